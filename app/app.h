@@ -1,0 +1,32 @@
+// The application shell: start-up and frame loop, panel layout and frame
+// composition, input handling, and the application's formatted print.
+#pragma once
+
+#include <stdint.h>
+
+#include "os/os.h"
+#include "render/pixel_buffer.h"
+
+// Exit code: 1 when the window cannot be created, 0 once it was closed.
+int app_main(void);
+
+// Start-up steps after the window, in order; app_main calls them.
+void load_font(void);
+void load_types_file(void);
+// Paths beside the executable: the directory (ending in '/') then the name,
+// which starts with its own '/'. The result is a heap block.
+char* path_beside_executable(const char* name_with_slash);
+
+void layout_panels(void);
+void compose_frame(void);
+void hit_test_byte_grid(rect panel, int32_t cell_w, int32_t cell_h);
+// The frame's back buffer (the window's) and the clip rect covering it.
+pixel_buffer* frame_buffer(void);
+
+void app_on_event(os_event* event);
+void input_begin_frame(void);
+void load_dropped_files(const char* paths);
+
+// printf-style, formatted by stb_sprintf in 1024-byte chunks to standard
+// output; returns the number of bytes produced.
+int64_t app_print(const char* format, ...) __attribute__((format(printf, 1, 2)));

@@ -1,0 +1,105 @@
+// The application's one global record. Every operation of the shell, the
+// type system, the views and the renderer reads and writes its fields; none
+// takes a state argument.
+#pragma once
+
+#include <stdint.h>
+
+#include "os/os.h"
+#include "render/font.h"
+#include "render/pixel_buffer.h"
+#include "render/text_buffer.h"
+#include "types/type_table.h"
+
+enum : uint8_t {
+    input_went_down = 0x01,
+    input_repeated = 0x02,
+    input_went_up = 0x04,
+    input_is_down = 0x08,
+};
+
+enum : uint16_t {
+    input_record_count = 500,
+    input_index_shift = 16,  // virtual-key codes 0..255 index their own records
+    input_index_left_button = 260,
+    input_index_middle_button = 261,
+    input_index_right_button = 262,
+    input_index_wheel = 263,
+    input_index_pointer = 264,
+};
+
+struct input_record {
+    uint8_t state;
+    int32_t x, y;  // pointer: screen position; wheel: 0 and the latest step
+};
+
+struct input_table {
+    input_record records[input_record_count];
+};
+
+struct application_state {
+    // Shared buffers and tables
+    text_buffer text;
+    text_buffer scratch_text;
+    type_table types;
+    glyph_atlas font;
+
+    // Panels and grid metrics, written only by layout_panels
+    rect struct_panel;
+    rect inspect_panel;
+    rect text_panel;
+    rect hex_panel;
+    int64_t line_height;
+    int32_t text_cell_w, text_cell_h;
+    int32_t hex_cell_w, hex_cell_h;
+    int64_t visible_rows;
+    int64_t bytes_per_row;
+
+    // Layout settings
+    int32_t margin;
+    int32_t panel_pad;
+    int32_t group_gap;
+    int32_t hex_pad_x, hex_pad_y;
+    int32_t text_pad_x, text_pad_y;
+    int32_t indent_width;
+    int32_t inspect_group_gap;
+    int32_t bit_row_max_bytes;
+
+    // Selection, hover and scrolling
+    int64_t select_offset;
+    int64_t select_len;
+    int64_t select_anchor;
+    int64_t select_anchor_len;
+    int64_t hover_offset;
+    int64_t hover_len;
+    int64_t scroll_row;
+    uint8_t big_endian;
+
+    // Loaded file
+    file_contents file;
+    growable_array placements;  // of placement
+    uint32_t file_path_len;
+    char* file_path;
+
+    // Pointer, cursor and input
+    int32_t mouse_x, mouse_y;
+    uint8_t cursor_shown;
+    uint8_t cursor_wanted;
+    growable_array changed_pointer;  // of uint16_t
+    growable_array changed_buttons;  // of uint16_t
+    input_table* input;
+
+    // Window and frame clock
+    os_window* window;
+    uint64_t frame_ticks;
+    int32_t target_frame_us;
+};
+
+extern application_state app_state;
+
+// Puts every field back to its start-up value (zero, or its default);
+// allocates nothing. Tests call it between cases.
+void app_state_reset(void);
+
+// Record `index` of the input table (created on first need).
+input_record* input_at(uint16_t index);

@@ -1,0 +1,266 @@
+// The platform layer: every service the program takes from the operating
+// system. Only files under os/ include X11 or POSIX headers; everything above
+// this interface can be built and tested without a display.
+#pragma once
+
+#include <stdarg.h>
+#include <stdint.h>
+
+#include "render/pixel_buffer.h"
+
+// Every string or path crossing the platform layer. Strings returned by the
+// layer are NUL-terminated; the length excludes the NUL.
+struct utf8_string {
+    int64_t length;
+    const char* data;
+};
+
+utf8_string os_string(const char* nul_terminated);
+
+// ---------------------------------------------------------------------------
+// Memory, time and system information
+
+void* os_alloc(uint64_t bytes);
+void* os_alloc_zeroed(uint64_t bytes);
+// Null on failure; the old block then stays valid.
+void* os_realloc(void* block, uint64_t bytes);
+int32_t os_free(void* block);
+uint64_t os_heap_size(void* block);
+
+uint64_t os_now_ticks(void);
+uint64_t os_ticks_to_microseconds(uint64_t ticks);
+uint64_t os_now_microseconds(void);
+uint64_t os_now_milliseconds(void);
+void os_sleep_microseconds(uint64_t microseconds);
+void os_sleep_milliseconds(uint32_t milliseconds);
+void os_sleep_seconds(uint32_t seconds);
+
+struct os_date_time {
+    uint16_t year;
+    uint8_t month;    // 1-12
+    uint8_t day;      // 1-31
+    uint8_t weekday;  // 1 Monday .. 7 Sunday
+    uint8_t hour;
+    uint8_t minute;
+    uint8_t second;
+    uint32_t microsecond;  // the millisecond times 1000
+};
+
+os_date_time os_utc_time(os_date_time* out);
+os_date_time os_local_time(os_date_time* out);
+
+uint32_t os_processor_count(void);
+uint64_t os_physical_memory(void);
+utf8_string os_command_line(void);
+// The arguments after the program's own name, in order (count may be 0).
+utf8_string* os_command_line_arguments(int32_t* count);
+utf8_string os_executable_name(void);
+utf8_string os_executable_directory(void);
+utf8_string os_current_directory(void);
+
+enum : uint8_t { os_monitor_flag_primary = 0x01 };
+
+struct os_monitor {
+    uint8_t flags;
+    int32_t work_x, work_y, work_width, work_height;
+    int32_t x, y;
+    int32_t width, height;
+    int32_t refresh_rate;
+    int32_t name_length;
+    char* name;
+    uint64_t handle;  // the RandR output
+};
+
+int32_t os_get_monitors(int32_t* out_count, os_monitor** out_list);
+// Null when there is no monitor at all (no display).
+os_monitor* os_first_monitor(void);
+void os_init(void);
+
+// ---------------------------------------------------------------------------
+// Files, directories and libraries
+
+// data has at least one zero byte after the contents; null when unreadable.
+struct file_contents {
+    uint64_t size;
+    uint8_t* data;
+};
+
+enum : int32_t {
+    os_file_ok = 0,
+    os_file_cannot_open = 1,
+    os_file_seek_failed = 2,
+    os_file_transfer_failed = 3,
+};
+
+file_contents os_read_entire_file(utf8_string path);
+void os_free_file_contents(file_contents* contents);
+int32_t os_read_bytes_at(utf8_string path, uint64_t offset, uint32_t count, void* destination);
+int32_t os_write_bytes(utf8_string path, uint32_t count, const void* source);
+int32_t os_write_bytes_at(utf8_string path, uint64_t offset, uint32_t count, const void* source);
+int32_t os_set_file_size(utf8_string path, uint64_t size);
+uint64_t os_file_size(utf8_string path);
+int32_t os_file_can_open(utf8_string path);
+int32_t os_path_exists(utf8_string path);
+int32_t os_copy_file(utf8_string source, utf8_string destination);
+int32_t os_move_file(utf8_string source, utf8_string destination);
+int32_t os_delete_file(utf8_string path);
+int32_t os_create_directory(utf8_string path);
+int32_t os_remove_directory(utf8_string path);
+
+typedef void os_list_callback(utf8_string* directory, utf8_string* name, uint64_t size,
+                              os_date_time* last_write, uint8_t is_directory);
+void os_list_directory(utf8_string directory, os_list_callback* callback);
+
+typedef void os_watch_callback(utf8_string* relative_path);
+void os_watch_directory(utf8_string directory, uint8_t subtree, os_watch_callback* callback);
+
+int32_t os_pick_folder(utf8_string* out);
+int32_t os_shell_open(utf8_string path);
+utf8_string os_desktop_directory(void);
+utf8_string os_last_error_message(void);
+
+struct os_library {
+    void* handle;
+    uint8_t loaded;
+};
+
+os_library os_library_load(utf8_string path);
+void os_library_free(os_library library);
+void* os_library_symbol(os_library library, utf8_string name);
+
+// ---------------------------------------------------------------------------
+// Console output and fatal errors
+
+void os_write_stdout(utf8_string bytes);
+void os_write_stderr(utf8_string bytes);
+// Formats with the C runtime, not with the application's formatter.
+int32_t os_print(const char* format, ...) __attribute__((format(printf, 1, 2)));
+void os_abort_all_threads(void);
+[[noreturn]] void os_fatal(const char* message);
+typedef void os_crash_callback(int32_t code, const char* text);
+void os_set_crash_handler(os_crash_callback* callback);
+
+// ---------------------------------------------------------------------------
+// Windows, events and presentation
+
+enum : uint16_t {
+    os_window_flag_open = 0x0001,
+    os_window_flag_focused = 0x0002,
+    os_window_flag_bare = 0x0008,
+    os_window_flag_back_buffer = 0x0010,
+    os_window_flag_opengl = 0x0020,
+    os_window_flag_borderless = 0x0040,
+    os_window_flag_fixed_size = 0x0080,
+    os_window_flag_hidden = 0x0100,
+    os_window_flag_color_key = 0x0200,
+    os_window_flag_topmost = 0x0400,
+    os_window_flag_taskbar = 0x0800,
+    os_window_flag_click_through = 0x2000,
+    os_window_flag_tool = 0x8000,
+};
+
+enum : uint8_t {
+    os_input_flag_mouse_inside = 0x01,
+    os_input_flag_raw_wanted = 0x02,
+    os_input_flag_raw_active = 0x04,
+    os_input_flag_raw_registered = 0x08,
+};
+
+struct os_window_native;  // the X11 side of a window, private to os/
+
+struct os_window {
+    uint16_t flags;
+    int32_t client_x, client_y;
+    int32_t width, height;
+    int32_t outer_x, outer_y, outer_width, outer_height;
+    uint64_t native_handle;  // the X Window
+    void* device_context;    // the window's GC
+    uint8_t input_flags;
+    pixel_buffer back_buffer;
+    uint64_t back_buffer_capacity;
+    void* gl_context;  // GLXContext
+    os_window_native* native;
+};
+
+enum os_event_kind : uint8_t {
+    os_event_none = 0,
+    os_event_mouse_move = 1,
+    os_event_mouse_button = 2,
+    os_event_mouse_wheel = 3,
+    os_event_key = 4,
+    os_event_char = 5,
+    os_event_window_move = 6,
+    os_event_window_resize = 7,
+    os_event_focus = 9,
+    os_event_file_drop = 10,
+    os_event_window_close = 11,
+};
+
+enum : uint8_t {
+    os_key_state_released = 1,
+    os_key_state_pressed = 2,
+    os_key_state_repeated = 3,
+};
+
+enum : uint8_t {
+    os_hover_move = 0,
+    os_hover_entered = 1,
+    os_hover_left = 2,
+};
+
+enum : uint16_t {
+    os_mouse_left = 0x104,
+    os_mouse_middle = 0x105,
+    os_mouse_right = 0x106,
+};
+
+// Zero-filled before use; fields a kind does not name stay zero.
+struct os_event {
+    uint8_t kind;
+    os_window* window;
+    int32_t x, y;          // screen coordinates (client ones for a drop)
+    uint8_t hover;         // mouse move
+    uint8_t state;         // key or button
+    uint16_t key;          // Windows virtual-key code or mouse button code
+    uint8_t double_click;  // 0 or 1
+    int32_t wheel;         // +1 away from the user, -1 towards
+    uint32_t code;         // UTF-16 code unit of a typed character
+    int32_t width, height; // window resize
+    uint8_t gained;        // focus
+    char* paths;           // file drop: NUL-terminated paths, then an empty one
+    uint32_t count;        // file drop: number of paths
+};
+
+typedef void (*os_event_callback)(os_event* event);
+
+typedef uint8_t os_cursor_shape;
+
+os_window* os_window_create(int32_t width, int32_t height, utf8_string title, uint16_t flags);
+void os_set_event_callback(os_event_callback callback);
+uint32_t os_poll_messages(void);
+void os_wait_for_message(void);
+void os_window_show(os_window* window, uint8_t visible);
+void os_window_minimize(os_window* window, uint8_t minimized);
+void os_window_focus(os_window* window);
+void os_window_destroy(os_window* window);
+void os_window_flash(os_window* window);
+void os_window_move_resize(os_window* window, int32_t x, int32_t y, int32_t width, int32_t height,
+                           uint8_t client);
+void os_window_move(os_window* window, int32_t x, int32_t y, uint8_t client);
+void os_window_resize_centered(os_window* window, int32_t width, int32_t height, uint8_t client);
+void os_window_center(os_window* window);
+void os_window_set_decorated(os_window* window, uint8_t decorated);
+void os_window_set_topmost(os_window* window, uint8_t topmost);
+void os_window_set_raw_mouse(os_window* window, uint8_t enabled);
+void os_show_cursor(os_window* window, uint8_t visible);
+void os_set_cursor(os_cursor_shape shape);
+os_cursor_shape os_load_cursor(utf8_string path);
+void os_window_create_back_buffer(os_window* window);
+void os_window_resize_back_buffer(os_window* window);
+void os_window_free_back_buffer(os_window* window);
+
+void os_window_present(os_window* window);
+void os_window_present_rect(os_window* window, rect area);
+void os_gl_setup(os_window* window);
+int32_t os_gl_swap_buffers(os_window* window);
+int32_t os_gl_set_swap_interval(int32_t interval);

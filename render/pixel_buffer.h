@@ -1,0 +1,30 @@
+// The 32-bit pixel buffer everything is drawn into, and its rectangle
+// primitives: opaque fills and translucent blends, nothing else.
+#pragma once
+
+#include <stdint.h>
+
+typedef uint32_t color;  // 0xAARRGGBB; in memory B, G, R, A
+
+struct rect {
+    int32_t x, y, w, h;
+};
+
+struct pixel_buffer {
+    int32_t width, height;
+    color* pixels;  // width * height, row-major, top row first
+};
+
+// Every primitive clips to columns 0..clip.w-1 and rows 0..clip.h-1; the
+// clip's x and y are not read.
+void fill_rect(pixel_buffer* buffer, rect clip, rect area, color value);
+void draw_rect_outline(pixel_buffer* buffer, rect clip, rect area, int32_t thickness, color value);
+void blend_rect(pixel_buffer* buffer, rect clip, rect area, color value);
+void blend_vline(pixel_buffer* buffer, rect clip, rect area, color value);
+void blend_hline(pixel_buffer* buffer, rect clip, rect area, color value);
+void blend_hband(pixel_buffer* buffer, rect clip, rect area, color value);
+// area must already lie inside the buffer.
+void blend_span(pixel_buffer* buffer, rect area, color value);
+
+// The clip rect every caller uses: the whole buffer.
+rect whole_buffer(const pixel_buffer* buffer);
