@@ -9,6 +9,11 @@
 
 // Exit code: 1 when the window cannot be created, 0 once it was closed.
 int app_main(void);
+// The lines about the program, the machine and its monitors printed first.
+void print_startup_report(void);
+// Microseconds per frame for the monitor's refresh rate (60 Hz without one,
+// at least 30 Hz).
+int32_t frame_budget_microseconds(const os_monitor* monitor);
 
 // Start-up steps after the window, in order; app_main calls them.
 void load_font(void);
@@ -20,12 +25,17 @@ char* path_beside_executable(const char* name_with_slash);
 void layout_panels(void);
 void compose_frame(void);
 void hit_test_byte_grid(rect panel, int32_t cell_w, int32_t cell_h);
+// Brings select_offset into the loaded file: 0 when below it, the last byte
+// when past the end (-1 for an empty file or none).
+void clamp_select_offset(void);
 // The frame's back buffer (the window's) and the clip rect covering it.
 pixel_buffer* frame_buffer(void);
 
 void app_on_event(os_event* event);
 void input_begin_frame(void);
 void load_dropped_files(const char* paths);
+// Loads the given paths exactly as if they had been dropped together.
+void load_paths(const utf8_string* paths, int32_t count);
 
 // printf-style, formatted by stb_sprintf in 1024-byte chunks to standard
 // output; returns the number of bytes produced.

@@ -1,0 +1,100 @@
+#include "app/app.h"
+#include "app/app_state.h"
+#include "os/os.h"
+#include "render/text_buffer.h"
+#include "types/type_table.h"
+
+enum : int32_t {
+    window_width = 1280,
+    window_height = 720,
+    lowest_refresh_rate = 30,
+    fallback_refresh_rate = 60,
+    microseconds_per_second = 1000000,
+    shared_text_capacity = 10000,
+};
+
+static const char window_title[] = "Bitlorn  |  0.9";
+
+static const char* or_empty(const char* text) { return text ? text : ""; }
+
+void print_startup_report(void) {
+    utf8_string name = os_executable_name();
+    uint32_t cores = os_processor_count();
+    uint64_t memory = os_physical_memory();
+    utf8_string command_line = os_command_line();
+    utf8_string current = os_current_directory();
+    utf8_string directory = os_executable_directory();
+    int32_t monitor_count = 0;
+    os_monitor* monitors = nullptr;
+    os_get_monitors(&monitor_count, &monitors);
+
+    app_print("---------- %s ----------\n", or_empty(name.data));
+    app_print("Path: (%s)\nDir:  (%s)\nCMD:  (%s)\nMemory: %lli GB\nCPU cores: %i\n",
+              or_empty(directory.data), or_empty(current.data), or_empty(command_line.data),
+              (long long)(memory >> 30), (int)cores);
+    for (int32_t i = 0; monitors && i < monitor_count; i++) {
+        const os_monitor* m = &monitors[i];
+        app_print("Monitor %i = %ihz, Size %ix%i, Pos %i %i, Primary: %i, Name (%s)\n", (int)i,
+                  (int)m->refresh_rate, (int)m->width, (int)m->height, (int)m->x, (int)m->y,
+                  (int)(m->flags & os_monitor_flag_primary), or_empty(m->name));
+    }
+    app_print("---------- %s ----------\n", "Start");
+}
+
+int32_t frame_budget_microseconds(const os_monitor* monitor) {
+    int32_t rate = monitor ? monitor->refresh_rate : fallback_refresh_rate;
+    if (rate < lowest_refresh_rate) rate = lowest_refresh_rate;
+    return microseconds_per_second / rate;
+}
+
+static void load_command_line_files(void) {
+    int32_t count = 0;
+    utf8_string* arguments = os_command_line_arguments(&count);
+    if (arguments && count > 0) load_paths(arguments, count);
+}
+
+static void run_one_frame_tail(void) {
+    if (app_state.cursor_wanted != app_state.cursor_shown) {
+        app_state.cursor_shown = app_state.cursor_wanted;
+        os_set_cursor(app_state.cursor_shown);
+    }
+    compose_frame();
+    os_window_present(app_state.window);
+
+    uint64_t elapsed = os_ticks_to_microseconds(os_now_ticks() - app_state.frame_ticks);
+    int64_t remaining = (int64_t)app_state.target_frame_us - (int64_t)elapsed;
+    if (remaining > 0) os_sleep_microseconds((uint64_t)remaining);
+}
+
+int app_main(void) {
+    app_state_reset();
+    print_startup_report();
+
+    app_state.cursor_wanted = 1;
+    os_window* window = os_window_create(window_width, window_height, os_string(window_title),
+                                         os_window_flag_hidden | os_window_flag_back_buffer);
+    if (!window) return 1;
+    app_state.window = window;
+    os_window_center(window);
+    os_window_show(window, 1);
+    os_set_event_callback(app_on_event);
+
+    app_state.target_frame_us = frame_budget_microseconds(os_first_monitor());
+    app_state.frame_ticks = os_now_ticks();
+
+    load_font();
+    text_buffer_create(&app_state.text, shared_text_capacity);
+    register_builtin_types();
+    load_types_file();
+    layout_panels();
+    load_command_line_files();
+
+    for (;;) {
+        app_state.frame_ticks = os_now_ticks();
+        os_wait_for_message();
+        input_begin_frame();
+        os_poll_messages();
+        if (!(app_state.window->flags & os_window_flag_open)) return 0;
+        run_one_frame_tail();
+    }
+}

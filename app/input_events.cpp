@@ -1,0 +1,159 @@
+#include "app/app.h"
+#include "app/app_state.h"
+#include "types/growable_array.h"
+#include "types/type_table.h"
+
+enum : uint16_t {
+    key_page_up = 33,
+    key_page_down = 34,
+    key_end = 35,
+    key_home = 36,
+    key_left = 37,
+    key_up = 38,
+    key_right = 39,
+    key_down = 40,
+    key_delete = 46,
+};
+
+enum : int64_t { shift_multiplier = 10 };
+
+static constexpr double wheel_rows_per_visible_row = 0.333333;
+static constexpr uint8_t input_edge_bits = input_went_down | input_repeated | input_went_up;
+
+static void note_change(growable_array* list, uint16_t index) {
+    array_append(list, sizeof(uint16_t), &index);
+}
+
+static void clear_edges(growable_array* list) {
+    const uint16_t* indices = (const uint16_t*)list->items;
+    for (int64_t i = 0; indices && i < list->count; i++)
+        input_at(indices[i])->state &= (uint8_t)~input_edge_bits;
+    list->count = 0;
+}
+
+void input_begin_frame(void) {
+    input_at(0);  // creates the table and the change lists on first need
+    clear_edges(&app_state.changed_buttons);
+    clear_edges(&app_state.changed_pointer);
+}
+
+static bool shift_is_down(void) { return input_at(input_index_shift)->state & input_is_down; }
+
+static void update_key_record(uint16_t code, uint8_t key_state) {
+    input_record* record = input_at(code);
+    if (key_state == os_key_state_released) {
+        record->state &= (uint8_t)~input_is_down;
+        record->state |= input_went_up;
+    } else {
+        record->state |= (record->state & input_is_down) ? input_repeated : input_went_down;
+        record->state |= input_is_down;
+    }
+    note_change(&app_state.changed_buttons, code);
+}
+
+static void scroll_by_wheel(int32_t wheel) {
+    int64_t step = wheel;
+    if (shift_is_down()) step *= shift_multiplier;
+    double rows = (double)(step * app_state.visible_rows) * wheel_rows_per_visible_row;
+    int64_t row = (int64_t)((double)app_state.scroll_row - rows);
+    app_state.scroll_row = row < 0 ? 0 : row;
+}
+
+static bool placement_contains(const placement* p, uint64_t offset) {
+    return offset >= p->offset && offset - p->offset < p->length;
+}
+
+static void delete_placement_at_selection(void) {
+    growable_array* list = &app_state.placements;
+    const placement* items = (const placement*)list->items;
+    uint64_t offset = (uint64_t)app_state.select_offset;
+    for (int64_t i = 0; items && i < list->count; i++) {
+        if (placement_contains(&items[i], offset)) {
+            array_remove(list, sizeof(placement), i);
+            return;
+        }
+    }
+}
+
+static void scroll_to_end(void) {
+    if (app_state.bytes_per_row <= 0) return;
+    int64_t rows = (int64_t)(app_state.file.size / (uint64_t)app_state.bytes_per_row);
+    int64_t row = rows - app_state.visible_rows + 1;
+    app_state.scroll_row = row < 0 ? 0 : row;
+}
+
+static void run_key_command(uint16_t key) {
+    bool shift = shift_is_down();
+    int64_t page = shift ? shift_multiplier * app_state.visible_rows : app_state.visible_rows;
+    switch (key) {
+    case key_left:
+        if (shift) {
+            app_state.select_len -= 1;
+            if (app_state.select_len < 1) app_state.select_len = 1;
+        } else {
+            app_state.select_offset -= 1;
+        }
+        clamp_select_offset();
+        break;
+    case key_right:
+        if (shift)
+            app_state.select_len += 1;
+        else
+            app_state.select_offset += 1;
+        clamp_select_offset();
+        break;
+    case key_up:
+        app_state.select_offset -= app_state.bytes_per_row;
+        clamp_select_offset();
+        break;
+    case key_down:
+        app_state.select_offset += app_state.bytes_per_row;
+        clamp_select_offset();
+        break;
+    case key_page_up: app_state.scroll_row -= page; break;
+    case key_page_down: app_state.scroll_row += page; break;
+    case key_home: app_state.scroll_row = 0; break;
+    case key_end: scroll_to_end(); break;
+    case key_delete: delete_placement_at_selection(); break;
+    default: break;
+    }
+}
+
+void app_on_event(os_event* event) {
+    input_at(0);  // creates the table and the change lists on first need
+    switch (event->kind) {
+    case os_event_mouse_move: {
+        input_record* pointer = input_at(input_index_pointer);
+        pointer->x = event->x;
+        pointer->y = event->y;
+        pointer->state |= input_went_down;
+        note_change(&app_state.changed_pointer, input_index_pointer);
+        if (event->hover & os_hover_entered) os_set_cursor(app_state.cursor_wanted);
+        int32_t client_x = app_state.window ? app_state.window->client_x : 0;
+        int32_t client_y = app_state.window ? app_state.window->client_y : 0;
+        app_state.mouse_x = pointer->x - client_x;
+        app_state.mouse_y = pointer->y - client_y;
+        break;
+    }
+    case os_event_mouse_wheel: {
+        input_record* wheel = input_at(input_index_wheel);
+        wheel->x = 0;
+        wheel->y = event->wheel;
+        wheel->state |= input_went_down;
+        note_change(&app_state.changed_pointer, input_index_wheel);
+        scroll_by_wheel(event->wheel);
+        break;
+    }
+    case os_event_mouse_button: update_key_record(event->key, event->state); break;
+    case os_event_key:
+        update_key_record(event->key, event->state);
+        if (event->state == os_key_state_pressed || event->state == os_key_state_repeated)
+            run_key_command(event->key);
+        break;
+    case os_event_window_resize: layout_panels(); break;
+    case os_event_file_drop:
+        if (event->paths) load_dropped_files(event->paths);
+        break;
+    default: break;
+    }
+}

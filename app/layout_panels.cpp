@@ -1,0 +1,126 @@
+#include "app/app.h"
+#include "app/app_state.h"
+
+enum : int32_t {
+    wide_window_width = 1920,
+    narrow_bytes_per_row = 16,
+    wide_bytes_per_row = 32,
+    cells_per_group = 8,
+    inspect_panel_glyphs = 28,
+    line_height_trim = 4,
+};
+
+pixel_buffer* frame_buffer(void) {
+    if (!app_state.window) return nullptr;
+    pixel_buffer* buffer = &app_state.window->back_buffer;
+    if (!buffer->pixels || buffer->width <= 0 || buffer->height <= 0) return nullptr;
+    return buffer;
+}
+
+void layout_panels(void) {
+    if (!app_state.window) return;
+    int64_t width = app_state.window->width;
+    int64_t height = app_state.window->height;
+    int64_t gw = app_state.font.glyph_w;
+    int64_t gh = app_state.font.glyph_h;
+    int64_t margin = app_state.margin;
+    int64_t pad = app_state.panel_pad;
+
+    app_state.bytes_per_row = width < wide_window_width ? narrow_bytes_per_row : wide_bytes_per_row;
+    int64_t gaps = app_state.group_gap * (app_state.bytes_per_row / cells_per_group - 1);
+
+    app_state.line_height = gh - line_height_trim;
+    app_state.text_cell_w = (int32_t)(gw + 2 * app_state.text_pad_x);
+    app_state.text_cell_h = (int32_t)(app_state.line_height + 2 * app_state.text_pad_y);
+    app_state.hex_cell_w = (int32_t)(2 * gw + 2 * app_state.hex_pad_x);
+    app_state.hex_cell_h = (int32_t)(app_state.line_height + 2 * app_state.hex_pad_y);
+
+    int64_t free_height = height - 2 * margin - 2 * pad - 2 * app_state.line_height;
+    app_state.visible_rows = app_state.hex_cell_h > 0 ? free_height / app_state.hex_cell_h : 0;
+
+    int64_t top = margin + 2 * gh;
+    int64_t rows = app_state.visible_rows;
+    int64_t hex_height = app_state.hex_cell_h * rows + 2 * pad;
+
+    rect text = {};
+    text.x = (int32_t)margin;
+    text.y = (int32_t)top;
+    text.w = (int32_t)(app_state.text_cell_w * app_state.bytes_per_row + gaps + 2 * pad);
+    text.h = (int32_t)(app_state.text_cell_h * rows + 2 * pad);
+
+    rect hex = {};
+    hex.x = (int32_t)(text.x + text.w + margin);
+    hex.y = (int32_t)top;
+    hex.w = (int32_t)(app_state.hex_cell_w * app_state.bytes_per_row + gaps + 2 * pad);
+    hex.h = (int32_t)hex_height;
+
+    rect inspect = {};
+    inspect.x = (int32_t)(hex.x + hex.w + margin);
+    inspect.y = (int32_t)top;
+    inspect.w = (int32_t)(inspect_panel_glyphs * gw + 2 * pad);
+    inspect.h = (int32_t)hex_height;
+
+    rect structure = {};
+    structure.x = (int32_t)(inspect.x + inspect.w + margin);
+    structure.y = (int32_t)margin;
+    structure.w = (int32_t)(width - margin - structure.x);
+    structure.h = (int32_t)(height - 2 * margin);
+
+    app_state.text_panel = text;
+    app_state.hex_panel = hex;
+    app_state.inspect_panel = inspect;
+    app_state.struct_panel = structure;
+}
+
+void clamp_select_offset(void) {
+    if (app_state.select_offset < 0) app_state.select_offset = 0;
+    if ((uint64_t)app_state.select_offset >= app_state.file.size)
+        app_state.select_offset = (int64_t)app_state.file.size - 1;
+}
+
+void hit_test_byte_grid(rect panel, int32_t cell_w, int32_t cell_h) {
+    if (cell_w <= 0 || cell_h <= 0) {
+        app_state.hover_offset = -1;
+        return;
+    }
+    int64_t dx = (int64_t)app_state.mouse_x - panel.x - app_state.panel_pad;
+    int64_t dy = (int64_t)app_state.mouse_y - panel.y - app_state.panel_pad;
+
+    // Each whole group of cells left of the pointer is followed by a gap.
+    int64_t group = (int64_t)cells_per_group * cell_w;
+    if (dx > group) {
+        int64_t probe = dx;
+        do {
+            probe -= group + app_state.group_gap;
+            dx -= app_state.group_gap;
+        } while (probe > group);
+    }
+
+    int64_t col = dx / cell_w;
+    int64_t row = dy / cell_h;
+    if (col >= app_state.bytes_per_row) col = app_state.bytes_per_row - 1;
+    if (col < 0) col = 0;
+    if (row < 0) row = 0;
+    app_state.hover_offset = (row + app_state.scroll_row) * app_state.bytes_per_row + col;
+
+    const input_record* left = input_at(input_index_left_button);
+    if (left->state & input_went_down) {
+        app_state.select_len = 1;
+        app_state.select_anchor = app_state.hover_offset;
+        app_state.select_offset = app_state.hover_offset;
+    } else if (left->state & input_is_down) {
+        int64_t anchor = app_state.select_anchor;
+        int64_t hover = app_state.hover_offset;
+        if (anchor == hover) {
+            app_state.select_len = 1;
+            app_state.select_offset = hover;
+        } else if (anchor < hover) {
+            app_state.select_offset = anchor;
+            app_state.select_len = hover - anchor + 1;
+        } else {
+            app_state.select_offset = hover;
+            app_state.select_len = anchor - hover + 1;
+        }
+    }
+    clamp_select_offset();
+}

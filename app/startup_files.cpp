@@ -1,0 +1,52 @@
+#include <string.h>
+
+#include "app/app.h"
+#include "app/app_state.h"
+#include "os/os.h"
+#include "render/font.h"
+#include "types/type_parser.h"
+
+enum : uint64_t { png_signature_size = 8 };
+
+// Built on the heap so that no directory is too long for it; the directory
+// already ends in '/', so the joint holds "//", which the file system accepts.
+char* path_beside_executable(const char* name_with_slash) {
+    utf8_string directory = os_executable_directory();
+    uint64_t directory_length = directory.data && directory.length > 0 ? (uint64_t)directory.length : 0;
+    uint64_t name_length = strlen(name_with_slash);
+    char* path = (char*)os_alloc(directory_length + name_length + 1);
+    if (!path) return nullptr;
+    if (directory_length) memcpy(path, directory.data, directory_length);
+    memcpy(path + directory_length, name_with_slash, name_length);
+    path[directory_length + name_length] = 0;
+    return path;
+}
+
+static file_contents read_beside_executable(const char* name_with_slash) {
+    file_contents contents = {};
+    char* path = path_beside_executable(name_with_slash);
+    if (path) {
+        contents = os_read_entire_file(os_string(path));
+        os_free(path);
+    }
+    return contents;
+}
+
+void load_font(void) {
+    file_contents png = read_beside_executable("/mono.png");
+    bool built = png.data && png.size > png_signature_size &&
+                 build_glyph_atlas(&app_state.font, png.data, png.size);
+    if (png.data) os_free_file_contents(&png);
+    if (built) return;
+    // Without a font no label could be read; the copy built into the program
+    // keeps the viewer usable.
+    app_print("mono.png is missing or unusable; using the built-in font\n");
+    build_glyph_atlas(&app_state.font, embedded_mono_png, embedded_mono_png_size);
+}
+
+void load_types_file(void) {
+    file_contents code = read_beside_executable("/types.c");
+    if (!code.data) return;
+    create_types_from_code((const char*)code.data, code.size);
+    os_free_file_contents(&code);
+}
