@@ -1,0 +1,7 @@
+// The process-wide last file error behind os_last_error_message.
+#pragma once
+
+#include <stdint.h>
+
+// An errno value; 0 empties the message.
+void os_record_file_error(int32_t code);
