@@ -1,0 +1,49 @@
+#include "app_test_support.h"
+
+#include <fcntl.h>
+#include <stdio.h>
+#include <unistd.h>
+
+#include "test_support.h"
+
+void use_fake_window(fake_window* fake, int32_t width, int32_t height, bool back_buffer) {
+    app_state_reset();
+    fake->window = os_window{};
+    fake->window.flags = os_window_flag_open;
+    fake->window.width = width;
+    fake->window.height = height;
+    if (back_buffer) {
+        fake->pixels.assign((size_t)width * (size_t)height, 0);
+        fake->window.back_buffer = pixel_buffer{width, height, fake->pixels.data()};
+    }
+    app_state.window = &fake->window;
+}
+
+void use_glyph_size(int32_t glyph_w, int32_t glyph_h) {
+    app_state.font.glyph_w = glyph_w;
+    app_state.font.glyph_h = glyph_h;
+}
+
+std::string capture_stdout(const std::function<void()>& run) {
+    std::string path = make_temp_dir() + "/stdout.txt";
+    fflush(stdout);
+    int saved = dup(1);
+    int file = open(path.c_str(), O_CREAT | O_WRONLY | O_TRUNC, 0600);
+    dup2(file, 1);
+    close(file);
+    run();
+    fflush(stdout);
+    dup2(saved, 1);
+    close(saved);
+    return read_text_file(path);
+}
+
+std::string path_block(const std::vector<std::string>& paths) {
+    std::string block;
+    for (const std::string& path : paths) {
+        block += path;
+        block.push_back('\0');
+    }
+    block.push_back('\0');
+    return block;
+}

@@ -1,0 +1,93 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <string>
+
+#include "app/app.h"
+#include "app_test_support.h"
+#include "test_support.h"
+#include "types/growable_array.h"
+#include "types/type_table.h"
+
+class DroppedFiles : public ::testing::Test {
+protected:
+    void SetUp() override { app_state_reset(); }
+
+    static void drop(const std::vector<std::string>& paths) {
+        std::string block = path_block(paths);
+        load_dropped_files(block.data());
+    }
+
+    static void lay_placement(void) {
+        placement p = {1, 0, 1, 0};
+        array_append(&app_state.placements, sizeof(placement), &p);
+    }
+
+    static std::string loaded_path(void) {
+        return app_state.file_path ? std::string(app_state.file_path, app_state.file_path_len) : "";
+    }
+};
+
+TEST_F(DroppedFiles, SamePathKeepsPlacementsOtherPathClearsThem) {
+    std::string first = write_temp_file("first.bin", "abcd", 4);
+    std::string second = write_temp_file("second.bin", "xy", 2);
+    drop({first});
+    ASSERT_NE(app_state.file.data, nullptr);
+    EXPECT_EQ(app_state.file.size, 4u);
+    EXPECT_EQ(loaded_path(), first);
+    lay_placement();
+
+    FILE* changed = fopen(first.c_str(), "wb");
+    fputs("abcdef", changed);
+    fclose(changed);
+    drop({first});
+    EXPECT_EQ(app_state.file.size, 6u);
+    EXPECT_EQ(app_state.placements.count, 1);
+
+    drop({second});
+    EXPECT_EQ(app_state.file.size, 2u);
+    EXPECT_EQ(app_state.file.data[0], 'x');
+    EXPECT_EQ(app_state.placements.count, 0);
+    EXPECT_GT(app_state.placements.capacity, 0);
+    EXPECT_EQ(loaded_path(), second);
+}
+
+TEST_F(DroppedFiles, LastReadablePathWins) {
+    std::string first = write_temp_file("a.bin", "123", 3);
+    std::string second = write_temp_file("b.bin", "45", 2);
+    drop({first, second});
+    EXPECT_EQ(loaded_path(), second);
+
+    drop({first, make_temp_dir() + "/missing.bin"});
+    EXPECT_EQ(loaded_path(), first);
+    EXPECT_EQ(app_state.file.size, 3u);
+}
+
+TEST_F(DroppedFiles, FifoAndDirectoryAreSkippedWithoutBlocking) {
+    std::string first = write_temp_file("keep.bin", "keep", 4);
+    drop({first});
+    std::string dir = make_temp_dir();
+    std::string fifo = dir + "/pipe";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    drop({fifo, dir});
+    EXPECT_EQ(loaded_path(), first);
+    EXPECT_EQ(app_state.file.size, 4u);
+}
+
+TEST_F(DroppedFiles, EmptyFileLoadsWithData) {
+    std::string empty = write_temp_file("empty.bin", "", 0);
+    drop({empty});
+    EXPECT_NE(app_state.file.data, nullptr);
+    EXPECT_EQ(app_state.file.size, 0u);
+}
+
+TEST_F(DroppedFiles, CommandLinePathsLoadLikeADrop) {
+    std::string first = write_temp_file("c1.bin", "1", 1);
+    std::string second = write_temp_file("c2.bin", "22", 2);
+    std::string missing = make_temp_dir() + "/none";
+    utf8_string paths[] = {os_string(first.c_str()), os_string(second.c_str()),
+                           os_string(missing.c_str())};
+    load_paths(paths, 3);
+    EXPECT_EQ(loaded_path(), second);
+    EXPECT_EQ(app_state.file.size, 2u);
+}
