@@ -1,0 +1,88 @@
+#include <fcntl.h>
+#include <signal.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "os/os.h"
+#include "test_support.h"
+
+// Runs the body with standard output sent to a file and returns what it wrote.
+template <typename body_type>
+static std::string capture_stdout(body_type body) {
+    std::string path = make_temp_dir() + "/stdout";
+    fflush(stdout);
+    int saved = dup(1);
+    int file = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    dup2(file, 1);
+    close(file);
+    body();
+    fflush(stdout);
+    dup2(saved, 1);
+    close(saved);
+    return read_text_file(path);
+}
+
+TEST(console, print_formats_with_the_c_runtime) {
+    std::string out = capture_stdout([] {
+        os_print("Monitor %i = %ihz, %s %.2f %lld\n", 0, 60, "x", 1.5, -9ll);
+        os_abort_all_threads();
+    });
+    EXPECT_EQ(out, "Monitor 0 = 60hz, x 1.50 -9\n* TODO * os_abort_all_threads\n");
+}
+
+TEST(console, stdout_write_passes_bytes_through) {
+    std::string bytes("a\0b\n", 4);
+    std::string out = capture_stdout([&] {
+        os_write_stdout({(int64_t)bytes.size(), bytes.data()});
+        os_write_stdout({0, nullptr});
+    });
+    EXPECT_EQ(out, bytes);
+}
+
+static void print_crash(int32_t code, const char* text) {
+    fprintf(stderr, "crash %d: %s\n", code, text);
+}
+
+static volatile int zero_divisor = 0;
+
+TEST(crash_handler_death, null_write_reports_access_violation) {
+    EXPECT_DEATH(
+        {
+            os_set_crash_handler(print_crash);
+            *(volatile int*)nullptr = 1;
+        },
+        "crash 1: EXCEPTION_ACCESS_VIOLATION -> The thread tried to read from or write to a virtual address");
+}
+
+TEST(crash_handler_death, integer_division_by_zero) {
+    EXPECT_DEATH(
+        {
+            os_set_crash_handler(print_crash);
+            volatile int quotient = 10 / zero_divisor;
+            (void)quotient;
+        },
+        "crash 1: EXCEPTION_INT_DIVIDE_BY_ZERO -> The thread tried to divide an integer value");
+}
+
+TEST(crash_handler_death, signal_sent_by_software_is_unknown_and_kills) {
+    EXPECT_EXIT(
+        {
+            os_set_crash_handler(print_crash);
+            raise(SIGBUS);
+        },
+        testing::KilledBySignal(SIGBUS), "crash 1: UNKNOWN");
+}
+
+TEST(fatal_death, message_goes_to_stderr_then_abort) {
+    EXPECT_EXIT(
+        {
+            unsetenv("DISPLAY");
+            os_fatal("the disk went away");
+        },
+        testing::KilledBySignal(SIGABRT), "the disk went away");
+}
