@@ -1,0 +1,322 @@
+#include "types/type_layout.h"
+
+#include <math.h>
+#include <string.h>
+
+#include "app/app_state.h"
+#include "render/pixel_buffer.h"
+#include "types/type_table.h"
+
+void (*type_line_observer)(const char* text, uint64_t length) = nullptr;
+
+enum : color {
+    row_selected_whole = 0xff666666,
+    row_selected_part = 0xff333333,
+    row_hovered_whole = 0xffffffff,
+    row_hovered_part = 0xff777777,
+};
+
+enum : int32_t {
+    row_rise = 2,  // the row area starts this far above the text
+    row_outline_thickness = 1,
+    float_fraction_digits = 5,
+    big_decimal_limbs = 40,  // base 1e9: room for the 309 digits of the largest double
+};
+
+static const char* const unsigned_labels[9] = {"", "u8", "u16", "u24", "u32", "u40", "u48", "u56", "u64"};
+static const char* const signed_labels[9] = {"", "i8", "i16", "i24", "i32", "i40", "i48", "i56", "i64"};
+
+uint64_t read_unsigned(const uint8_t* bytes, uint32_t size, bool big_endian) {
+    if (size > 8) size = 8;
+    uint64_t value = 0;
+    for (uint32_t i = 0; i < size; i++) {
+        if (big_endian)
+            value = (value << 8) | bytes[i];
+        else
+            value |= (uint64_t)bytes[i] << (8 * i);
+    }
+    return value;
+}
+
+int64_t read_signed(const uint8_t* bytes, uint32_t size, bool big_endian) {
+    uint64_t value = read_unsigned(bytes, size, big_endian);
+    if (size == 0 || size >= 8) return (int64_t)value;
+    uint64_t sign = (uint64_t)1 << (8 * size - 1);
+    return (int64_t)((value ^ sign) - sign);
+}
+
+double half_to_double(uint16_t bits) {
+    int32_t exponent = (bits >> 10) & 0x1f;
+    double fraction = bits & 0x3ff;
+    double magnitude;
+    if (exponent == 0)
+        magnitude = ldexp(fraction, -24);
+    else if (exponent == 0x1f)
+        magnitude = fraction == 0 ? INFINITY : NAN;
+    else
+        magnitude = ldexp(fraction + 1024, exponent - 25);
+    return (bits & 0x8000) ? -magnitude : magnitude;
+}
+
+// The exact decimal digits of an integral double of 2^64 and above.
+static void append_big_integer(text_buffer* buffer, double integral) {
+    int exponent = 0;
+    double mantissa = frexp(integral, &exponent);
+    uint64_t digits53 = (uint64_t)ldexp(mantissa, 53);
+    int32_t shift = exponent - 53;
+
+    uint32_t limbs[big_decimal_limbs] = {};  // base 1e9, least significant first
+    int32_t used = 0;
+    while (digits53) {
+        limbs[used++] = (uint32_t)(digits53 % 1000000000u);
+        digits53 /= 1000000000u;
+    }
+    while (shift > 0) {
+        int32_t step = shift > 30 ? 30 : shift;
+        shift -= step;
+        uint64_t carry = 0;
+        for (int32_t i = 0; i < used; i++) {
+            uint64_t product = ((uint64_t)limbs[i] << step) + carry;
+            limbs[i] = (uint32_t)(product % 1000000000u);
+            carry = product / 1000000000u;
+        }
+        while (carry && used < big_decimal_limbs) {
+            limbs[used++] = (uint32_t)(carry % 1000000000u);
+            carry /= 1000000000u;
+        }
+    }
+    text_append_uint(buffer, limbs[used - 1]);
+    for (int32_t i = used - 2; i >= 0; i--) {
+        char group[9];
+        uint32_t limb = limbs[i];
+        for (int32_t k = 8; k >= 0; k--) {
+            group[k] = (char)('0' + limb % 10);
+            limb /= 10;
+        }
+        text_append(buffer, sizeof group, group);
+    }
+}
+
+void text_append_float_truncated(text_buffer* buffer, double value) {
+    if (isnan(value)) {
+        text_append_cstring(buffer, "nan");
+        return;
+    }
+    if (value < 0) text_append_char(buffer, '-');
+    double magnitude = fabs(value);
+    if (isinf(magnitude)) {
+        text_append_cstring(buffer, "inf");
+        return;
+    }
+    // Below 2^31 the digits come from the magnitude itself, as they always have;
+    // above, its integer part is printed whole and the fraction digits come
+    // from the (exactly computed) fractional part.
+    double scaled = magnitude;
+    if (magnitude < 2147483648.0) {
+        text_append_int(buffer, (int64_t)magnitude);
+    } else {
+        double integral = trunc(magnitude);
+        if (integral < 18446744073709551616.0)
+            text_append_uint(buffer, (uint64_t)integral);
+        else
+            append_big_integer(buffer, integral);
+        scaled = magnitude - integral;
+    }
+    text_append_char(buffer, '.');
+    for (int32_t k = 0; k < float_fraction_digits; k++) {
+        scaled *= 10;
+        text_append_char(buffer, (char)('0' + (uint64_t)scaled % 10));
+    }
+}
+
+static void append_integer_value(text_buffer* line, const type_info* type, const uint8_t* bytes) {
+    bool big_endian = app_state.big_endian != 0;
+    bool is_signed = type->kind == type_kind_signed || type->kind == type_kind_enum_signed;
+    bool is_enum = type->kind == type_kind_enum_unsigned || type->kind == type_kind_enum_signed;
+    uint64_t value = is_signed ? (uint64_t)read_signed(bytes, type->size, big_endian)
+                               : read_unsigned(bytes, type->size, big_endian);
+    if (is_enum) {
+        text_append(line, type->name_length, type->name);
+        text_append_char(line, ':');
+    }
+    text_append_cstring(line, (is_signed ? signed_labels : unsigned_labels)[type->size]);
+    text_append_cstring(line, " = ");
+    if (!is_enum) {
+        if (is_signed)
+            text_append_int(line, (int64_t)value);
+        else
+            text_append_uint(line, value);
+        return;
+    }
+    const member* enumerators = (const member*)type->members.items;
+    for (int64_t i = 0; i < type->members.count; i++) {
+        if ((uint64_t)enumerators[i].value == value) {
+            text_append(line, enumerators[i].name_length, enumerators[i].name);
+            text_append_char(line, ' ');
+            break;
+        }
+    }
+    text_append_char(line, '(');
+    if (is_signed)
+        text_append_int(line, (int64_t)value);
+    else
+        text_append_uint(line, value);
+    text_append_char(line, ')');
+}
+
+static void append_float_value(text_buffer* line, const type_info* type, const uint8_t* bytes) {
+    uint64_t bits = read_unsigned(bytes, type->size, app_state.big_endian != 0);
+    double value = 0;
+    if (type->size == 2) {
+        text_append_cstring(line, "f16");
+        value = half_to_double((uint16_t)bits);
+    } else if (type->size == 4) {
+        text_append_cstring(line, "f32");
+        uint32_t narrow = (uint32_t)bits;
+        float single;
+        memcpy(&single, &narrow, sizeof single);
+        value = single;
+    } else {
+        text_append_cstring(line, "f64");
+        memcpy(&value, &bits, sizeof value);
+    }
+    text_append_cstring(line, " = ");
+    text_append_float_truncated(line, value);
+}
+
+static void finish_line(layout_cursor* cursor) {
+    if (type_line_observer)
+        type_line_observer(app_state.scratch_text.data ? app_state.scratch_text.data : "",
+                           app_state.scratch_text.length);
+    emit_line(cursor);
+}
+
+// A row whose area starts below both the back buffer and the pointer can be
+// neither seen nor hit, nor can any row after it.
+static bool row_out_of_reach(const layout_cursor* cursor) {
+    if (!app_state.window) return false;
+    int64_t top = cursor->y - row_rise;
+    return top >= app_state.window->back_buffer.height && top > app_state.mouse_y;
+}
+
+// [a, a + n) and [o, o + s) share a byte, compared as unsigned 64-bit values.
+static bool ranges_share(uint64_t a, uint64_t n, uint64_t o, uint64_t s) {
+    return a + n - 1 >= o && a < o + s;
+}
+
+static bool range_covers(uint64_t a, uint64_t n, uint64_t o, uint64_t s) {
+    return a <= o && a + n >= o + s;
+}
+
+static int32_t clamp_to_int32(int64_t value) {
+    if (value > INT32_MAX) return INT32_MAX;
+    if (value < INT32_MIN) return INT32_MIN;
+    return (int32_t)value;
+}
+
+static void handle_row(uint64_t o, uint64_t s, const layout_cursor* cursor) {
+    int64_t x = app_state.struct_panel.x;
+    int64_t width = app_state.struct_panel.w;
+    int64_t y = cursor->y - row_rise;
+    int64_t height = cursor->line_height;
+    int64_t mx = app_state.mouse_x, my = app_state.mouse_y;
+    if (x <= mx && mx < x + width && y <= my && my < y + height) {
+        app_state.hover_offset = (int64_t)o;
+        app_state.hover_len = (int64_t)s;
+        uint8_t left = input_at(input_index_left_button)->state;
+        if (left & input_went_down) {
+            app_state.select_offset = (int64_t)o;
+            app_state.select_len = (int64_t)s;
+            app_state.select_anchor = (int64_t)o;
+            app_state.select_anchor_len = (int64_t)s;
+        } else if ((left & input_is_down) && app_state.select_anchor != (int64_t)o) {
+            int64_t start = app_state.select_anchor < (int64_t)o ? app_state.select_anchor : (int64_t)o;
+            int64_t anchor_end = app_state.select_anchor + app_state.select_anchor_len;
+            int64_t row_end = (int64_t)(o + s);
+            app_state.select_offset = start;
+            app_state.select_len = (anchor_end > row_end ? anchor_end : row_end) - start;
+        }
+    }
+
+    if (!app_state.window) return;
+    pixel_buffer* buffer = &app_state.window->back_buffer;
+    rect area = {clamp_to_int32(x), clamp_to_int32(y), clamp_to_int32(width), clamp_to_int32(height)};
+    uint64_t select_offset = (uint64_t)app_state.select_offset;
+    uint64_t select_len = (uint64_t)app_state.select_len;
+    if (ranges_share(select_offset, select_len, o, s)) {
+        color shade = range_covers(select_offset, select_len, o, s) ? row_selected_whole : row_selected_part;
+        fill_rect(buffer, whole_buffer(buffer), area, shade);
+    }
+    uint64_t hover_offset = (uint64_t)app_state.hover_offset;
+    uint64_t hover_len = (uint64_t)app_state.hover_len;
+    if (ranges_share(hover_offset, hover_len, o, s)) {
+        color outline = range_covers(hover_offset, hover_len, o, s) ? row_hovered_whole : row_hovered_part;
+        draw_rect_outline(buffer, whole_buffer(buffer), area, row_outline_thickness, outline);
+    }
+}
+
+void type_line(uint32_t type_index, uint64_t offset, int32_t depth, layout_cursor* cursor) {
+    text_buffer* line = &app_state.scratch_text;
+    if (row_out_of_reach(cursor)) {
+        line->length = 0;
+        cursor->pending_guides = 0;
+        return;
+    }
+    const type_info* type = type_at(type_index);
+    if (!type) {
+        text_append_cstring(line, "Error: unknown type.\n");
+        finish_line(cursor);
+        return;
+    }
+    // A struct may contain itself; its lines would never end.
+    if (depth >= type_layout_max_depth) {
+        text_append_cstring(line, "Error: nesting too deep.\n");
+        finish_line(cursor);
+        return;
+    }
+    uint64_t size = type->size;
+    uint64_t file_size = app_state.file.data ? app_state.file.size : 0;
+    if (size > file_size || offset > file_size - size) {
+        text_append_cstring(line, "Error: type does not fit here.\n");
+        finish_line(cursor);
+        return;
+    }
+
+    handle_row(offset, size, cursor);
+
+    const uint8_t* bytes = app_state.file.data + offset;
+    switch (type->kind) {
+    case type_kind_unsigned:
+    case type_kind_signed:
+    case type_kind_enum_unsigned:
+    case type_kind_enum_signed:
+        if (size >= 1 && size <= 8) append_integer_value(line, type, bytes);
+        break;
+    case type_kind_float:
+        if (size == 2 || size == 4 || size == 8) append_float_value(line, type, bytes);
+        break;
+    case type_kind_struct:
+    case type_kind_union:
+        text_append(line, type->name_length, type->name);
+        text_append_cstring(line, type->kind == type_kind_struct ? " struct(" : " union(");
+        text_append_uint(line, size);
+        text_append_char(line, ')');
+        break;
+    default:
+        break;
+    }
+    finish_line(cursor);
+
+    if (type->kind != type_kind_struct && type->kind != type_kind_union) return;
+    for (int64_t i = 0; i < type->members.count; i++) {
+        if (row_out_of_reach(cursor)) return;
+        const member* field = &((const member*)type->members.items)[i];
+        for (int32_t unit = 0; unit <= depth; unit++) {
+            for (int32_t k = 0; k < app_state.indent_width; k++) text_append_char(line, ' ');
+            cursor->pending_guides += 1;
+        }
+        text_append(line, field->name_length, field->name);
+        text_append_char(line, ' ');
+        type_line(field->type_index, offset + field->offset, depth + 1, cursor);
+    }
+}
