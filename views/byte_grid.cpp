@@ -1,0 +1,179 @@
+#include "app/app_state.h"
+#include "render/font.h"
+#include "render/pixel_buffer.h"
+#include "views/placement_index.h"
+#include "views/views.h"
+
+enum : color {
+    grid_background = 0xff111111,
+    grid_region_outline = 0x88ffffff,
+    grid_hover_frame = 0xffffffff,
+    grid_selection_shade = 0x88ffffff,
+};
+
+static constexpr float glyph_opacity_full = 1.0f;
+static constexpr float glyph_opacity_zero_char = 0.33f;
+static constexpr float glyph_opacity_zero_hex = 0.5f;
+
+enum grid_kind : uint8_t { grid_kind_char, grid_kind_hex };
+
+// Reused by every paint; its arrays grow to the largest visible window seen.
+static placement_index visible_placements;
+
+// [start, start + length) in unsigned offsets; a negative start lies past
+// every byte, and the range never wraps round to offset 0.
+static bool in_range(uint64_t offset, int64_t start, int64_t length) {
+    uint64_t s = (uint64_t)start;
+    return length > 0 && offset >= s && offset - s < (uint64_t)length;
+}
+
+static void draw_glyph(pixel_buffer* buffer, rect clip, uint8_t index, int32_t pen_x, int32_t top,
+                       float opacity) {
+    const glyph_atlas* font = &app_state.font;
+    if (!font->glyphs) return;
+    const glyph* g = &font->glyphs[index];
+    rect source = {g->x, g->y, g->w, g->h};
+    blit_glyph_faded(buffer, clip, source, pen_x + (font->glyph_w - g->w) / 2, top + g->y_offset,
+                     opacity);
+}
+
+static char hex_digit(uint8_t value) { return (char)(value < 10 ? '0' + value : 'A' + value - 10); }
+
+struct grid_geometry {
+    grid_kind kind;
+    rect panel;
+    int32_t cell_w, cell_h;
+    int32_t pad_x, pad_y;
+    int32_t advance;  // past a drawn cell
+};
+
+static grid_geometry geometry_of(grid_kind kind) {
+    grid_geometry g;
+    g.kind = kind;
+    int32_t glyph_advance = app_state.font.glyph_w + app_state.font.spacing;
+    if (kind == grid_kind_hex) {
+        g.panel = app_state.hex_panel;
+        g.cell_w = app_state.hex_cell_w;
+        g.cell_h = app_state.hex_cell_h;
+        g.pad_x = app_state.hex_pad_x;
+        g.pad_y = app_state.hex_pad_y;
+        g.advance = 2 * glyph_advance + 2 * app_state.hex_pad_x;
+    } else {
+        g.panel = app_state.text_panel;
+        g.cell_w = app_state.text_cell_w;
+        g.cell_h = app_state.text_cell_h;
+        g.pad_x = app_state.text_pad_x;
+        g.pad_y = app_state.text_pad_y;
+        g.advance = glyph_advance + 2 * app_state.text_pad_x;
+    }
+    return g;
+}
+
+static void paint_cell(pixel_buffer* buffer, rect clip, const grid_geometry* g, int32_t x, int32_t y,
+                       uint64_t offset, bool indexed, bool shade_active) {
+    int32_t w = g->cell_w, h = g->cell_h;
+    placement_marks marks =
+        indexed ? placement_index_lookup(&visible_placements, offset)
+                : placement_marks_naive((const placement*)app_state.placements.items,
+                                        app_state.placements.count, offset);
+
+    fill_rect(buffer, clip, rect{x, y, w, h},
+              (marks.flags & placement_mark_covered) ? marks.color : (color)grid_background);
+    if (marks.flags & placement_mark_covered) {
+        if (marks.flags & placement_mark_starts)
+            blend_vline(buffer, clip, rect{x, y + 1, 1, h - 2}, grid_region_outline);
+        if (marks.flags & placement_mark_ends)
+            blend_vline(buffer, clip, rect{x + w - 1, y + 1, 1, h - 2}, grid_region_outline);
+        blend_hline(buffer, clip, rect{x, y, w, 1}, grid_region_outline);
+        blend_hline(buffer, clip, rect{x, y + h - 1, w, 1}, grid_region_outline);
+    }
+
+    if (in_range(offset, app_state.hover_offset, app_state.hover_len)) {
+        uint64_t from_start = offset - (uint64_t)app_state.hover_offset;
+        if (from_start == 0) fill_rect(buffer, clip, rect{x, y + 2, 2, h - 4}, grid_hover_frame);
+        if (from_start == (uint64_t)app_state.hover_len - 1)
+            fill_rect(buffer, clip, rect{x + w - 2, y + 2, 2, h - 4}, grid_hover_frame);
+        blend_hband(buffer, clip, rect{x, y, w, 2}, grid_hover_frame);
+        blend_hband(buffer, clip, rect{x, y + h - 2, w, 2}, grid_hover_frame);
+    }
+
+    if (shade_active && in_range(offset, app_state.select_offset, app_state.select_len))
+        blend_rect(buffer, clip, rect{x, y, w, h}, grid_selection_shade);
+
+    uint8_t byte = app_state.file.data[offset];
+    int32_t top = y + g->pad_y + 1;
+    int32_t pen = x + g->pad_x;
+    if (g->kind == grid_kind_char) {
+        if (byte) draw_glyph(buffer, clip, byte, pen, top, glyph_opacity_full);
+        else draw_glyph(buffer, clip, 0, pen, top, glyph_opacity_zero_char);
+    } else {
+        int32_t digit_advance = app_state.font.glyph_w + app_state.font.spacing;
+        if (byte) {
+            draw_glyph(buffer, clip, (uint8_t)hex_digit(byte >> 4), pen, top, glyph_opacity_full);
+            draw_glyph(buffer, clip, (uint8_t)hex_digit(byte & 15), pen + digit_advance, top,
+                       glyph_opacity_full);
+        } else {
+            draw_glyph(buffer, clip, '0', pen, top, glyph_opacity_zero_hex);
+            draw_glyph(buffer, clip, '0', pen + digit_advance, top, glyph_opacity_zero_hex);
+        }
+    }
+}
+
+// Offset of the first byte of row `row`, held inside [0, size] so that rows
+// before the file or far past it index nothing.
+static uint64_t clamped_row_offset(__int128 row, int64_t bytes_per_row, uint64_t size) {
+    __int128 offset = row * bytes_per_row;
+    if (offset < 0) return 0;
+    if (offset > (__int128)size) return size;
+    return (uint64_t)offset;
+}
+
+static void paint_byte_grid(grid_kind kind) {
+    if (!app_state.window || !app_state.window->back_buffer.pixels || !app_state.file.data) return;
+    int64_t bytes_per_row = app_state.bytes_per_row;
+    if (app_state.visible_rows <= 0 || bytes_per_row <= 0) return;
+    pixel_buffer* buffer = &app_state.window->back_buffer;
+    rect clip = whole_buffer(buffer);
+    uint64_t size = app_state.file.size;
+    grid_geometry g = geometry_of(kind);
+
+    // Rows wholly below the buffer cannot show, so the window of bytes
+    // worth indexing stops at the last row that can.
+    int64_t rows = app_state.visible_rows;
+    int64_t rows_on_screen = g.cell_h > 0 ? (buffer->height - (int64_t)g.panel.y) / g.cell_h + 1 : rows;
+    if (rows_on_screen < 0) rows_on_screen = 0;
+    if (rows > rows_on_screen) rows = rows_on_screen;
+
+    __int128 first_row = app_state.scroll_row;
+    uint64_t first = clamped_row_offset(first_row, bytes_per_row, size);
+    uint64_t end = clamped_row_offset(first_row + rows, bytes_per_row, size);
+    // The visible rows' end is the same wherever the buffer cuts them, so the
+    // shade's start test uses the full count of visible rows.
+    uint64_t shade_end = clamped_row_offset(first_row + app_state.visible_rows, bytes_per_row, size);
+    uint64_t select_start = (uint64_t)app_state.select_offset;
+    bool shade_active = select_start >= first && select_start < shade_end;
+
+    bool indexed = placement_index_build(&visible_placements, first, end - first,
+                                         (const placement*)app_state.placements.items,
+                                         app_state.placements.count);
+
+    int32_t y = g.panel.y + app_state.panel_pad;
+    for (int64_t r = 0; r < rows; r++, y += g.cell_h) {
+        int32_t x = g.panel.x + app_state.panel_pad;
+        __int128 row_offset = (first_row + r) * bytes_per_row;
+        for (int64_t c = 0; c < bytes_per_row; c++) {
+            __int128 offset = row_offset + c;
+            if (offset >= 0 && offset < (__int128)size) {
+                paint_cell(buffer, clip, &g, x, y, (uint64_t)offset, indexed, shade_active);
+                x += g.advance;
+            } else {
+                x += g.cell_w;
+            }
+            if (c % 8 == 7) x += app_state.group_gap;
+        }
+    }
+}
+
+void paint_char_grid(void) { paint_byte_grid(grid_kind_char); }
+
+void paint_hex_grid(void) { paint_byte_grid(grid_kind_hex); }
