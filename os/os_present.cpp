@@ -1,0 +1,149 @@
+// Copying the back buffer onto the window: through a shared-memory image when
+// the server is local and offers one, otherwise through an ordinary image.
+#include <string.h>
+#include <sys/ipc.h>
+#include <sys/shm.h>
+
+#include "os/os_x11.h"
+
+enum : uint32_t { argb_opaque = 0xFF000000u, rgb_mask = 0x00FFFFFFu };
+enum : int { shm_unknown = -1, shm_unavailable = 0, shm_available = 1 };
+
+static int shm_state = shm_unknown;
+
+static void release_stage(Display* display, os_window_native* native) {
+    if (native->image) {
+        native->image->data = nullptr;  // the pixels belong to the stage
+        XDestroyImage(native->image);
+        native->image = nullptr;
+    }
+    if (!native->stage) return;
+    if (native->stage_is_shm) {
+        XShmDetach(display, &native->shm);
+        XSync(display, False);
+        shmdt(native->shm.shmaddr);
+    } else {
+        os_free(native->stage);
+    }
+    native->stage = nullptr;
+    native->stage_capacity = 0;
+    native->stage_is_shm = 0;
+}
+
+void os_x11_release_present(os_window* window) {
+    Display* display = os_x11_display();
+    if (display && window->native) release_stage(display, window->native);
+}
+
+static uint8_t attach_shm_stage(Display* display, os_window_native* native, uint64_t capacity) {
+    int id = shmget(IPC_PRIVATE, (size_t)capacity, IPC_CREAT | 0600);
+    if (id < 0) return 0;
+    void* address = shmat(id, nullptr, 0);
+    if (address == (void*)-1) {
+        shmctl(id, IPC_RMID, nullptr);
+        return 0;
+    }
+    native->shm.shmid = id;
+    native->shm.shmaddr = (char*)address;
+    native->shm.readOnly = False;
+    os_x11_last_error = 0;
+    Status attached = XShmAttach(display, &native->shm);
+    XSync(display, False);
+    // Marked for removal now, so the segment goes away with the process.
+    shmctl(id, IPC_RMID, nullptr);
+    if (!attached || os_x11_last_error) {
+        shmdt(address);
+        return 0;
+    }
+    native->stage = (uint8_t*)address;
+    native->stage_is_shm = 1;
+    return 1;
+}
+
+static uint8_t ensure_stage(Display* display, os_window* window) {
+    os_window_native* native = window->native;
+    uint64_t capacity = window->back_buffer_capacity;
+    if (native->stage && native->stage_capacity >= capacity) return 1;
+    release_stage(display, native);
+    if (shm_state == shm_unknown) shm_state = XShmQueryExtension(display) ? shm_available : shm_unavailable;
+    if (shm_state == shm_available && !attach_shm_stage(display, native, capacity)) shm_state = shm_unavailable;
+    if (!native->stage) {
+        native->stage = (uint8_t*)os_alloc(capacity);
+        if (!native->stage) return 0;
+        native->stage_is_shm = 0;
+    }
+    native->stage_capacity = capacity;
+    return 1;
+}
+
+static XImage* image_for_size(Display* display, os_window_native* native, int32_t width, int32_t height) {
+    XImage* image = native->image;
+    if (image && image->width == width && image->height == height) return image;
+    if (image) {
+        image->data = nullptr;
+        XDestroyImage(image);
+        native->image = nullptr;
+    }
+    if (native->stage_is_shm)
+        image = XShmCreateImage(display, native->visual, (unsigned)native->depth, ZPixmap, (char*)native->stage,
+                                &native->shm, (unsigned)width, (unsigned)height);
+    else
+        image = XCreateImage(display, native->visual, (unsigned)native->depth, ZPixmap, 0, (char*)native->stage,
+                             (unsigned)width, (unsigned)height, 32, width * (int)sizeof(color));
+    native->image = image;
+    return image;
+}
+
+// Copies rows of the back buffer into the stage; with a colour key, pure
+// black turns transparent and everything else opaque.
+static void copy_to_stage(os_window* window, rect area) {
+    const pixel_buffer* buffer = &window->back_buffer;
+    color* stage = (color*)window->native->stage;
+    uint8_t keyed = (window->flags & os_window_flag_color_key) && window->native->depth == 32;
+    for (int32_t row = area.y; row < area.y + area.h; row++) {
+        const color* from = buffer->pixels + (int64_t)row * buffer->width + area.x;
+        color* to = stage + (int64_t)row * buffer->width + area.x;
+        if (!keyed) {
+            memcpy(to, from, (size_t)area.w * sizeof(color));
+            continue;
+        }
+        for (int32_t i = 0; i < area.w; i++) to[i] = (from[i] & rgb_mask) ? (from[i] | argb_opaque) : 0;
+    }
+}
+
+static void present_area(os_window* window, rect area) {
+    if (!window || !(window->flags & os_window_flag_open) || !(window->flags & os_window_flag_back_buffer) ||
+        !window->back_buffer.pixels)
+        return;
+    const pixel_buffer* buffer = &window->back_buffer;
+    // Only the part inside the back buffer exists to be copied.
+    int32_t left = area.x > 0 ? area.x : 0;
+    int32_t top = area.y > 0 ? area.y : 0;
+    int32_t right = area.x + area.w < buffer->width ? area.x + area.w : buffer->width;
+    int32_t bottom = area.y + area.h < buffer->height ? area.y + area.h : buffer->height;
+    if (right <= left || bottom <= top) return;
+    rect clipped = {left, top, right - left, bottom - top};
+
+    Display* display = os_x11_display();
+    if (!ensure_stage(display, window)) return;
+    XImage* image = image_for_size(display, window->native, buffer->width, buffer->height);
+    if (!image) return;
+    copy_to_stage(window, clipped);
+    Window native = (Window)window->native_handle;
+    GC gc = (GC)window->device_context;
+    if (window->native->stage_is_shm)
+        XShmPutImage(display, native, gc, image, clipped.x, clipped.y, clipped.x, clipped.y, (unsigned)clipped.w,
+                     (unsigned)clipped.h, False);
+    else
+        XPutImage(display, native, gc, image, clipped.x, clipped.y, clipped.x, clipped.y, (unsigned)clipped.w,
+                  (unsigned)clipped.h);
+    // The server must have read the stage before the next frame overwrites it.
+    XSync(display, False);
+}
+
+void os_window_present(os_window* window) {
+    if (!window) return;
+    present_area(window, rect{0, 0, window->back_buffer.width, window->back_buffer.height});
+}
+
+void os_window_present_rect(os_window* window, rect area) { present_area(window, area); }
