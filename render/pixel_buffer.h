@@ -28,3 +28,7 @@ void blend_span(pixel_buffer* buffer, rect area, color value);
 
 // The clip rect every caller uses: the whole buffer.
 rect whole_buffer(const pixel_buffer* buffer);
+
+// The per-pixel source-over rule shared by the blends and the soft-edged
+// glyph blits; a source alpha of 0 over an opaque pixel leaves it unchanged.
+color blend_pixel(color source, color destination);

@@ -1,0 +1,114 @@
+#include "render/pixel_buffer.h"
+
+enum : uint32_t { alpha_opaque = 0xff, alpha_shift = 24 };
+
+static uint32_t channel(color value, int shift) { return (value >> shift) & 0xff; }
+
+// Clips area to columns 0..clip.w-1 and rows 0..clip.h-1. False when nothing
+// is left to draw.
+static bool clip_area(rect clip, rect* area) {
+    int64_t x = area->x, y = area->y, w = area->w, h = area->h;
+    if (x < 0) {
+        w += x;
+        x = 0;
+    }
+    if (x + w > clip.w) w = (int64_t)clip.w - x;
+    if (y < 0) {
+        h += y;
+        y = 0;
+    }
+    if (y + h > clip.h) h = (int64_t)clip.h - y;
+    if (w <= 0 || h <= 0) return false;
+    *area = rect{(int32_t)x, (int32_t)y, (int32_t)w, (int32_t)h};
+    return true;
+}
+
+rect whole_buffer(const pixel_buffer* buffer) {
+    if (!buffer) return rect{};
+    return rect{0, 0, buffer->width, buffer->height};
+}
+
+void fill_rect(pixel_buffer* buffer, rect clip, rect area, color value) {
+    if (!buffer || !buffer->pixels || !clip_area(clip, &area)) return;
+    for (int32_t row = area.y; row < area.y + area.h; ++row) {
+        color* pixel = buffer->pixels + (int64_t)row * buffer->width + area.x;
+        for (int32_t i = 0; i < area.w; ++i) pixel[i] = value;
+    }
+}
+
+void draw_rect_outline(pixel_buffer* buffer, rect clip, rect area, int32_t thickness, color value) {
+    int32_t x = area.x, y = area.y, w = area.w, h = area.h, t = thickness;
+    fill_rect(buffer, clip, rect{x, y, w, t}, value);
+    fill_rect(buffer, clip, rect{x, y + h - t, w, t}, value);
+    fill_rect(buffer, clip, rect{x, y + t, t, h - 2 * t}, value);
+    fill_rect(buffer, clip, rect{x + w - t, y + t, t, h - 2 * t}, value);
+}
+
+static uint32_t clamp_truncate(float value) {
+    if (value > 255.0f) return 255;
+    if (value <= 0.0f) return 0;
+    return (uint32_t)value;
+}
+
+color blend_pixel(color source, color destination) {
+    uint32_t source_alpha = source >> alpha_shift;
+    uint32_t destination_alpha = destination >> alpha_shift;
+    if (source_alpha == alpha_opaque) return source;
+    if (source_alpha == 0) return destination_alpha == 0 ? source : destination;
+    if (destination_alpha == 0) return source;
+
+    float a = (float)source_alpha / 255.0f;
+    if (destination_alpha == alpha_opaque) {
+        float keep = 1.0f - a;
+        color result = (color)alpha_opaque << alpha_shift;
+        for (int shift = 0; shift < 24; shift += 8) {
+            float mixed = (float)channel(source, shift) * a + (float)channel(destination, shift) * keep;
+            result |= (uint32_t)mixed << shift;
+        }
+        return result;
+    }
+
+    float destination_a = (float)destination_alpha / 255.0f;
+    float out_alpha = (float)((double)destination_a * (1.0 - (double)a) + (double)a);
+    float a2 = a / out_alpha;
+    float keep = 1.0f - a2;
+    color result = clamp_truncate(out_alpha * 255.0f) << alpha_shift;
+    for (int shift = 0; shift < 24; shift += 8) {
+        float mixed = (float)channel(source, shift) * a2 + (float)channel(destination, shift) * keep;
+        result |= clamp_truncate(mixed) << shift;
+    }
+    return result;
+}
+
+void blend_span(pixel_buffer* buffer, rect area, color value) {
+    if (!buffer || !buffer->pixels) return;
+    for (int32_t row = area.y; row < area.y + area.h; ++row) {
+        color* pixel = buffer->pixels + (int64_t)row * buffer->width + area.x;
+        for (int32_t i = 0; i < area.w; ++i) pixel[i] = blend_pixel(value, pixel[i]);
+    }
+}
+
+void blend_rect(pixel_buffer* buffer, rect clip, rect area, color value) {
+    uint32_t alpha = value >> alpha_shift;
+    if (alpha == alpha_opaque) {
+        fill_rect(buffer, clip, area, value);
+        return;
+    }
+    if (alpha == 0 || !clip_area(clip, &area)) return;
+    blend_span(buffer, area, value);
+}
+
+void blend_vline(pixel_buffer* buffer, rect clip, rect area, color value) {
+    if (value >> alpha_shift != alpha_opaque) area.w = 1;
+    blend_rect(buffer, clip, area, value);
+}
+
+void blend_hline(pixel_buffer* buffer, rect clip, rect area, color value) {
+    if (value >> alpha_shift != alpha_opaque) area.h = 1;
+    blend_rect(buffer, clip, area, value);
+}
+
+void blend_hband(pixel_buffer* buffer, rect clip, rect area, color value) {
+    if (value >> alpha_shift != alpha_opaque) area.h = 2;
+    blend_rect(buffer, clip, area, value);
+}
