@@ -269,7 +269,8 @@ void type_line(uint32_t type_index, uint64_t offset, int32_t depth, layout_curso
         return;
     }
     // A struct may contain itself; its lines would never end.
-    if (depth >= type_layout_max_depth) {
+    bool has_members = type->kind == type_kind_struct || type->kind == type_kind_union;
+    if (has_members && depth >= type_layout_max_depth) {
         text_append_cstring(line, "Error: nesting too deep.\n");
         finish_line(cursor);
         return;
@@ -307,7 +308,7 @@ void type_line(uint32_t type_index, uint64_t offset, int32_t depth, layout_curso
     }
     finish_line(cursor);
 
-    if (type->kind != type_kind_struct && type->kind != type_kind_union) return;
+    if (!has_members) return;
     for (int64_t i = 0; i < type->members.count; i++) {
         if (row_out_of_reach(cursor)) return;
         const member* field = &((const member*)type->members.items)[i];
