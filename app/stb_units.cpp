@@ -20,6 +20,9 @@ static void stbi_report_assert(const char* function, int line, const char* condi
 #define STB_IMAGE_IMPLEMENTATION
 
 #define STB_SPRINTF_MIN 1024
+// The formatter's word-at-a-time copies are misaligned stores, which are
+// undefined behaviour; byte copies cost nothing that matters here.
+#define STB_SPRINTF_NOUNALIGNED
 #define STB_SPRINTF_IMPLEMENTATION
 
 #pragma GCC diagnostic push
