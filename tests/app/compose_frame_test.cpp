@@ -89,8 +89,3 @@ TEST_F(ComposeFrame, PointerOverTheHexGridHovers) {
     app_state.file = file_contents{};
 }
 
-TEST(ComposeFrameWithoutWindow, DoesNothing) {
-    app_state_reset();
-    compose_frame();
-    EXPECT_EQ(frame_buffer(), nullptr);
-}

@@ -177,7 +177,3 @@ TEST_F(InputEvents, DeleteRemovesTheFirstContainingPlacement) {
     EXPECT_EQ(app_state.placements.count, 3);
 }
 
-TEST_F(InputEvents, DeleteWithoutPlacementsDoesNothing) {
-    press(key_delete);
-    EXPECT_EQ(app_state.placements.count, 0);
-}

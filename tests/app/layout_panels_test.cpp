@@ -43,15 +43,6 @@ TEST(LayoutPanels, ThirtyTwoBytesPerRowFrom1920Pixels) {
     EXPECT_EQ(app_state.hex_panel.w, 20 * 32 + 3 * 4 + 20);
 }
 
-TEST(LayoutPanels, ShortWindowGivesNoRows) {
-    fake_window fake;
-    use_fake_window(&fake, 300, 40, false);
-    use_glyph_size(8, 15);
-    layout_panels();
-    EXPECT_LE(app_state.visible_rows, 0);
-    EXPECT_LE(app_state.struct_panel.w, 0);
-}
-
 // A 1600 x 900 layout with the pointer over byte `offset` of the hex grid
 // (scroll row 0, 16 bytes per row).
 static void point_at_hex_byte(int64_t offset) {

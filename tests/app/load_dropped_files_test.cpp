@@ -74,13 +74,6 @@ TEST_F(DroppedFiles, FifoAndDirectoryAreSkippedWithoutBlocking) {
     EXPECT_EQ(app_state.file.size, 4u);
 }
 
-TEST_F(DroppedFiles, EmptyFileLoadsWithData) {
-    std::string empty = write_temp_file("empty.bin", "", 0);
-    drop({empty});
-    EXPECT_NE(app_state.file.data, nullptr);
-    EXPECT_EQ(app_state.file.size, 0u);
-}
-
 TEST_F(DroppedFiles, CommandLinePathsLoadLikeADrop) {
     std::string first = write_temp_file("c1.bin", "1", 1);
     std::string second = write_temp_file("c2.bin", "22", 2);
