@@ -1,0 +1,102 @@
+#include <gtest/gtest.h>
+
+#include "render/pixel_buffer.h"
+#include "render_fixtures.h"
+
+static const color background = 0xff111111;
+
+TEST(Blend, TranslucentWhiteOverOpaqueTruncates) {
+    test_canvas canvas(4, 1, background);
+    rect clip = whole_buffer(&canvas.buffer);
+    blend_rect(&canvas.buffer, clip, rect{0, 0, 1, 1}, 0x88ffffff);
+    blend_rect(&canvas.buffer, clip, rect{1, 0, 1, 1}, 0x44ffffff);
+    EXPECT_EQ(canvas.at(0, 0), 0xff8f8f8fu);
+    EXPECT_EQ(canvas.at(1, 0), 0xff505050u);
+    EXPECT_EQ(canvas.at(2, 0), background);
+}
+
+TEST(Blend, OpaqueAndInvisibleColoursTakeTheShortPaths) {
+    test_canvas canvas(3, 3, background);
+    rect clip = whole_buffer(&canvas.buffer);
+    blend_rect(&canvas.buffer, clip, rect{0, 0, 3, 3}, 0x00ffffff);
+    EXPECT_EQ(canvas.count_not(background), 0);
+    blend_rect(&canvas.buffer, clip, rect{1, 1, 5, 5}, 0xff123456);
+    EXPECT_EQ(canvas.at(2, 2), 0xff123456u);
+    EXPECT_EQ(canvas.count_not(background), 4);
+}
+
+TEST(Blend, OntoTransparentAndHalfTransparentPixels) {
+    EXPECT_EQ(blend_pixel(0x88abcdef, 0x00000000), 0x88abcdefu);
+    EXPECT_EQ(blend_pixel(0x00abcdef, 0x00123456), 0x00abcdefu);
+    EXPECT_EQ(blend_pixel(0x00abcdef, 0x80123456), 0x80123456u);
+    // Source-over of two half-transparent colours: alpha 191, channels 170 / 21 / 21.
+    EXPECT_EQ(blend_pixel(0x80ff2000, 0x80000040), 0xbfaa1515u);
+}
+
+TEST(Clip, RectsPartlyOutsideAreCutAtTheEdges) {
+    test_canvas canvas(10, 8, 0);
+    rect clip = whole_buffer(&canvas.buffer);
+    fill_rect(&canvas.buffer, clip, rect{-3, -2, 5, 4}, 1);
+    EXPECT_EQ(canvas.at(0, 0), 1u);
+    EXPECT_EQ(canvas.at(1, 1), 1u);
+    EXPECT_EQ(canvas.count_not(0), 4);
+
+    test_canvas wide(10, 8, 0);
+    fill_rect(&wide.buffer, clip, rect{7, 6, 100, 100}, 2);
+    EXPECT_EQ(wide.count_not(0), 3 * 2);
+    EXPECT_EQ(wide.at(9, 7), 2u);
+}
+
+TEST(Clip, EmptyOrOutsideRectsDrawNothing) {
+    test_canvas canvas(10, 8, 0);
+    rect clip = whole_buffer(&canvas.buffer);
+    rect nothing[] = {{2, 2, 0, 3}, {2, 2, 3, -1}, {-5, 0, 5, 5}, {10, 0, 3, 3}, {0, 8, 3, 3},
+                      {0, -4, 3, 4}};
+    for (rect area : nothing) {
+        fill_rect(&canvas.buffer, clip, area, 7);
+        blend_rect(&canvas.buffer, clip, area, 0x88ffffff);
+    }
+    EXPECT_EQ(canvas.count_not(0), 0);
+}
+
+TEST(Clip, OnlyTheClipSizeCounts) {
+    test_canvas canvas(10, 8, 0);
+    fill_rect(&canvas.buffer, rect{5, 5, 4, 3}, rect{0, 0, 10, 8}, 1);
+    EXPECT_EQ(canvas.count_not(0), 12);
+    EXPECT_EQ(canvas.at(0, 0), 1u);
+    EXPECT_EQ(canvas.at(4, 0), 0u);
+}
+
+TEST(Outline, OnePixelHighRectIsOneRow) {
+    test_canvas canvas(10, 5, 0);
+    draw_rect_outline(&canvas.buffer, whole_buffer(&canvas.buffer), rect{2, 2, 5, 1}, 1, 9);
+    EXPECT_EQ(canvas.count_not(0), 5);
+    for (int x = 2; x < 7; ++x) EXPECT_EQ(canvas.at(x, 2), 9u);
+}
+
+TEST(Outline, RingLeavesTheInsideAndThickOutlineFills) {
+    test_canvas canvas(10, 10, 0);
+    rect clip = whole_buffer(&canvas.buffer);
+    draw_rect_outline(&canvas.buffer, clip, rect{1, 1, 5, 4}, 1, 9);
+    EXPECT_EQ(canvas.count_not(0), 14);
+    EXPECT_EQ(canvas.at(2, 2), 0u);
+    EXPECT_EQ(canvas.at(5, 4), 9u);
+
+    test_canvas full(10, 10, 0);
+    draw_rect_outline(&full.buffer, clip, rect{0, 0, 4, 4}, 2, 9);
+    EXPECT_EQ(full.count_not(0), 16);
+}
+
+TEST(Lines, BandAboveTheTopDrawsItsSecondRowOnly) {
+    test_canvas canvas(4, 4, background);
+    rect clip = whole_buffer(&canvas.buffer);
+    blend_hband(&canvas.buffer, clip, rect{0, -1, 4, 2}, 0x88ffffff);
+    EXPECT_EQ(canvas.count_not(background), 4);
+    EXPECT_EQ(canvas.at(3, 0), 0xff8f8f8fu);
+    blend_hline(&canvas.buffer, clip, rect{0, -1, 4, 1}, 0x88ffffff);
+    blend_hline(&canvas.buffer, clip, rect{0, 4, 4, 1}, 0x88ffffff);
+    EXPECT_EQ(canvas.count_not(background), 4);
+    blend_vline(&canvas.buffer, clip, rect{3, 1, 1, 3}, 0x44ffffff);
+    EXPECT_EQ(canvas.at(3, 3), 0xff505050u);
+    EXPECT_EQ(canvas.count_not(background), 7);
+}

@@ -1,0 +1,143 @@
+#include <gtest/gtest.h>
+
+#include "app/app_state.h"
+#include "render/font.h"
+#include "render/text_buffer.h"
+#include "render/widgets.h"
+#include "render_fixtures.h"
+
+static const color background = 0xff111111;
+
+class Widgets : public ::testing::Test {
+protected:
+    test_canvas canvas{800, 200, background};
+    os_window window{};
+
+    void SetUp() override {
+        app_state_reset();
+        ASSERT_TRUE(load_test_font());
+        window.width = canvas.buffer.width;
+        window.height = canvas.buffer.height;
+        window.back_buffer = canvas.buffer;
+        app_state.window = &window;
+        ASSERT_TRUE(text_buffer_create(&app_state.scratch_text, 512));
+        app_state.struct_panel = rect{100, 0, 300, 200};
+        app_state.mouse_x = -1;
+        app_state.mouse_y = -1;
+    }
+    void press_left(void) { input_at(input_index_left_button)->state = input_went_down | input_is_down; }
+};
+
+TEST_F(Widgets, ToolbarButtonsRunRightToLeftWithAGap) {
+    app_state.font.glyph_w = 9;
+    layout_cursor cursor = {};
+    cursor.x = 500;
+    cursor.y = 20;
+    toolbar_button("A", true, &cursor);
+    EXPECT_EQ(cursor.last_rect.x, 475);
+    EXPECT_EQ(cursor.last_rect.w, 25);
+    EXPECT_EQ(cursor.last_rect.h, 23);
+    toolbar_button("B", true, &cursor);
+    EXPECT_EQ(cursor.last_rect.x, 446);
+    EXPECT_EQ(cursor.last_rect.x + cursor.last_rect.w - 1, 470);
+    EXPECT_EQ(canvas.at(499, 20), 0xff444444u);
+    EXPECT_EQ(canvas.at(472, 30), background);
+    EXPECT_EQ(canvas.at(500, 20), background);
+    // The label sits 8 right and 6 down of the corner: B is centred in its 9-px cell.
+    EXPECT_EQ(canvas.at(446 + 8 + 2, 20 + 6 + 3), as_buffer_color(font_green));
+}
+
+TEST_F(Widgets, ClicksNeedAnEnabledButtonUnderThePointer) {
+    layout_cursor cursor = {};
+    cursor.x = 300;
+    app_state.mouse_x = 290;
+    app_state.mouse_y = 5;
+    press_left();
+    EXPECT_FALSE(toolbar_button("A", false, &cursor));
+    EXPECT_EQ(cursor.hovered, 0);
+    EXPECT_EQ(canvas.at(290, 0), 0xff222222u);
+
+    cursor.x = 300;
+    EXPECT_TRUE(toolbar_button("A", true, &cursor));
+    EXPECT_EQ(cursor.hovered, 1);
+    EXPECT_EQ(canvas.at(290, 0), 0xff666666u);
+
+    input_at(input_index_left_button)->state = input_is_down;  // held, not pressed this frame
+    cursor.x = 300;
+    EXPECT_FALSE(toolbar_button("A", true, &cursor));
+    EXPECT_EQ(cursor.hovered, 1);
+
+    app_state.mouse_x = 300;  // just past the right edge
+    press_left();
+    cursor.x = 300;
+    EXPECT_FALSE(toolbar_button("A", true, &cursor));
+    EXPECT_EQ(cursor.hovered, 0);
+}
+
+TEST_F(Widgets, FlowButtonsWrapWhenCrossingTheInnerRightEdge) {
+    // Inner right edge 100 + 300 - 10 = 390; "AB" is 14 wide, the button 30.
+    layout_cursor cursor = {};
+    cursor.line_start_x = 110;
+    cursor.x = 360;
+    cursor.y = 40;
+    flow_button(2, "AB", false, true, false, &cursor);
+    EXPECT_EQ(cursor.last_rect.x, 360);
+    EXPECT_EQ(cursor.last_rect.y, 40);
+    EXPECT_EQ(cursor.x, 394);
+
+    cursor.x = 361;
+    flow_button(2, "AB", false, true, false, &cursor);
+    EXPECT_EQ(cursor.last_rect.x, 110);
+    EXPECT_EQ(cursor.last_rect.y, 40 + 15 + 12);
+    EXPECT_EQ(cursor.x, 110 + 34);
+}
+
+TEST_F(Widgets, RightAlignedAndToggledFlowButtons) {
+    layout_cursor cursor = {};
+    cursor.x = 600;
+    cursor.y = 10;
+    flow_button(2, "AB", true, true, true, &cursor);
+    EXPECT_EQ(cursor.last_rect.x, 570);
+    EXPECT_EQ(cursor.x, 566);
+    EXPECT_EQ(canvas.at(570, 10), 0xffffffffu);
+    EXPECT_EQ(canvas.at(571, 11), 0xffffffffu);
+    EXPECT_EQ(canvas.at(572, 12), 0xff444444u);
+    EXPECT_EQ(canvas.at(599, 32), 0xffffffffu);
+}
+
+TEST_F(Widgets, EmitLineDrawsGuidesAndTextThenMovesDown) {
+    layout_cursor cursor = {};
+    cursor.x = 50;
+    cursor.y = 100;
+    cursor.line_height = 15;
+    cursor.pending_guides = 2;
+    text_append_cstring(&app_state.scratch_text, "A");
+    emit_line(&cursor);
+    const color guide = 0xff505050;  // 0x44ffffff over the background
+    EXPECT_EQ(canvas.at(50 + 21, 101), guide);
+    EXPECT_EQ(canvas.at(50 + 21, 113), guide);
+    EXPECT_EQ(canvas.at(50 + 21, 100), background);
+    EXPECT_EQ(canvas.at(50 + 21, 114), background);
+    EXPECT_EQ(canvas.at(50, 101), guide);  // text starts at row 102
+    EXPECT_EQ(canvas.at(51, 102), as_buffer_color(font_red));
+    EXPECT_EQ(cursor.y, 115);
+    EXPECT_EQ(cursor.x, 50);
+    EXPECT_EQ(cursor.pending_guides, 0);
+    EXPECT_EQ(app_state.scratch_text.length, 0u);
+
+    emit_line(&cursor);  // an empty line still takes its height
+    EXPECT_EQ(cursor.y, 130);
+}
+
+TEST_F(Widgets, NothingIsDrawnWithoutAWindow) {
+    app_state.window = nullptr;
+    layout_cursor cursor = {};
+    cursor.x = 300;
+    cursor.line_height = 15;
+    text_append_cstring(&app_state.scratch_text, "A");
+    emit_line(&cursor);
+    toolbar_button("A", true, &cursor);
+    flow_button(1, "B", true, true, false, &cursor);
+    EXPECT_EQ(canvas.count_not(background), 0);
+    EXPECT_EQ(cursor.y, 15);
+}
