@@ -41,6 +41,7 @@ bool placement_index_build(placement_index* index, uint64_t first, uint64_t coun
     index->first = first;
     index->count = 0;
     if (count > UINT64_MAX - first) count = UINT64_MAX - first;
+    if (count == 0) return true;
     if (!reserve(index, count)) return false;
     index->count = count;
     for (uint64_t i = 0; i < count; i++) {
@@ -48,7 +49,6 @@ bool placement_index_build(placement_index* index, uint64_t first, uint64_t coun
         index->next_free[i] = i;
     }
     index->next_free[count] = count;
-    if (count == 0) return true;
 
     uint64_t window_end = first + count;
     // Later placements win the colour, so walking the list backwards paints

@@ -134,13 +134,6 @@ static void describe_misc_section(const placement* p, layout_cursor* cursor) {
     text_reset(&app_state.scratch_text);
 }
 
-// A typed placement whose bytes do not all lie in the file; the test is made
-// here without the sum offset + size, which wraps for offsets near 2^64.
-static bool type_fits(const placement* p, uint32_t size) {
-    uint64_t file_size = app_state.file.data ? app_state.file.size : 0;
-    return p->offset <= file_size && file_size - p->offset >= size;
-}
-
 static void toolbar(int64_t position) {
     placement* list = placement_list();
     placement p = list[position];
@@ -184,17 +177,8 @@ static void describe_placement(int64_t position, layout_cursor* cursor) {
     text_append_cstring(&app_state.scratch_text, ":");
     emit_line(cursor);
 
-    if (p.type_index == 0) {
-        describe_misc_section(&p, cursor);
-    } else {
-        const type_info* type = type_at(p.type_index);
-        if (type && !type_fits(&p, type->size)) {
-            text_append_cstring(&app_state.scratch_text, "Error: type does not fit here.\n");
-            emit_line(cursor);
-        } else if (type) {
-            type_line(p.type_index, p.offset, 0, cursor);
-        }
-    }
+    if (p.type_index == 0) describe_misc_section(&p, cursor);
+    else type_line(p.type_index, p.offset, 0, cursor);
     toolbar(position);
 }
 
