@@ -88,4 +88,3 @@ TEST_F(ComposeFrame, PointerOverTheHexGridHovers) {
     EXPECT_EQ(app_state.hover_offset, 16);
     app_state.file = file_contents{};
 }
-

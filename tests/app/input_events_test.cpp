@@ -176,4 +176,3 @@ TEST_F(InputEvents, DeleteRemovesTheFirstContainingPlacement) {
     press(key_delete);
     EXPECT_EQ(app_state.placements.count, 3);
 }
-
