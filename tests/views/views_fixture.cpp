@@ -94,12 +94,16 @@ rect ViewsTest::char_cell(int64_t offset) const {
     return grid_cell(app_state.text_panel, app_state.text_cell_w, app_state.text_cell_h, offset);
 }
 
-bool ViewsTest::line_shows(int32_t x, int32_t y, const std::string& text, int32_t width_cells) const {
+bool ViewsTest::line_shows(int32_t x, int32_t y, const std::string& text, int32_t width_cells,
+                           int32_t spacing) const {
     int32_t cells = width_cells ? width_cells : (int32_t)text.size() + 4;
-    int32_t w = cells * app_state.font.glyph_w, h = app_state.font.glyph_h;
+    int32_t w = cells * (app_state.font.glyph_w + spacing), h = app_state.font.glyph_h;
     std::vector<color> reference((size_t)w * (size_t)h, 0xff111111);
     pixel_buffer buffer = {w, h, reference.data()};
+    int32_t saved_spacing = app_state.font.spacing;
+    app_state.font.spacing = spacing;
     draw_text(&buffer, rect{0, 0, 0, 0}, text.size(), text.data());
+    app_state.font.spacing = saved_spacing;
     for (int32_t row = 0; row < h; row++) {
         for (int32_t col = 0; col < w; col++) {
             if (x + col >= window.width || y + row >= window.height) continue;

@@ -39,7 +39,8 @@ protected:
 
     // Whether the white glyph pixels in the band of one text line at (x, y)
     // are those that drawing `text` there alone would give.
-    bool line_shows(int32_t x, int32_t y, const std::string& text, int32_t width_cells = 0) const;
+    bool line_shows(int32_t x, int32_t y, const std::string& text, int32_t width_cells = 0,
+                    int32_t spacing = 0) const;
 
 private:
     std::vector<os_event> pending;
