@@ -69,17 +69,65 @@ static grid_geometry geometry_of(grid_kind kind) {
     return g;
 }
 
-static void paint_cell(pixel_buffer* buffer, rect clip, const grid_geometry* g, int32_t x, int32_t y,
-                       uint64_t offset, bool indexed, bool shade_active) {
-    int32_t w = g->cell_w, h = g->cell_h;
-    placement_marks marks =
-        indexed ? placement_index_lookup(&visible_placements, offset)
-                : placement_marks_naive((const placement*)app_state.placements.items,
-                                        app_state.placements.count, offset);
+// The colour one translucent blend of `source` gives over an opaque-or-not
+// `destination` pixel, by the renderer's own rule (one pixel blended in a
+// scratch buffer), remembered for the last pair asked.
+struct blend_memo {
+    color source, destination, result;
+    bool valid;
+};
 
-    fill_rect(buffer, clip, rect{x, y, w, h},
-              (marks.flags & placement_mark_covered) ? marks.color : (color)grid_background);
-    if (marks.flags & placement_mark_covered) {
+static color blended(blend_memo* memo, color source, color destination) {
+    if (memo->valid && memo->source == source && memo->destination == destination) return memo->result;
+    color pixel = destination;
+    pixel_buffer one = {1, 1, &pixel};
+    blend_rect(&one, rect{0, 0, 1, 1}, rect{0, 0, 1, 1}, source);
+    *memo = blend_memo{source, destination, pixel, true};
+    return pixel;
+}
+
+static blend_memo outline_memo, shade_fill_memo, shade_outline_memo, shade_hover_memo;
+
+// Every pixel of a cell below its glyphs is the region fill, an outline mark
+// over that fill, or a hover bar, each then maybe shaded once. The final
+// colour of each of the three is worked out once, and the cell is drawn with
+// plain fills: the same pixels as blending mark by mark, without a blend
+// per pixel.
+static void paint_cell_layers(pixel_buffer* buffer, rect clip, int32_t x, int32_t y, int32_t w, int32_t h,
+                              placement_marks marks, bool hovered, bool hover_first, bool hover_last,
+                              bool shaded) {
+    bool covered = (marks.flags & placement_mark_covered) != 0;
+    color fill = covered ? marks.color : (color)grid_background;
+    color outline = covered ? blended(&outline_memo, grid_region_outline, fill) : fill;
+    color hover = grid_hover_frame;
+    if (shaded) {
+        fill = blended(&shade_fill_memo, grid_selection_shade, fill);
+        outline = blended(&shade_outline_memo, grid_selection_shade, outline);
+        hover = blended(&shade_hover_memo, grid_selection_shade, hover);
+    }
+    fill_rect(buffer, clip, rect{x, y, w, h}, fill);
+    if (covered) {
+        if (marks.flags & placement_mark_starts) fill_rect(buffer, clip, rect{x, y + 1, 1, h - 2}, outline);
+        if (marks.flags & placement_mark_ends) fill_rect(buffer, clip, rect{x + w - 1, y + 1, 1, h - 2}, outline);
+        fill_rect(buffer, clip, rect{x, y, w, 1}, outline);
+        fill_rect(buffer, clip, rect{x, y + h - 1, w, 1}, outline);
+    }
+    if (hovered) {
+        if (hover_first) fill_rect(buffer, clip, rect{x, y + 2, 2, h - 4}, hover);
+        if (hover_last) fill_rect(buffer, clip, rect{x + w - 2, y + 2, 2, h - 4}, hover);
+        fill_rect(buffer, clip, rect{x, y, w, 2}, hover);
+        fill_rect(buffer, clip, rect{x, y + h - 2, w, 2}, hover);
+    }
+}
+
+// The same layers drawn one primitive after another, for cells so small
+// that marks overlap one another.
+static void paint_cell_layers_blended(pixel_buffer* buffer, rect clip, int32_t x, int32_t y, int32_t w,
+                                      int32_t h, placement_marks marks, bool hovered, bool hover_first,
+                                      bool hover_last, bool shaded) {
+    bool covered = (marks.flags & placement_mark_covered) != 0;
+    fill_rect(buffer, clip, rect{x, y, w, h}, covered ? marks.color : (color)grid_background);
+    if (covered) {
         if (marks.flags & placement_mark_starts)
             blend_vline(buffer, clip, rect{x, y + 1, 1, h - 2}, grid_region_outline);
         if (marks.flags & placement_mark_ends)
@@ -87,18 +135,32 @@ static void paint_cell(pixel_buffer* buffer, rect clip, const grid_geometry* g, 
         blend_hline(buffer, clip, rect{x, y, w, 1}, grid_region_outline);
         blend_hline(buffer, clip, rect{x, y + h - 1, w, 1}, grid_region_outline);
     }
-
-    if (in_range(offset, app_state.hover_offset, app_state.hover_len)) {
-        uint64_t from_start = offset - (uint64_t)app_state.hover_offset;
-        if (from_start == 0) fill_rect(buffer, clip, rect{x, y + 2, 2, h - 4}, grid_hover_frame);
-        if (from_start == (uint64_t)app_state.hover_len - 1)
-            fill_rect(buffer, clip, rect{x + w - 2, y + 2, 2, h - 4}, grid_hover_frame);
+    if (hovered) {
+        if (hover_first) fill_rect(buffer, clip, rect{x, y + 2, 2, h - 4}, grid_hover_frame);
+        if (hover_last) fill_rect(buffer, clip, rect{x + w - 2, y + 2, 2, h - 4}, grid_hover_frame);
         blend_hband(buffer, clip, rect{x, y, w, 2}, grid_hover_frame);
         blend_hband(buffer, clip, rect{x, y + h - 2, w, 2}, grid_hover_frame);
     }
+    if (shaded) blend_rect(buffer, clip, rect{x, y, w, h}, grid_selection_shade);
+}
 
-    if (shade_active && in_range(offset, app_state.select_offset, app_state.select_len))
-        blend_rect(buffer, clip, rect{x, y, w, h}, grid_selection_shade);
+static void paint_cell(pixel_buffer* buffer, rect clip, const grid_geometry* g, int32_t x, int32_t y,
+                       uint64_t offset, bool indexed, bool shade_active) {
+    int32_t w = g->cell_w, h = g->cell_h;
+    placement_marks marks =
+        indexed ? placement_index_lookup(&visible_placements, offset)
+                : placement_marks_naive((const placement*)app_state.placements.items,
+                                        app_state.placements.count, offset);
+    bool hovered = in_range(offset, app_state.hover_offset, app_state.hover_len);
+    uint64_t from_hover = offset - (uint64_t)app_state.hover_offset;
+    bool hover_first = hovered && from_hover == 0;
+    bool hover_last = hovered && from_hover == (uint64_t)app_state.hover_len - 1;
+    bool shaded = shade_active && in_range(offset, app_state.select_offset, app_state.select_len);
+    // Marks stay apart from one another only in cells at least 4 x 4.
+    if (w >= 4 && h >= 4)
+        paint_cell_layers(buffer, clip, x, y, w, h, marks, hovered, hover_first, hover_last, shaded);
+    else
+        paint_cell_layers_blended(buffer, clip, x, y, w, h, marks, hovered, hover_first, hover_last, shaded);
 
     uint8_t byte = app_state.file.data[offset];
     int32_t top = y + g->pad_y + 1;

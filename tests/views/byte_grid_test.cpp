@@ -196,3 +196,30 @@ TEST_F(ByteGrid, RowsBeforeTheStartOfTheFileAreLeftEmpty) {
     EXPECT_EQ(pixel(x0 + 1, first_row_y + 2), background);
     EXPECT_EQ(pixel(x0 + app_state.hex_cell_w + 1, first_row_y + 2 * app_state.hex_cell_h + 2), color_a);
 }
+
+// Region marks, hover frame and selection shade on the same cells: each pixel
+// shows the shade over whichever layer lies beneath it.
+TEST_F(ByteGrid, ShadeLiesOverRegionMarksAndHoverFrame) {
+    load(counting_bytes(256));
+    add_placement(1, 41, 10, color_a);
+    click_at(hex_cell(40).x + 3, hex_cell(40).y + 3);
+    app_state.select_len = 5;
+    int32_t u24_row_y = app_state.inspect_panel.y + app_state.panel_pad + 13 * app_state.hex_cell_h +
+                        4 * app_state.inspect_group_gap;
+    move_to(app_state.inspect_panel.x + 40, u24_row_y + 3);
+    frame();
+    ASSERT_EQ(app_state.hover_offset, 40);
+    ASSERT_EQ(app_state.hover_len, 3);
+
+    auto shade = [](color c) { return blend_over(0x88ffffff, c); };
+    const color outline_a = blend_over(0x88ffffff, color_a);
+    rect c40 = hex_cell(40), c41 = hex_cell(41), c42 = hex_cell(42), c45 = hex_cell(45);
+    EXPECT_EQ(pixel(c40.x + 1, c40.y + 5), shade(white));  // hover's left bar
+    EXPECT_EQ(pixel(c41.x, c41.y + 5), shade(outline_a));  // region's left mark
+    EXPECT_EQ(pixel(c41.x + 1, c41.y + 5), shade(color_a));
+    EXPECT_EQ(pixel(c41.x + 3, c41.y), shade(white));      // hover's top band over the region's top line
+    EXPECT_EQ(pixel(c41.x + 3, c41.y + c41.h - 1), shade(white));
+    EXPECT_EQ(pixel(c42.x + c42.w - 1, c42.y + 5), shade(white));  // hover's right bar
+    EXPECT_EQ(pixel(c45.x + 1, c45.y + 5), color_a);                // past the selection
+    EXPECT_EQ(pixel(c45.x + 3, c45.y), outline_a);
+}
