@@ -10,6 +10,7 @@
 // Process strings, each filled on first request and kept for the process's life.
 static utf8_string cached_command_line;
 static utf8_string* cached_arguments;
+static char* cached_argument_text;
 static int32_t cached_argument_count = -1;
 static utf8_string cached_executable_name;
 static utf8_string cached_executable_directory;
@@ -90,6 +91,7 @@ utf8_string* os_command_line_arguments(int32_t* count) {
     if (cached_argument_count < 0) {
         int64_t length = 0;
         char* text = read_proc_file("/proc/self/cmdline", &length);
+        cached_argument_text = text;
         int32_t total = 0;
         for (int64_t i = 0; i < length; i += 1) {
             if (text[i] == 0) total += 1;

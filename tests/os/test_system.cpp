@@ -39,7 +39,8 @@ TEST(system, command_line_and_arguments) {
 TEST(system, executable_name_and_directory) {
     std::string name = text(os_executable_name());
     std::string directory = text(os_executable_directory());
-    EXPECT_EQ(name, "os_tests");
+    EXPECT_NE(name.find("os_tests"), std::string::npos);
+    EXPECT_EQ(name.find('/'), std::string::npos);
     ASSERT_FALSE(directory.empty());
     EXPECT_EQ(directory.front(), '/');
     EXPECT_EQ(directory.back(), '/');
@@ -67,7 +68,9 @@ TEST(memory, blocks_keep_content_and_report_their_size) {
     ASSERT_NE(grown, nullptr);
     EXPECT_EQ(grown[99], 7);
     EXPECT_NE(os_free(grown), 0);
-    EXPECT_EQ(os_realloc(nullptr, 0) != nullptr, true);
+    void* smallest = os_realloc(nullptr, 0);
+    EXPECT_NE(smallest, nullptr);
+    os_free(smallest);
 }
 
 TEST(library, loads_libm_and_finds_a_symbol) {
