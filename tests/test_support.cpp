@@ -60,34 +60,56 @@ static bool display_answers(const char* display) {
     return system(command.c_str()) == 0;
 }
 
-bool ensure_x_display(void) {
-    const char* current = getenv("DISPLAY");
-    if (current && *current && display_answers(current)) return true;
+// Starts Xvfb on one display number; the number on success, -1 when that
+// server did not come up (number taken, or no Xvfb).
+static int start_xvfb(int number) {
     int fds[2];
-    if (pipe(fds) != 0) return false;
+    if (pipe(fds) != 0) return -1;
     pid_t pid = fork();
-    if (pid < 0) return false;
+    if (pid < 0) return -1;
     if (pid == 0) {
         close(fds[0]);
         std::string fd = std::to_string(fds[1]);
-        int null_fd = open("/dev/null", 1);
+        std::string display = ":" + std::to_string(number);
+        int null_fd = open(getenv("XVFB_LOG") ? getenv("XVFB_LOG") : "/dev/null", O_WRONLY | O_CREAT | O_APPEND, 0600);
         if (null_fd >= 0) {
             dup2(null_fd, 1);
             dup2(null_fd, 2);
         }
-        execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1920x1080x24", "-nolisten",
-               "tcp", (char*)nullptr);
+        // No abstract socket: servers of other sandboxes on this host would share its name.
+        execlp("Xvfb", "Xvfb", display.c_str(), "-displayfd", fd.c_str(), "-screen", "0", "1920x1080x24",
+               "-nolisten", "tcp", "-nolisten", "local", (char*)nullptr);
         _exit(127);
     }
     close(fds[1]);
-    char number[32] = {0};
-    ssize_t got = read(fds[0], number, sizeof number - 1);
+    char reply[32] = {0};
+    ssize_t got = read(fds[0], reply, sizeof reply - 1);
     close(fds[0]);
-    if (got <= 0) return false;
-    number[strcspn(number, "\n")] = 0;
+    if (got <= 0) {
+        kill(pid, SIGTERM);
+        waitpid(pid, nullptr, 0);
+        return -1;
+    }
     xvfb_pid = pid;
+    return number;
+}
+
+bool ensure_x_display(void) {
+    static bool started = false;
+    const char* current = getenv("DISPLAY");
+    if (started) return current && display_answers(current);
+    if (current && *current && display_answers(current)) return true;
+    started = true;
     if (temp_root.empty()) make_temp_dir();
-    std::string display = std::string(":") + number;
-    setenv("DISPLAY", display.c_str(), 1);
-    return display_answers(display.c_str());
+    // A number of our own, far from the usual ones, so that concurrent test
+    // runs on one host do not meet on one server.
+    for (int attempt = 0; attempt < 8; attempt++) {
+        int number = 100 + (int)((getpid() * 7 + attempt * 131) % 800);
+        if (start_xvfb(number) < 0) continue;
+        // The path form connects to the file socket only.
+        std::string display = "unix:" + std::to_string(number);
+        setenv("DISPLAY", display.c_str(), 1);
+        if (display_answers(display.c_str())) return true;
+    }
+    return false;
 }

@@ -1,0 +1,497 @@
+// The X11 window layer driven through XTest on a private X server.
+#include <gtest/gtest.h>
+
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
+#include <unistd.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "os/os.h"
+#include "test_support.h"
+
+namespace {
+
+struct recorded_event {
+    os_event event;
+    std::string paths;  // the whole path block of a drop
+    int32_t back_buffer_width;
+};
+
+std::vector<recorded_event> events;
+
+void record_event(os_event* event) {
+    recorded_event copy{*event, std::string(), 0};
+    if (event->kind == os_event_file_drop && event->paths) {
+        const char* at = event->paths;
+        while (*at) at += strlen(at) + 1;
+        copy.paths.assign(event->paths, (size_t)(at - event->paths) + 1);
+    }
+    if (event->window) copy.back_buffer_width = event->window->back_buffer.width;
+    copy.event.paths = nullptr;
+    events.push_back(copy);
+}
+
+// Pumps the layer until the predicate holds or two seconds have passed.
+bool pump_until(const std::function<bool()>& done) {
+    uint64_t deadline = os_now_milliseconds() + 2000;
+    while (os_now_milliseconds() < deadline) {
+        os_poll_messages();
+        if (done()) return true;
+        usleep(2000);
+    }
+    return done();
+}
+
+std::vector<os_event> events_of(uint8_t kind) {
+    std::vector<os_event> out;
+    for (const recorded_event& r : events)
+        if (r.event.kind == kind) out.push_back(r.event);
+    return out;
+}
+
+size_t count_of(uint8_t kind) { return events_of(kind).size(); }
+
+class WindowTest : public ::testing::Test {
+protected:
+    Display* tester = nullptr;
+    os_window* window = nullptr;
+
+    void SetUp() override {
+        if (!ensure_x_display()) GTEST_SKIP() << "no X display";
+        tester = XOpenDisplay(nullptr);
+        ASSERT_NE(tester, nullptr);
+        events.clear();
+        os_set_event_callback(record_event);
+        window = os_window_create(200, 150, os_string("test window"),
+                                  os_window_flag_hidden | os_window_flag_back_buffer);
+        ASSERT_NE(window, nullptr);
+        os_window_move(window, 100, 100, 1);
+        os_window_show(window, 1);
+        os_window_focus(window);
+        XSync(tester, False);
+        pump_until([&] { return window->client_x == 100 && window->client_y == 100; });
+        ASSERT_EQ(window->client_x, 100);
+        events.clear();
+    }
+
+    void TearDown() override {
+        if (window) os_window_destroy(window);
+        os_poll_messages();
+        if (tester) XCloseDisplay(tester);
+    }
+
+    void move_pointer(int x, int y) {
+        XTestFakeMotionEvent(tester, -1, x, y, CurrentTime);
+        XSync(tester, False);
+    }
+    void key(KeySym keysym, bool down) {
+        XTestFakeKeyEvent(tester, XKeysymToKeycode(tester, keysym), down, CurrentTime);
+        XSync(tester, False);
+    }
+    void send_key_press(KeySym keysym) {
+        Window native = (Window)window->native_handle;
+        XEvent press;
+        memset(&press, 0, sizeof press);
+        press.xkey.type = KeyPress;
+        press.xkey.display = tester;
+        press.xkey.window = native;
+        press.xkey.root = DefaultRootWindow(tester);
+        press.xkey.time = CurrentTime;
+        press.xkey.keycode = XKeysymToKeycode(tester, keysym);
+        press.xkey.same_screen = True;
+        XSendEvent(tester, native, False, KeyPressMask, &press);
+        XSync(tester, False);
+    }
+    void button(unsigned int number, bool down) {
+        XTestFakeButtonEvent(tester, number, down, CurrentTime);
+        XSync(tester, False);
+    }
+    void click(unsigned int number) {
+        button(number, true);
+        button(number, false);
+    }
+};
+
+TEST_F(WindowTest, CreationGivesOpenFocusedRecordWithGeometryAndBackBuffer) {
+    EXPECT_TRUE(window->flags & os_window_flag_open);
+    EXPECT_TRUE(window->flags & os_window_flag_back_buffer);
+    EXPECT_EQ(window->width, 200);
+    EXPECT_EQ(window->height, 150);
+    EXPECT_EQ(window->back_buffer.width, 200);
+    EXPECT_EQ(window->back_buffer.height, 150);
+    EXPECT_EQ(window->back_buffer_capacity, 131072u);  // 120000 rounded up to a power of two
+    EXPECT_NE(window->device_context, nullptr);
+
+    XClassHint hint;
+    ASSERT_TRUE(XGetClassHint(tester, (Window)window->native_handle, &hint));
+    EXPECT_STREQ(hint.res_class, "kel_sharedWindowClass");
+    XFree(hint.res_name);
+    XFree(hint.res_class);
+    char* name = nullptr;
+    ASSERT_TRUE(XFetchName(tester, (Window)window->native_handle, &name));
+    EXPECT_STREQ(name, "test window");
+    XFree(name);
+}
+
+TEST_F(WindowTest, EmptyTitleBecomesWindow) {
+    os_window* other = os_window_create(50, 50, utf8_string{0, ""}, os_window_flag_hidden);
+    ASSERT_NE(other, nullptr);
+    char* name = nullptr;
+    ASSERT_TRUE(XFetchName(tester, (Window)other->native_handle, &name));
+    EXPECT_STREQ(name, "Window");
+    XFree(name);
+    EXPECT_FALSE(other->flags & os_window_flag_back_buffer);
+    EXPECT_EQ(other->back_buffer.pixels, nullptr);
+    os_window_destroy(other);
+}
+
+TEST_F(WindowTest, HeldKeyGivesPressThenRepeatsThenOneRelease) {
+    // The server drops a second XTest press of a held key, so the repeats come
+    // as the presses an auto-repeating server sends: no release in between.
+    key(XK_a, true);
+    send_key_press(XK_a);
+    send_key_press(XK_a);
+    key(XK_a, false);
+    ASSERT_TRUE(pump_until([] { return count_of(os_event_key) >= 4; }));
+    std::vector<os_event> keys = events_of(os_event_key);
+    ASSERT_EQ(keys.size(), 4u);
+    const uint8_t states[] = {2, 3, 3, 1};
+    for (size_t i = 0; i < 4; i++) {
+        EXPECT_EQ(keys[i].key, 0x41);
+        EXPECT_EQ(keys[i].state, states[i]) << "event " << i;
+        EXPECT_EQ(keys[i].window, window);
+    }
+    // Each press, repeated or not, types the character.
+    std::vector<os_event> chars = events_of(os_event_char);
+    ASSERT_EQ(chars.size(), 3u);
+    EXPECT_EQ(chars[0].code, (uint32_t)'a');
+}
+
+TEST_F(WindowTest, EnterTypesLineFeedAndBackspaceTypesNothing) {
+    key(XK_Return, true);
+    key(XK_Return, false);
+    key(XK_BackSpace, true);
+    key(XK_BackSpace, false);
+    ASSERT_TRUE(pump_until([] { return count_of(os_event_key) >= 4; }));
+    std::vector<os_event> keys = events_of(os_event_key);
+    ASSERT_EQ(keys.size(), 4u);
+    EXPECT_EQ(keys[0].key, 0x0D);
+    EXPECT_EQ(keys[2].key, 0x08);
+    EXPECT_EQ(keys[2].state, 2);
+    EXPECT_EQ(keys[3].state, 1);
+    std::vector<os_event> chars = events_of(os_event_char);
+    ASSERT_EQ(chars.size(), 1u);
+    EXPECT_EQ(chars[0].code, 10u);
+}
+
+TEST_F(WindowTest, ShiftDoesNotChangeTheVirtualKeyButTheCharacter) {
+    key(XK_Shift_L, true);
+    key(XK_a, true);
+    key(XK_a, false);
+    key(XK_Shift_L, false);
+    ASSERT_TRUE(pump_until([] { return count_of(os_event_key) >= 4; }));
+    std::vector<os_event> keys = events_of(os_event_key);
+    ASSERT_EQ(keys.size(), 4u);
+    EXPECT_EQ(keys[0].key, 0x10);
+    EXPECT_EQ(keys[1].key, 0x41);
+    std::vector<os_event> chars = events_of(os_event_char);
+    ASSERT_EQ(chars.size(), 1u);
+    EXPECT_EQ(chars[0].code, (uint32_t)'A');
+}
+
+TEST_F(WindowTest, HoverEntersMovesLeavesAndEntersAgain) {
+    move_pointer(900, 900);
+    pump_until([] { return false; });
+    events.clear();
+    move_pointer(150, 150);
+    move_pointer(160, 170);
+    move_pointer(900, 900);
+    move_pointer(120, 130);
+    ASSERT_TRUE(pump_until([] { return count_of(os_event_mouse_move) >= 5; }));
+    std::vector<os_event> moves = events_of(os_event_mouse_move);
+    ASSERT_GE(moves.size(), 5u);
+    EXPECT_EQ(moves[0].hover, 1);
+    EXPECT_EQ(moves[0].x, 150);
+    EXPECT_EQ(moves[0].y, 150);
+    // Later moves inside are ordinary, in screen coordinates.
+    size_t i = 1;
+    while (i < moves.size() && moves[i].hover == 0) i++;
+    EXPECT_EQ(moves[i - 1].x, 160);
+    EXPECT_EQ(moves[i - 1].y, 170);
+    ASSERT_LT(i + 1, moves.size());
+    EXPECT_EQ(moves[i].hover, 2);
+    EXPECT_EQ(moves[i + 1].hover, 1);
+    EXPECT_EQ(moves[i + 1].x, 120);
+    EXPECT_TRUE(window->input_flags & os_input_flag_mouse_inside);
+}
+
+TEST_F(WindowTest, ButtonsAndWheelCarryCodesStatesAndScreenPositions) {
+    move_pointer(140, 160);
+    click(1);
+    click(2);
+    click(3);
+    click(4);
+    click(5);
+    ASSERT_TRUE(pump_until([] { return count_of(os_event_mouse_button) >= 6 && count_of(os_event_mouse_wheel) >= 2; }));
+    std::vector<os_event> buttons = events_of(os_event_mouse_button);
+    ASSERT_EQ(buttons.size(), 6u);
+    const uint16_t keys[] = {0x104, 0x104, 0x105, 0x105, 0x106, 0x106};
+    for (size_t i = 0; i < 6; i++) {
+        EXPECT_EQ(buttons[i].key, keys[i]);
+        EXPECT_EQ(buttons[i].state, i % 2 == 0 ? 2 : 1);
+        EXPECT_EQ(buttons[i].x, 140);
+        EXPECT_EQ(buttons[i].y, 160);
+    }
+    std::vector<os_event> wheels = events_of(os_event_mouse_wheel);
+    ASSERT_EQ(wheels.size(), 2u);  // releases of the wheel buttons say nothing
+    EXPECT_EQ(wheels[0].wheel, 1);
+    EXPECT_EQ(wheels[1].wheel, -1);
+    EXPECT_EQ(wheels[0].x, 140);
+}
+
+TEST_F(WindowTest, DoubleClickOnSecondQuickPressNotThirdNorAcrossButtons) {
+    move_pointer(150, 150);
+    // Far from the last test's presses, so no earlier press pairs with these.
+    click(1);
+    click(1);
+    click(1);
+    click(3);
+    click(1);
+    ASSERT_TRUE(pump_until([] { return count_of(os_event_mouse_button) >= 10; }));
+    std::vector<os_event> presses;
+    for (const os_event& e : events_of(os_event_mouse_button))
+        if (e.state == 2) presses.push_back(e);
+    ASSERT_EQ(presses.size(), 5u);
+    EXPECT_EQ(presses[0].double_click, 0);
+    EXPECT_EQ(presses[1].double_click, 1);
+    EXPECT_EQ(presses[2].double_click, 0);
+    EXPECT_EQ(presses[3].double_click, 0);  // the right button has its own tracker
+    EXPECT_EQ(presses[4].double_click, 1);  // pairs with the third left press
+}
+
+TEST_F(WindowTest, DragOutsideKeepsReportingScreenCoordinates) {
+    move_pointer(150, 150);
+    button(1, true);
+    move_pointer(50, 40);
+    button(1, false);
+    ASSERT_TRUE(pump_until([] { return count_of(os_event_mouse_button) >= 2; }));
+    std::vector<os_event> buttons = events_of(os_event_mouse_button);
+    EXPECT_EQ(buttons[1].state, 1);
+    EXPECT_EQ(buttons[1].x, 50);
+    EXPECT_EQ(buttons[1].y, 40);
+    bool outside_move = false;
+    for (const os_event& e : events_of(os_event_mouse_move))
+        if (e.x == 50 && e.y == 40) outside_move = true;
+    EXPECT_TRUE(outside_move);
+}
+
+TEST_F(WindowTest, BackBufferGrowsInPowersOfTwoAndNeverShrinks) {
+    os_window_move_resize(window, 100, 100, 300, 250, 1);
+    ASSERT_TRUE(pump_until([&] { return window->width == 300; }));
+    EXPECT_EQ(window->back_buffer.width, 300);
+    EXPECT_EQ(window->back_buffer.height, 250);
+    EXPECT_EQ(window->back_buffer_capacity, 524288u);  // 300000 bytes
+    std::vector<recorded_event> resizes;
+    for (const recorded_event& r : events)
+        if (r.event.kind == os_event_window_resize) resizes.push_back(r);
+    ASSERT_EQ(resizes.size(), 1u);
+    EXPECT_EQ(resizes[0].event.width, 300);
+    EXPECT_EQ(resizes[0].back_buffer_width, 300);  // fitted before the callback ran
+
+    os_window_move_resize(window, 100, 100, 20, 10, 1);
+    ASSERT_TRUE(pump_until([&] { return window->width == 20; }));
+    EXPECT_EQ(window->back_buffer.width, 20);
+    EXPECT_EQ(window->back_buffer.height, 10);
+    EXPECT_EQ(window->back_buffer_capacity, 524288u);
+
+    os_window_free_back_buffer(window);
+    EXPECT_FALSE(window->flags & os_window_flag_back_buffer);
+    EXPECT_EQ(window->back_buffer.pixels, nullptr);
+    EXPECT_EQ(window->back_buffer_capacity, 0u);
+    os_window_present(window);  // nothing to copy, nothing fails
+    os_window_create_back_buffer(window);
+    EXPECT_EQ(window->back_buffer_capacity, 1024u);  // 800 bytes
+}
+
+TEST_F(WindowTest, MoveReportsNewClientPosition) {
+    os_window_move(window, 300, 200, 1);
+    ASSERT_TRUE(pump_until([] { return count_of(os_event_window_move) >= 1; }));
+    std::vector<os_event> moves = events_of(os_event_window_move);
+    EXPECT_EQ(moves.back().x, 300);
+    EXPECT_EQ(moves.back().y, 200);
+    EXPECT_EQ(window->client_x, 300);
+    os_window_move(window, -50, -20, 1);
+    ASSERT_TRUE(pump_until([] { return count_of(os_event_window_move) >= 2; }));
+    EXPECT_EQ(events_of(os_event_window_move).back().x, -50);
+    EXPECT_EQ(events_of(os_event_window_move).back().y, -20);
+}
+
+static color read_pixel(XImage* image, int x, int y) { return (color)XGetPixel(image, x, y) & 0xFFFFFF; }
+
+TEST_F(WindowTest, PresentShowsTheBackBufferAndPresentRectOnlyItsRectangle) {
+    pixel_buffer* buffer = &window->back_buffer;
+    for (int32_t y = 0; y < buffer->height; y++)
+        for (int32_t x = 0; x < buffer->width; x++) buffer->pixels[y * buffer->width + x] = (color)(0xFF000000u | (x << 16) | (y << 8) | 0x5A);
+    os_window_present(window);
+    XImage* image = XGetImage(tester, (Window)window->native_handle, 0, 0, 200, 150, AllPlanes, ZPixmap);
+    ASSERT_NE(image, nullptr);
+    EXPECT_EQ(read_pixel(image, 0, 0), 0x00005Au);
+    EXPECT_EQ(read_pixel(image, 199, 149), (color)((199 << 16) | (149 << 8) | 0x5A));
+    EXPECT_EQ(read_pixel(image, 17, 33), (color)((17 << 16) | (33 << 8) | 0x5A));
+    XDestroyImage(image);
+
+    for (int32_t i = 0; i < buffer->width * buffer->height; i++) buffer->pixels[i] = 0xFF123456u;
+    os_window_present_rect(window, rect{10, 20, 30, 40});
+    image = XGetImage(tester, (Window)window->native_handle, 0, 0, 200, 150, AllPlanes, ZPixmap);
+    ASSERT_NE(image, nullptr);
+    EXPECT_EQ(read_pixel(image, 10, 20), 0x123456u);
+    EXPECT_EQ(read_pixel(image, 39, 59), 0x123456u);
+    EXPECT_EQ(read_pixel(image, 9, 20), (color)((9 << 16) | (20 << 8) | 0x5A));
+    EXPECT_EQ(read_pixel(image, 10, 60), (color)((10 << 16) | (60 << 8) | 0x5A));
+    EXPECT_EQ(read_pixel(image, 40, 59), (color)((40 << 16) | (59 << 8) | 0x5A));
+    XDestroyImage(image);
+    // A rectangle reaching past the buffer is cut to it.
+    os_window_present_rect(window, rect{-10, 140, 500, 500});
+}
+
+TEST_F(WindowTest, DeleteWindowMessageGivesExactlyOneCloseEvent) {
+    Atom protocols = XInternAtom(tester, "WM_PROTOCOLS", False);
+    Atom delete_window = XInternAtom(tester, "WM_DELETE_WINDOW", False);
+    XEvent message;
+    memset(&message, 0, sizeof message);
+    message.xclient.type = ClientMessage;
+    message.xclient.window = (Window)window->native_handle;
+    message.xclient.message_type = protocols;
+    message.xclient.format = 32;
+    message.xclient.data.l[0] = (long)delete_window;
+    message.xclient.data.l[1] = CurrentTime;
+    XSendEvent(tester, (Window)window->native_handle, False, NoEventMask, &message);
+    XSendEvent(tester, (Window)window->native_handle, False, NoEventMask, &message);
+    XSync(tester, False);
+    ASSERT_TRUE(pump_until([] { return count_of(os_event_window_close) >= 1; }));
+    pump_until([] { return false; });
+    EXPECT_EQ(count_of(os_event_window_close), 1u);
+    EXPECT_FALSE(window->flags & os_window_flag_open);
+    EXPECT_FALSE(window->flags & os_window_flag_back_buffer);
+    EXPECT_EQ(window->native_handle, 0u);
+    // Operations on the closed husk do nothing.
+    os_window_present(window);
+    os_window_show(window, 1);
+    os_window_destroy(window);
+    os_poll_messages();
+    EXPECT_EQ(count_of(os_event_window_close), 1u);
+}
+
+TEST_F(WindowTest, DropThroughXdndDeliversPathsInClientCoordinates) {
+    Atom aware = XInternAtom(tester, "XdndAware", False);
+    Atom type = None;
+    int format = 0;
+    unsigned long items = 0, remaining = 0;
+    unsigned char* data = nullptr;
+    ASSERT_EQ(XGetWindowProperty(tester, (Window)window->native_handle, aware, 0, 1, False, XA_ATOM, &type, &format,
+                                 &items, &remaining, &data), Success);
+    ASSERT_NE(data, nullptr);
+    EXPECT_EQ(((long*)data)[0], 5);
+    XFree(data);
+
+    Window source = XCreateSimpleWindow(tester, DefaultRootWindow(tester), 0, 0, 10, 10, 0, 0, 0);
+    Atom selection = XInternAtom(tester, "XdndSelection", False);
+    Atom uri_list = XInternAtom(tester, "text/uri-list", False);
+    XSetSelectionOwner(tester, selection, source, CurrentTime);
+    auto send = [&](const char* name, long l1, long l2, long l3, long l4) {
+        XEvent m;
+        memset(&m, 0, sizeof m);
+        m.xclient.type = ClientMessage;
+        m.xclient.window = (Window)window->native_handle;
+        m.xclient.message_type = XInternAtom(tester, name, False);
+        m.xclient.format = 32;
+        m.xclient.data.l[0] = (long)source;
+        m.xclient.data.l[1] = l1;
+        m.xclient.data.l[2] = l2;
+        m.xclient.data.l[3] = l3;
+        m.xclient.data.l[4] = l4;
+        XSendEvent(tester, (Window)window->native_handle, False, NoEventMask, &m);
+        XSync(tester, False);
+    };
+    // Waits on the source side for one of the target's messages.
+    auto wait_for = [&](const char* name, XEvent* out) {
+        Atom wanted = XInternAtom(tester, name, False);
+        return pump_until([&] {
+            while (XPending(tester)) {
+                XNextEvent(tester, out);
+                if (out->type == SelectionRequest) {
+                    XSelectionRequestEvent* request = &out->xselectionrequest;
+                    const char* text = "# dropped\r\nfile:///tmp/a%20b.bin\r\nfile://host/tmp/c.txt\r\n";
+                    XChangeProperty(tester, request->requestor, request->property, uri_list, 8, PropModeReplace,
+                                    (const unsigned char*)text, (int)strlen(text));
+                    XEvent notify;
+                    memset(&notify, 0, sizeof notify);
+                    notify.xselection.type = SelectionNotify;
+                    notify.xselection.requestor = request->requestor;
+                    notify.xselection.selection = request->selection;
+                    notify.xselection.target = request->target;
+                    notify.xselection.property = request->property;
+                    notify.xselection.time = request->time;
+                    XSendEvent(tester, request->requestor, False, NoEventMask, &notify);
+                    XSync(tester, False);
+                }
+                if (out->type == ClientMessage && out->xclient.message_type == wanted) return true;
+            }
+            return false;
+        });
+    };
+    send("XdndEnter", 5L << 24, (long)uri_list, 0, 0);
+    send("XdndPosition", 0, (130L << 16) | 125L, CurrentTime, (long)XInternAtom(tester, "XdndActionCopy", False));
+    XEvent reply;
+    ASSERT_TRUE(wait_for("XdndStatus", &reply));
+    EXPECT_EQ(reply.xclient.data.l[1] & 1, 1);
+    send("XdndDrop", 0, CurrentTime, 0, 0);
+    ASSERT_TRUE(wait_for("XdndFinished", &reply));
+    EXPECT_EQ(reply.xclient.data.l[1] & 1, 1);
+
+    std::vector<recorded_event> drops;
+    for (const recorded_event& r : events)
+        if (r.event.kind == os_event_file_drop) drops.push_back(r);
+    ASSERT_EQ(drops.size(), 1u);
+    EXPECT_EQ(drops[0].event.count, 2u);
+    EXPECT_EQ(drops[0].paths, std::string("/tmp/a b.bin\0/tmp/c.txt\0\0", 25));
+    EXPECT_EQ(drops[0].event.x, 30);
+    EXPECT_EQ(drops[0].event.y, 25);
+    XDestroyWindow(tester, source);
+}
+
+TEST(Monitors, EnumeratingTwiceKeepsOneRecordPerMonitor) {
+    if (!ensure_x_display()) GTEST_SKIP() << "no X display";
+    int32_t count = 0;
+    os_monitor* list = nullptr;
+    int32_t first = os_get_monitors(&count, &list);
+    ASSERT_GE(first, 1);
+    EXPECT_EQ(count, first);
+    EXPECT_EQ(os_get_monitors(nullptr, nullptr), first);
+    os_monitor* monitor = os_first_monitor();
+    ASSERT_NE(monitor, nullptr);
+    EXPECT_GT(monitor->width, 0);
+    EXPECT_GT(monitor->height, 0);
+    EXPECT_GE(monitor->refresh_rate, 2);
+    EXPECT_GT(monitor->work_width, 0);
+    EXPECT_LE(monitor->work_width, monitor->width);
+    ASSERT_NE(monitor->name, nullptr);
+    EXPECT_EQ((int32_t)strlen(monitor->name), monitor->name_length);
+}
+
+TEST(Cursors, UnknownShapesAndUnreadableFilesChangeNothing) {
+    if (!ensure_x_display()) GTEST_SKIP() << "no X display";
+    os_set_cursor(200);
+    os_set_cursor(0);
+    os_set_cursor(4);
+    os_set_cursor(1);
+    EXPECT_EQ(os_load_cursor(os_string("/nonexistent/cursor.cur")), 0);
+}
+
+}  // namespace
