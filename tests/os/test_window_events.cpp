@@ -495,3 +495,24 @@ TEST(Cursors, UnknownShapesAndUnreadableFilesChangeNothing) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(OpenGlWindow, GetsAContextThatSwapsAndLosesItOnClose) {
+    if (!ensure_x_display()) GTEST_SKIP() << "no X display";
+    os_window* window = os_window_create(64, 64, os_string("gl"), os_window_flag_opengl | os_window_flag_hidden);
+    ASSERT_NE(window, nullptr);
+    if (!window->gl_context) {
+        os_window_destroy(window);
+        GTEST_SKIP() << "no GLX on this server";
+    }
+    os_window_show(window, 1);
+    EXPECT_EQ(os_gl_swap_buffers(window), 1);
+    int32_t interval = os_gl_set_swap_interval(1);
+    EXPECT_TRUE(interval == 0 || interval == 1);
+    os_window_destroy(window);
+    EXPECT_EQ(window->gl_context, nullptr);
+    EXPECT_EQ(os_gl_swap_buffers(window), 0);
+}
+
+}  // namespace
