@@ -199,6 +199,7 @@ static void offer_types(layout_cursor* cursor) {
     int64_t type_count = app_state.types.count;
     for (int64_t i = 1; i < type_count; i++) {
         const type_info* type = type_at((uint32_t)i);
+        if (!type) continue;
         if (flow_button(type->name_length, type->name, false, true, false, cursor))
             append_placement((uint32_t)i, type->size, type->color);
         if (cursor->hovered) {
