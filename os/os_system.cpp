@@ -11,7 +11,7 @@
 static utf8_string cached_command_line;
 static utf8_string* cached_arguments;
 static char* cached_argument_text;
-static int32_t cached_argument_count = -1;
+static int32_t cached_argument_count;
 static utf8_string cached_executable_name;
 static utf8_string cached_executable_directory;
 static utf8_string cached_current_directory;
@@ -88,16 +88,19 @@ utf8_string os_command_line(void) {
 }
 
 utf8_string* os_command_line_arguments(int32_t* count) {
-    if (cached_argument_count < 0) {
+    if (!cached_argument_text) {
         int64_t length = 0;
         char* text = read_proc_file("/proc/self/cmdline", &length);
         cached_argument_text = text;
+        // The block is NUL-terminated, so a last string without its own NUL still ends.
+        if (length > 0 && text[length - 1] != 0) length += 1;
         int32_t total = 0;
         for (int64_t i = 0; i < length; i += 1) {
             if (text[i] == 0) total += 1;
         }
         // The first string is the program's own name.
         int32_t wanted = total > 0 ? total - 1 : 0;
+        os_free(cached_arguments);
         cached_arguments = (utf8_string*)os_alloc_zeroed(sizeof(utf8_string) * (uint64_t)(wanted + 1));
         int32_t index = -1;
         int64_t start = 0;
