@@ -55,6 +55,20 @@ std::string source_dir(void) {
     return dir ? dir : ".";
 }
 
+std::string capture_stdout(const std::function<void()>& run) {
+    std::string path = make_temp_dir() + "/stdout.txt";
+    fflush(stdout);
+    int saved = dup(1);
+    int file = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    dup2(file, 1);
+    close(file);
+    run();
+    fflush(stdout);
+    dup2(saved, 1);
+    close(saved);
+    return read_text_file(path);
+}
+
 static bool display_answers(const char* display) {
     std::string command = std::string("DISPLAY=") + display + " xdpyinfo >/dev/null 2>&1";
     return system(command.c_str()) == 0;
@@ -77,15 +91,23 @@ static int start_xvfb(int number) {
             dup2(null_fd, 2);
         }
         // No abstract socket: servers of other sandboxes on this host would share its name.
+        // No reset when the last client leaves: a reset writes the display number again.
         execlp("Xvfb", "Xvfb", display.c_str(), "-displayfd", fd.c_str(), "-screen", "0", "1920x1080x24",
-               "-nolisten", "tcp", "-nolisten", "local", (char*)nullptr);
+               "-nolisten", "tcp", "-nolisten", "local", "-noreset", (char*)nullptr);
         _exit(127);
     }
     close(fds[1]);
+    // The server writes the number and the newline separately and dies when
+    // either write fails, so the pipe is read to the newline and kept open.
     char reply[32] = {0};
-    ssize_t got = read(fds[0], reply, sizeof reply - 1);
-    close(fds[0]);
-    if (got <= 0) {
+    size_t got = 0;
+    while (got < sizeof reply - 1 && !strchr(reply, '\n')) {
+        ssize_t n = read(fds[0], reply + got, sizeof reply - 1 - got);
+        if (n <= 0) break;
+        got += (size_t)n;
+    }
+    if (!strchr(reply, '\n')) {
+        close(fds[0]);
         kill(pid, SIGTERM);
         waitpid(pid, nullptr, 0);
         return -1;

@@ -24,20 +24,6 @@ void use_glyph_size(int32_t glyph_w, int32_t glyph_h) {
     app_state.font.glyph_h = glyph_h;
 }
 
-std::string capture_stdout(const std::function<void()>& run) {
-    std::string path = make_temp_dir() + "/stdout.txt";
-    fflush(stdout);
-    int saved = dup(1);
-    int file = open(path.c_str(), O_CREAT | O_WRONLY | O_TRUNC, 0600);
-    dup2(file, 1);
-    close(file);
-    run();
-    fflush(stdout);
-    dup2(saved, 1);
-    close(saved);
-    return read_text_file(path);
-}
-
 std::string path_block(const std::vector<std::string>& paths) {
     std::string block;
     for (const std::string& path : paths) {

@@ -1,5 +1,4 @@
-// Helpers for the shell's tests: a window record that no display backs, and
-// standard output captured into a string.
+// Helpers for the shell's tests: a window record that no display backs.
 #pragma once
 
 #include <stdint.h>
@@ -9,6 +8,7 @@
 #include <vector>
 
 #include "app/app_state.h"
+#include "test_support.h"
 
 struct fake_window {
     os_window window;
@@ -20,6 +20,5 @@ struct fake_window {
 void use_fake_window(fake_window* fake, int32_t width, int32_t height, bool back_buffer);
 // The font of the given glyph size, without any image behind it.
 void use_glyph_size(int32_t glyph_w, int32_t glyph_h);
-std::string capture_stdout(const std::function<void()>& run);
 // A drop's path block: each path and a NUL, then an empty path.
 std::string path_block(const std::vector<std::string>& paths);

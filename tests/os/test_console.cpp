@@ -11,22 +11,6 @@
 #include "os/os.h"
 #include "test_support.h"
 
-// Runs the body with standard output sent to a file and returns what it wrote.
-template <typename body_type>
-static std::string capture_stdout(body_type body) {
-    std::string path = make_temp_dir() + "/stdout";
-    fflush(stdout);
-    int saved = dup(1);
-    int file = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    dup2(file, 1);
-    close(file);
-    body();
-    fflush(stdout);
-    dup2(saved, 1);
-    close(saved);
-    return read_text_file(path);
-}
-
 TEST(console, print_formats_with_the_c_runtime) {
     std::string out = capture_stdout([] {
         os_print("Monitor %i = %ihz, %s %.2f %lld\n", 0, 60, "x", 1.5, -9ll);

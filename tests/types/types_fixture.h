@@ -28,22 +28,6 @@ inline void fresh_types(void) {
     type_line_observer = record_line;
 }
 
-// Runs `body` with standard output redirected to a file; returns what it wrote.
-template <typename Body>
-std::string capture_stdout(Body body) {
-    std::string path = make_temp_dir() + "/stdout.txt";
-    fflush(stdout);
-    int saved = dup(1);
-    int file = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    dup2(file, 1);
-    close(file);
-    body();
-    fflush(stdout);
-    dup2(saved, 1);
-    close(saved);
-    return read_text_file(path);
-}
-
 // Parses `code` (kept with a terminating zero) and returns the printed lines.
 inline std::string parse(const std::string& code) {
     return capture_stdout([&] { create_types_from_code(code.c_str(), code.size()); });
