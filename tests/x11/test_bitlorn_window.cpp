@@ -102,8 +102,12 @@ struct bitmap_font {
     int32_t glyph_w = 0;
 };
 
-bool load_font(bitmap_font* font) {
-    if (!decode_rgba_png(read_text_file(source_dir() + "/render/mono.png"), &font->image)) return false;
+// The image the program itself reads: the copy beside it.
+bool load_font(bitmap_font* font, const std::string& binary) {
+    std::string beside = binary.substr(0, binary.rfind('/') + 1) + "mono.png";
+    if (!decode_rgba_png(read_text_file(beside), &font->image) &&
+        !decode_rgba_png(read_text_file(source_dir() + "/render/mono.png"), &font->image))
+        return false;
     const rgba_image& image = font->image;
     int32_t cw = image.width / 16, ch = image.height / 16;
     auto column_empty = [&](int32_t x, int32_t y0) {
@@ -168,7 +172,7 @@ protected:
         if (!getenv("BITLORN_BINARY")) GTEST_SKIP() << "BITLORN_BINARY not set";
         display = XOpenDisplay(nullptr);
         ASSERT_NE(display, nullptr);
-        ASSERT_TRUE(load_font(&font));
+        ASSERT_TRUE(load_font(&font, getenv("BITLORN_BINARY")));
         ASSERT_GT(font.glyph_w, 0);
     }
 
