@@ -320,6 +320,7 @@ os_window* os_window_create(int32_t width, int32_t height, utf8_string title, ui
         os_window_create_back_buffer(window);
     else if (flags & os_window_flag_opengl)
         os_gl_setup(window);
+    if (!(flags & os_window_flag_hidden)) os_window_show(window, 1);
     XFlush(display);
     return window;
 }

@@ -91,7 +91,8 @@ static void send_to_source(Display* display, os_window* window, Atom type, long 
     reply.xclient.window = window->native->xdnd_source;
     reply.xclient.message_type = type;
     reply.xclient.format = 32;
-    reply.xclient.data.l[0] = (long)window->native_handle;
+    // The native record keeps the window's id even after a close inside the drop callback.
+    reply.xclient.data.l[0] = (long)window->native->window;
     reply.xclient.data.l[1] = l1;
     reply.xclient.data.l[2] = l2;
     reply.xclient.data.l[3] = l3;
@@ -218,6 +219,6 @@ void os_x11_handle_xdnd_selection(os_window* window, const XSelectionEvent* sele
         }
         if (data) XFree(data);
     }
-    // The callback may have closed the window.
-    if (window->flags & os_window_flag_open) send_finished(display, window, accepted);
+    // The source waits for this even when the callback closed the window.
+    send_finished(display, window, accepted);
 }

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "os/os.h"
+#include "os/os_x11.h"
 #include "test_support.h"
 
 namespace {
@@ -139,9 +139,12 @@ TEST_F(WindowTest, CreationGivesOpenFocusedRecordWithGeometryAndBackBuffer) {
     XFree(name);
 }
 
-TEST_F(WindowTest, EmptyTitleBecomesWindow) {
-    os_window* other = os_window_create(50, 50, utf8_string{0, ""}, os_window_flag_hidden);
+TEST_F(WindowTest, EmptyTitleBecomesWindowAndUnhiddenWindowsMapAtOnce) {
+    os_window* other = os_window_create(50, 50, utf8_string{0, ""}, 0);
     ASSERT_NE(other, nullptr);
+    XWindowAttributes attributes;
+    ASSERT_TRUE(XGetWindowAttributes(tester, (Window)other->native_handle, &attributes));
+    EXPECT_EQ(attributes.map_state, IsViewable);
     char* name = nullptr;
     ASSERT_TRUE(XFetchName(tester, (Window)other->native_handle, &name));
     EXPECT_STREQ(name, "Window");
@@ -356,6 +359,11 @@ TEST_F(WindowTest, PresentShowsTheBackBufferAndPresentRectOnlyItsRectangle) {
     EXPECT_EQ(read_pixel(image, 10, 60), (color)((10 << 16) | (60 << 8) | 0x5A));
     EXPECT_EQ(read_pixel(image, 40, 59), (color)((40 << 16) | (59 << 8) | 0x5A));
     XDestroyImage(image);
+    int major = 0, minor = 0;
+    Bool pixmaps = False;
+    if (XShmQueryVersion(tester, &major, &minor, &pixmaps)) {
+        EXPECT_TRUE(window->native->stage_is_shm);
+    }
     // A rectangle reaching past the buffer is cut to it.
     os_window_present_rect(window, rect{-10, 140, 500, 500});
 }
