@@ -36,16 +36,29 @@ void os_x11_deliver(os_event* event) {
     if (event_callback) event_callback(event);
 }
 
-static uint8_t append_to_window_list(os_window* window) {
-    if (window_count == window_capacity) {
-        uint32_t capacity = window_capacity ? window_capacity * 2 : window_list_initial_capacity;
-        os_window** grown = (os_window**)os_realloc(window_list, capacity * sizeof(os_window*));
+// Every record ever created, open or closed: closed records stay allocated
+// for the pointers the application holds, and stay reachable from here.
+static os_window** every_window = nullptr;
+static uint32_t every_window_count = 0;
+static uint32_t every_window_capacity = 0;
+
+static uint8_t append_window(os_window*** list, uint32_t* count, uint32_t* capacity, os_window* window) {
+    if (*count == *capacity) {
+        uint32_t grown_capacity = *capacity ? *capacity * 2 : window_list_initial_capacity;
+        os_window** grown = (os_window**)os_realloc(*list, grown_capacity * sizeof(os_window*));
         if (!grown) return 0;
-        window_list = grown;
-        window_capacity = capacity;
+        *list = grown;
+        *capacity = grown_capacity;
     }
-    window_list[window_count++] = window;
+    (*list)[(*count)++] = window;
     return 1;
+}
+
+static uint8_t append_to_window_list(os_window* window) {
+    if (!append_window(&every_window, &every_window_count, &every_window_capacity, window)) return 0;
+    if (append_window(&window_list, &window_count, &window_capacity, window)) return 1;
+    every_window_count--;
+    return 0;
 }
 
 static void remove_from_window_list(os_window* window) {
