@@ -1,0 +1,105 @@
+// Clicking a byte and then a type button in the real program's window places
+// that type at the byte, and the structure view shows its value.
+#include "x11_harness.h"
+
+#include <X11/extensions/XTest.h>
+
+namespace {
+
+// Client-area layout with the shipped font at the default window width.
+enum : int32_t {
+    glyph_w = 7,
+    glyph_h = 15,
+    margin = 10,
+    panel_pad = 10,
+    cell_w = 18,
+    cell_h = 17,
+    bytes_per_row = 16,
+    panel_top = 40,
+    text_panel_x = margin,
+    text_panel_w = (glyph_w + 2) * bytes_per_row + 4 + 2 * panel_pad,
+    hex_panel_x = text_panel_x + text_panel_w + margin,
+    hex_panel_w = cell_w * bytes_per_row + 4 + 2 * panel_pad,
+    inspect_panel_x = hex_panel_x + hex_panel_w + margin,
+    inspect_panel_w = 28 * glyph_w + 2 * panel_pad,
+    struct_panel_x = inspect_panel_x + inspect_panel_w + margin,
+    struct_text_x = struct_panel_x + panel_pad,
+    button_h = glyph_h + 8,
+    button_gap = 4,
+    first_button_row_y = 20,
+    type_button_row_y = first_button_row_y + button_h + button_gap,
+};
+
+int32_t button_w(const std::string& label) { return glyph_w * (int32_t)label.size() + 16; }
+
+class PlacementClickTest : public ProgramTest {
+protected:
+    void move_to(int32_t x, int32_t y) {
+        Window child = None;
+        int root_x = 0, root_y = 0;
+        ASSERT_TRUE(XTranslateCoordinates(display, window, DefaultRootWindow(display), x, y, &root_x, &root_y, &child));
+        XTestFakeMotionEvent(display, DefaultScreen(display), root_x, root_y, CurrentTime);
+        XSync(display, False);
+    }
+
+    // Like shows_text, for lines whose background is banded: ink is exactly the white pixels.
+    bool shows_white_text(int32_t x, int32_t y, const std::string& text) {
+        int32_t w = (int32_t)text.size() * font.glyph_w, h = line_height;
+        XImage* image = XGetImage(display, window, x, y, (unsigned)w, (unsigned)h, AllPlanes, ZPixmap);
+        if (!image) return false;
+        std::vector<uint8_t> expected = text_ink(font, text, w, h);
+        bool same = true;
+        for (int32_t py = 0; py < h && same; py++)
+            for (int32_t px = 0; px < w && same; px++)
+                same = ((XGetPixel(image, px, py) & 0xffffff) == 0xffffff) == (expected[(size_t)py * w + px] != 0);
+        XDestroyImage(image);
+        return same;
+    }
+
+    // Presses and releases the left button at client point (x, y).
+    void click(int32_t x, int32_t y) {
+        move_to(x, y);
+        press_and_release();
+    }
+
+    void press_and_release() {
+        XTestFakeButtonEvent(display, 1, True, CurrentTime);
+        XTestFakeButtonEvent(display, 1, False, CurrentTime);
+        XSync(display, False);
+    }
+};
+
+TEST_F(PlacementClickTest, ClickedByteThenU32ButtonShowsThePlacedValue) {
+    int event_base = 0, error_base = 0, major = 0, minor = 0;
+    if (!XTestQueryExtension(display, &event_base, &error_base, &major, &minor)) GTEST_SKIP() << "no XTEST";
+
+    std::vector<uint8_t> bytes(64, 0);
+    const uint32_t value = 0x12345678;
+    for (int i = 0; i < 4; i++) bytes[4 + i] = (uint8_t)(value >> (8 * i));
+    std::string path = write_temp_file("placement.bin", bytes.data(), bytes.size());
+    start({path});
+    ASSERT_TRUE(wait_until([&] { return status_shows_size(64); })) << "the file was not loaded";
+
+    click(hex_panel_x + panel_pad + 4 * cell_w + cell_w / 2, panel_top + panel_pad + cell_h / 2);
+    ASSERT_TRUE(wait_until([&] { return shows_text(status_x, status_line_2_y, "Filesize: 64 | Select: 4,1 |"); }))
+        << "the status bar does not read Select: 4,1";
+
+    int32_t u32_x = struct_text_x + button_w("u8") + button_gap + button_w("u16") + button_gap;
+    move_to(u32_x + button_w("u32") / 2, type_button_row_y + button_h / 2);
+    ASSERT_TRUE(wait_until([&] { return shows_text(status_x, status_line_2_y, "Filesize: 64 | Select: 4,1 | Hover: 4,4"); }))
+        << "the u32 button is not under the pointer";
+    press_and_release();
+    // The program paints once per batch of input, and the batch that places the type still paints the
+    // buttons; pointer nudges that stay on the button ask for the next frame.
+    int nudge = 0;
+    auto shows_placed_value = [&] {
+        if (shows_white_text(struct_text_x, 35, "u32 = 305419896")) return true;
+        move_to(u32_x + button_w("u32") / 2 + (nudge++ & 1), type_button_row_y + button_h / 2);
+        return false;
+    };
+    EXPECT_TRUE(wait_until(shows_placed_value)) << "the structure view does not show the placed u32";
+    EXPECT_TRUE(shows_white_text(struct_text_x, 20, "At offset 4:"));
+    EXPECT_FALSE(shows_white_text(struct_text_x, 35, "u32 = 305419897"));
+}
+
+}  // namespace

@@ -1,0 +1,153 @@
+// Running the real program under a private X server and reading its text
+// back from the window's pixels.
+#pragma once
+
+// Before the X headers, whose macros clash with its names.
+#include <gtest/gtest.h>
+
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <signal.h>
+#include <stdint.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "test_support.h"
+
+uint64_t now_milliseconds(void);
+bool wait_until(const std::function<bool()>& done, uint64_t milliseconds = 5000);
+
+struct rgba_image {
+    int32_t width = 0, height = 0;
+    std::vector<uint8_t> pixels;  // R, G, B, A
+    uint8_t alpha(int32_t x, int32_t y) const { return pixels[((size_t)y * width + x) * 4 + 3]; }
+};
+
+struct font_glyph {
+    int32_t x, y, w, h, y_offset;
+};
+
+struct bitmap_font {
+    rgba_image image;
+    font_glyph glyphs[256];
+    int32_t glyph_w = 0;
+};
+
+bool load_font(bitmap_font* font, const std::string& binary);
+std::vector<uint8_t> text_ink(const bitmap_font& font, const std::string& text, int32_t w, int32_t h);
+
+// ---------------------------------------------------------------------------
+// The program
+
+enum : int32_t { status_x = 10, status_line_2_y = 25, line_height = 15 };
+inline const char window_title[] = "Bitlorn  |  0.9";
+
+class ProgramTest : public ::testing::Test {
+protected:
+    Display* display = nullptr;
+    pid_t pid = 0;
+    Window window = None;
+    bitmap_font font;
+
+    void SetUp() override {
+        if (!ensure_x_display()) GTEST_SKIP() << "no X display";
+        if (!getenv("BITLORN_BINARY")) GTEST_SKIP() << "BITLORN_BINARY not set";
+        display = XOpenDisplay(nullptr);
+        ASSERT_NE(display, nullptr);
+        ASSERT_TRUE(load_font(&font, getenv("BITLORN_BINARY")));
+        ASSERT_GT(font.glyph_w, 0);
+    }
+
+    void TearDown() override {
+        if (pid > 0) {
+            kill(pid, SIGKILL);
+            waitpid(pid, nullptr, 0);
+        }
+        if (display) XCloseDisplay(display);
+    }
+
+    void start(const std::vector<std::string>& arguments) {
+        const char* binary = getenv("BITLORN_BINARY");
+        pid = fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            freopen("/dev/null", "w", stdout);
+            std::vector<char*> argv = {(char*)binary};
+            for (const std::string& a : arguments) argv.push_back((char*)a.c_str());
+            argv.push_back(nullptr);
+            execv(binary, argv.data());
+            _exit(127);
+        }
+        ASSERT_TRUE(wait_until([&] { return (window = find_program_window()) != None; })) << "no window appeared";
+    }
+
+    bool is_program_window(Window candidate) {
+        XClassHint hint;
+        if (!XGetClassHint(display, candidate, &hint)) return false;
+        bool ours = hint.res_class && strcmp(hint.res_class, "kel_sharedWindowClass") == 0;
+        XFree(hint.res_name);
+        XFree(hint.res_class);
+        XWindowAttributes attributes;
+        return ours && XGetWindowAttributes(display, candidate, &attributes) && attributes.map_state == IsViewable;
+    }
+
+    Window find_program_window() {
+        Window root = None, parent = None, *children = nullptr;
+        unsigned int count = 0;
+        Window found = None;
+        if (XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count)) {
+            for (unsigned int i = 0; i < count && !found; i++)
+                if (is_program_window(children[i])) found = children[i];
+            XFree(children);
+        }
+        return found;
+    }
+
+    std::string title() {
+        Atom utf8 = XInternAtom(display, "UTF8_STRING", False);
+        Atom type = None;
+        int format = 0;
+        unsigned long items = 0, remaining = 0;
+        unsigned char* data = nullptr;
+        std::string text;
+        if (XGetWindowProperty(display, window, XInternAtom(display, "_NET_WM_NAME", False), 0, 1024, False, utf8,
+                               &type, &format, &items, &remaining, &data) == Success && data)
+            text.assign((const char*)data, items);
+        if (data) XFree(data);
+        return text;
+    }
+
+    // True when the block at (x, y) shows exactly the ink of the text on the background.
+    bool shows_text(int32_t x, int32_t y, const std::string& text) {
+        int32_t w = (int32_t)text.size() * font.glyph_w, h = line_height;
+        XImage* image = XGetImage(display, window, x, y, (unsigned)w, (unsigned)h, AllPlanes, ZPixmap);
+        if (!image) return false;
+        std::vector<uint8_t> expected = text_ink(font, text, w, h);
+        unsigned long background = XGetPixel(image, 0, h - 1);
+        bool same = true;
+        for (int32_t py = 0; py < h && same; py++)
+            for (int32_t px = 0; px < w && same; px++)
+                same = (XGetPixel(image, px, py) != background) == (expected[(size_t)py * w + px] != 0);
+        XDestroyImage(image);
+        return same;
+    }
+
+    bool status_shows_size(uint64_t size) {
+        return shows_text(status_x, status_line_2_y, "Filesize: " + std::to_string(size) + " |");
+    }
+
+    int wait_for_exit(uint64_t milliseconds) {
+        int status = -1;
+        bool exited = wait_until([&] { return waitpid(pid, &status, WNOHANG) == pid; }, milliseconds);
+        if (!exited) return -1;
+        pid = 0;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    }
+};
+
