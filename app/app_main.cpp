@@ -53,6 +53,14 @@ static void load_command_line_files(void) {
     if (arguments && count > 0) load_paths(arguments, count);
 }
 
+// Clicks act while the panels paint, so the frame that handled a click still
+// shows the picture from before it (a button, not the placement it made).
+// Such a frame is followed at once by another instead of waiting for input.
+static bool frame_acted_on_a_click(void) {
+    const input_record* left = input_at(input_index_left_button);
+    return (left->state & (input_went_down | input_went_up)) != 0;
+}
+
 static void run_one_frame_tail(void) {
     if (app_state.cursor_wanted != app_state.cursor_shown) {
         app_state.cursor_shown = app_state.cursor_wanted;
@@ -89,12 +97,14 @@ int app_main(void) {
     layout_panels();
     load_command_line_files();
 
+    bool follow_up = false;
     for (;;) {
         app_state.frame_ticks = os_now_ticks();
-        os_wait_for_message();
+        if (!follow_up) os_wait_for_message();
         input_begin_frame();
         os_poll_messages();
         if (!(app_state.window->flags & os_window_flag_open)) return 0;
         run_one_frame_tail();
+        follow_up = frame_acted_on_a_click();
     }
 }
