@@ -28,8 +28,6 @@ void hit_test_byte_grid(rect panel, int32_t cell_w, int32_t cell_h);
 // Brings select_offset into the loaded file: 0 when below it, the last byte
 // when past the end (-1 for an empty file or none).
 void clamp_select_offset(void);
-// The frame's back buffer (the window's) and the clip rect covering it.
-pixel_buffer* frame_buffer(void);
 
 void app_on_event(os_event* event);
 void input_begin_frame(void);

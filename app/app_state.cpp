@@ -48,6 +48,13 @@ static void create_input_table(void) {
     array_create(&app_state.changed_pointer, change_list_pointer_capacity, sizeof(uint16_t));
 }
 
+pixel_buffer* frame_buffer(void) {
+    if (!app_state.window) return nullptr;
+    pixel_buffer* buffer = &app_state.window->back_buffer;
+    if (!buffer->pixels || buffer->width <= 0 || buffer->height <= 0) return nullptr;
+    return buffer;
+}
+
 input_record* input_at(uint16_t index) {
     if (!app_state.input) create_input_table();
     static input_record lost;  // only when the table could not be allocated

@@ -103,3 +103,7 @@ void app_state_reset(void);
 
 // Record `index` of the input table (created on first need).
 input_record* input_at(uint16_t index);
+
+// The main window's back buffer, which every painter draws into; null when
+// there is no window or nothing to draw into.
+pixel_buffer* frame_buffer(void);

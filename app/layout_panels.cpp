@@ -10,13 +10,6 @@ enum : int32_t {
     line_height_trim = 4,
 };
 
-pixel_buffer* frame_buffer(void) {
-    if (!app_state.window) return nullptr;
-    pixel_buffer* buffer = &app_state.window->back_buffer;
-    if (!buffer->pixels || buffer->width <= 0 || buffer->height <= 0) return nullptr;
-    return buffer;
-}
-
 void layout_panels(void) {
     if (!app_state.window) return;
     int64_t width = app_state.window->width;

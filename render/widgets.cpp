@@ -21,11 +21,6 @@ enum : int32_t {
     toggled_thickness = 2,
 };
 
-// The window's back buffer, or null when there is no window to draw into.
-static pixel_buffer* render_target(void) {
-    return app_state.window ? &app_state.window->back_buffer : nullptr;
-}
-
 static int32_t to_int32(int64_t value) {
     if (value > INT32_MAX) return INT32_MAX;
     if (value < INT32_MIN) return INT32_MIN;
@@ -33,7 +28,7 @@ static int32_t to_int32(int64_t value) {
 }
 
 void emit_line(layout_cursor* cursor) {
-    pixel_buffer* buffer = render_target();
+    pixel_buffer* buffer = frame_buffer();
     if (buffer) {
         int64_t cell = (int64_t)app_state.font.glyph_w + app_state.font.spacing;
         int64_t unit = cell * app_state.indent_width;
@@ -66,7 +61,7 @@ static bool finish_button(layout_cursor* cursor, rect area, uint64_t length, con
     bool clicked = over && (input_at(input_index_left_button)->state & input_went_down);
     color face = over ? face_hovered : enabled ? face_idle : face_disabled;
 
-    pixel_buffer* buffer = render_target();
+    pixel_buffer* buffer = frame_buffer();
     if (buffer) {
         rect clip = whole_buffer(buffer);
         fill_rect(buffer, clip, area, face);

@@ -194,9 +194,10 @@ static void finish_line(layout_cursor* cursor) {
 // A row whose area starts below both the back buffer and the pointer can be
 // neither seen nor hit, nor can any row after it.
 static bool row_out_of_reach(const layout_cursor* cursor) {
-    if (!app_state.window) return false;
+    const pixel_buffer* buffer = frame_buffer();
+    if (!buffer) return false;
     int64_t top = cursor->y - row_rise;
-    return top >= app_state.window->back_buffer.height && top > app_state.mouse_y;
+    return top >= buffer->height && top > app_state.mouse_y;
 }
 
 // [a, a + n) and [o, o + s) share a byte, compared as unsigned 64-bit values.
@@ -238,8 +239,8 @@ static void handle_row(uint64_t o, uint64_t s, const layout_cursor* cursor) {
         }
     }
 
-    if (!app_state.window) return;
-    pixel_buffer* buffer = &app_state.window->back_buffer;
+    pixel_buffer* buffer = frame_buffer();
+    if (!buffer) return;
     rect area = {clamp_to_int32(x), clamp_to_int32(y), clamp_to_int32(width), clamp_to_int32(height)};
     uint64_t select_offset = (uint64_t)app_state.select_offset;
     uint64_t select_len = (uint64_t)app_state.select_len;

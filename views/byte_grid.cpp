@@ -191,10 +191,10 @@ static uint64_t clamped_row_offset(__int128 row, int64_t bytes_per_row, uint64_t
 }
 
 static void paint_byte_grid(grid_kind kind) {
-    if (!app_state.window || !app_state.window->back_buffer.pixels || !app_state.file.data) return;
+    pixel_buffer* buffer = frame_buffer();
+    if (!buffer || !app_state.file.data) return;
     int64_t bytes_per_row = app_state.bytes_per_row;
     if (app_state.visible_rows <= 0 || bytes_per_row <= 0) return;
-    pixel_buffer* buffer = &app_state.window->back_buffer;
     rect clip = whole_buffer(buffer);
     uint64_t size = app_state.file.size;
     grid_geometry g = geometry_of(kind);

@@ -199,11 +199,6 @@ void data_view_binary_text(void) {
     if (selected > app_state.bit_row_max_bytes) text_append_cstring(&app_state.text, "...");
 }
 
-static pixel_buffer* target_buffer(void) {
-    if (!app_state.window || !app_state.window->back_buffer.pixels) return nullptr;
-    return &app_state.window->back_buffer;
-}
-
 static bool left_button_went_down(void) {
     return (input_at(input_index_left_button)->state & input_went_down) != 0;
 }
@@ -219,7 +214,7 @@ static void draw_label_and_text(pixel_buffer* buffer, const value_row_cursor* cu
 
 static void value_row(uint64_t size, uint64_t label_length, const char* label,
                       value_row_cursor* cursor) {
-    pixel_buffer* buffer = target_buffer();
+    pixel_buffer* buffer = frame_buffer();
     cursor->row_y = (int32_t)cursor->y;
     int32_t mx = app_state.mouse_x, my = app_state.mouse_y;
     rect row = {cursor->row_x, cursor->row_y, cursor->row_w, cursor->row_h};
@@ -247,7 +242,7 @@ void paint_data_view(void) {
     }
 
     data_view_binary_text();
-    pixel_buffer* buffer = target_buffer();
+    pixel_buffer* buffer = frame_buffer();
     if (buffer) {
         static const char binary_label[] = "Binary";
         draw_label_and_text(buffer, &cursor, sizeof binary_label - 1, binary_label);

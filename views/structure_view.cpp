@@ -23,11 +23,6 @@ static bool row_break_after(uint32_t type_index) {
     return type_index == 8 || type_index == 12 || type_index == 15;
 }
 
-static pixel_buffer* target_buffer(void) {
-    if (!app_state.window || !app_state.window->back_buffer.pixels) return nullptr;
-    return &app_state.window->back_buffer;
-}
-
 static placement* placement_list(void) { return (placement*)app_state.placements.items; }
 
 static bool placement_holds(const placement* p, uint64_t offset) {
@@ -79,7 +74,7 @@ static uint32_t misc_glyph_at(const misc_text* text, uint64_t i) {
 // apart more than ordinary text. Stops once the pen is below the buffer, so
 // a huge section costs only what can be seen.
 static void draw_misc_bytes(const placement* p, layout_cursor* cursor) {
-    pixel_buffer* buffer = target_buffer();
+    pixel_buffer* buffer = frame_buffer();
     const glyph_atlas* font = &app_state.font;
     if (!buffer || !font->glyphs) return;
     rect clip = whole_buffer(buffer);
