@@ -284,9 +284,16 @@ static void handle_focus(os_window* window, const XFocusChangeEvent* focus) {
     begin_event(&event, os_event_focus, window);
     if (focus->type == FocusIn) {
         window->flags |= os_window_flag_focused;
+        if (window->input_flags & os_input_flag_raw_wanted)
+            window->input_flags |= os_input_flag_raw_registered | os_input_flag_raw_active;
         event.gained = 1;
     } else {
         window->flags &= (uint16_t)~os_window_flag_focused;
+        if (window->input_flags & os_input_flag_raw_active) {
+            window->input_flags &= (uint8_t)~os_input_flag_raw_active;
+            for (uint32_t i = 0; i < os_x11_window_count(); i++)
+                os_x11_window_at(i)->input_flags &= (uint8_t)~os_input_flag_raw_registered;
+        }
         // Keys released while another window has the focus are never reported here.
         memset(window->native->keys_down, 0, sizeof window->native->keys_down);
     }
@@ -357,7 +364,7 @@ void os_wait_for_message(void) {
         pollfd descriptor = {ConnectionNumber(display), POLLIN, 0};
         int result = poll(&descriptor, 1, -1);
         if (result < 0 && errno != EINTR) return;
-        if (result > 0 && (descriptor.revents & (POLLHUP | POLLERR))) {
+        if (result > 0 && (descriptor.revents & (POLLHUP | POLLERR | POLLNVAL))) {
             // Let Xlib notice the broken connection.
             XPending(display);
             return;

@@ -234,6 +234,20 @@ TEST_F(WindowTest, HoverEntersMovesLeavesAndEntersAgain) {
     EXPECT_TRUE(window->input_flags & os_input_flag_mouse_inside);
 }
 
+TEST_F(WindowTest, FocusLossDeactivatesRawMouseAndFocusGainRestoresIt) {
+    os_window_set_raw_mouse(window, 1);
+    const uint8_t raw_bits = os_input_flag_raw_wanted | os_input_flag_raw_registered | os_input_flag_raw_active;
+    EXPECT_EQ(window->input_flags & raw_bits, raw_bits);
+    XSetInputFocus(tester, None, RevertToNone, CurrentTime);
+    XSync(tester, False);
+    ASSERT_TRUE(pump_until([&] { return !(window->flags & os_window_flag_focused); }));
+    EXPECT_EQ(window->input_flags & raw_bits, os_input_flag_raw_wanted);
+    XSetInputFocus(tester, (Window)window->native_handle, RevertToNone, CurrentTime);
+    XSync(tester, False);
+    ASSERT_TRUE(pump_until([&] { return (window->flags & os_window_flag_focused) != 0; }));
+    EXPECT_EQ(window->input_flags & raw_bits, raw_bits);
+}
+
 TEST_F(WindowTest, ButtonsAndWheelCarryCodesStatesAndScreenPositions) {
     move_pointer(140, 160);
     click(1);
