@@ -125,6 +125,12 @@ void os_free_file_contents(file_contents* contents) {
 int32_t os_read_bytes_at(utf8_string path, uint64_t offset, uint32_t count, void* destination) {
     int fd = open_path(path, O_RDONLY | O_NONBLOCK, 0);
     if (fd < 0) return os_file_cannot_open;
+    // A directory opens on Linux but is no file to read from.
+    struct stat info;
+    if (fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
+        close(fd);
+        return os_file_cannot_open;
+    }
     if (offset != 0 && lseek(fd, (off_t)offset, SEEK_SET) < 0) {
         os_record_file_error(errno);
         close(fd);

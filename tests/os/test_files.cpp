@@ -116,6 +116,8 @@ TEST(positioned_io, read_at_and_past_the_end) {
     EXPECT_EQ(os_read_bytes_at(as_path(path), 100, 4, untouched), os_file_ok);
     EXPECT_EQ(std::string(untouched, 4), "abcd");
     EXPECT_EQ(os_read_bytes_at(as_path(path + ".missing"), 0, 4, buffer), os_file_cannot_open);
+    // A directory is not a file that opens for reading.
+    EXPECT_EQ(os_read_bytes_at(as_path(make_temp_dir()), 0, 4, buffer), os_file_cannot_open);
 }
 
 TEST(positioned_io, writing_over_a_longer_file_keeps_its_tail_until_cut) {
