@@ -21,7 +21,7 @@ int32_t os_create_directory(utf8_string path) {
     struct stat info;
     int32_t result = 0;
     if (!c_path.text[0]) result = 1;
-    else if (stat(c_path.text, &info) != 0 && mkdir(c_path.text, 0777) != 0) result = 1;
+    else if (lstat(c_path.text, &info) != 0 && mkdir(c_path.text, 0777) != 0) result = 1;
     os_path_end(&c_path);
     return result;
 }

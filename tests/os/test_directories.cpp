@@ -2,6 +2,7 @@
 #include <string.h>
 #include <sys/stat.h>
 #include <time.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -63,6 +64,12 @@ TEST(directories, create_and_remove) {
     EXPECT_EQ(os_remove_directory(as_path(sub)), 0);
     EXPECT_EQ(os_path_exists(as_path(sub)), 0);
     EXPECT_EQ(os_remove_directory(as_path(sub)), 0);
+
+    // A dangling link is something at the path, so nothing is created and nothing fails.
+    std::string link = dir + "/dangling";
+    ASSERT_EQ(symlink((dir + "/nowhere").c_str(), link.c_str()), 0);
+    EXPECT_EQ(os_create_directory(as_path(link)), 0);
+    EXPECT_EQ(os_path_exists(as_path(dir + "/nowhere")), 0);
 }
 
 TEST(directories, listing_reports_entries_but_not_dots) {
