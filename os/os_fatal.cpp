@@ -146,6 +146,6 @@ void os_set_crash_handler(os_crash_callback* callback) {
     action.sa_sigaction = crash_signal_handler;
     action.sa_flags = SA_SIGINFO | SA_ONSTACK;
     sigemptyset(&action.sa_mask);
-    const int signals[] = {SIGSEGV, SIGFPE, SIGILL, SIGBUS};
+    const int signals[] = {SIGSEGV, SIGFPE, SIGILL, SIGBUS, SIGTRAP};
     for (int signal_number : signals) sigaction(signal_number, &action, nullptr);
 }

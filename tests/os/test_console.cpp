@@ -63,6 +63,17 @@ TEST(crash_handler_death, integer_division_by_zero) {
         "crash 1: EXCEPTION_INT_DIVIDE_BY_ZERO -> The thread tried to divide an integer value");
 }
 
+#if defined(__x86_64__) || defined(__i386__)
+TEST(crash_handler_death, breakpoint_instruction_reports_breakpoint) {
+    EXPECT_DEATH(
+        {
+            os_set_crash_handler(print_crash);
+            __asm__ volatile("int3");
+        },
+        "crash 1: EXCEPTION_BREAKPOINT -> A breakpoint was encountered.");
+}
+#endif
+
 TEST(crash_handler_death, signal_sent_by_software_is_unknown_and_kills) {
     EXPECT_EXIT(
         {
