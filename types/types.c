@@ -5,7 +5,8 @@
 //
 //   struct Name { Type field; Type field; }      fields follow one another, no padding
 //   union Name { Type field; Type field; }       every field starts at offset 0
-//   enum Name : Base { A, B, C }                 A = 0, B = 1, C = 2 (no explicit values)
+//   enum Name : Base { A, B, C }                 A = 0, B = 1, C = 2 (no explicit values);
+//                                                Base is an integer type, i32 when left out
 //   typedef NewName OldName;                     NewName first, then the existing type
 //
 // Built-in types: u8 u16 u24 u32 u40 u48 u56 u64, i8 i16 i32 i64, f16 f32 f64.
@@ -153,7 +154,7 @@ enum ZipMethod : u16 {
 struct ZipLocalFileHeader {
     u32 signature;      // "PK\3\4" = 67324752
     u16 version_needed;
-    u16 flags;          // bit 3: sizes follow the data instead
+    u16 flags;          // bit 3: CRC and sizes follow the data instead
     ZipMethod method;
     u16 mod_time;       // MS-DOS time
     u16 mod_date;       // MS-DOS date
