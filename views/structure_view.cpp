@@ -99,12 +99,14 @@ static void draw_misc_bytes(const placement* p, layout_cursor* cursor) {
             py += font->glyph_h;
             continue;
         }
-        if (inner_w > 0 && px + advance > line_end) {
+        // A panel narrower than its padding leaves a negative inner width:
+        // then every cell starts a line of its own.
+        if (inner_w != 0 && px + advance > line_end) {
             px = line_start;
             py += font->glyph_h;
             if (py >= buffer->height) break;
         }
-        if (inner_w <= 0 && px >= buffer->width) {
+        if (inner_w == 0 && px >= buffer->width) {
             // Nothing more shows on this line: jump to the next line feed.
             const uint8_t* rest = text.bytes && i >= 1 && i - 1 < text.shown ? text.bytes + (i - 1) : nullptr;
             const void* feed = rest ? memchr(rest, '\n', text.shown - (i - 1)) : nullptr;

@@ -281,6 +281,19 @@ TEST_F(StructureView, MiscSectionShowsOnlyTheBytesInsideTheFile) {
     EXPECT_TRUE(line_shows(content_x(), line_y(2), "(efghijklmn)", 0, 1));
 }
 
+TEST_F(StructureView, MiscSectionInAPanelNarrowerThanItsPaddingTakesALinePerByte) {
+    start(panel().x + app_state.margin + 15, 900);  // inner width -5
+    load(letters(40));
+    add_placement(0, 0, 2, 0xff000000);
+    app_state.select_offset = 0;
+    park();
+    ASSERT_EQ(panel().w, 15);
+    EXPECT_TRUE(line_shows(content_x(), line_y(3), "(", 1, 1));
+    EXPECT_TRUE(line_shows(content_x(), line_y(4), "a", 1, 1));
+    EXPECT_TRUE(line_shows(content_x(), line_y(5), "b", 1, 1));
+    EXPECT_TRUE(line_shows(content_x(), line_y(6), ")", 1, 1));
+}
+
 TEST_F(StructureView, SectionCreatedInAnEmptyFileReadsNothing) {
     load({});
     move_to(hex_cell(0).x + 3, hex_cell(0).y + 3);
