@@ -146,6 +146,11 @@ int32_t os_get_monitors(int32_t* out_count, os_monitor** out_list) {
                 set_work_area(monitor, &area);
             }
         }
+        // Servers without a configured primary output (Xvfb, many single-head
+        // setups) still have a main monitor: the first one.
+        bool any_primary = false;
+        for (int32_t i = 0; i < monitor_count; i++) any_primary |= (monitor_list[i].flags & os_monitor_flag_primary) != 0;
+        if (!any_primary && monitor_count > 0) monitor_list[0].flags |= os_monitor_flag_primary;
         for (int32_t i = 0; i < monitor_count; i++)
             if (monitor_list[i].refresh_rate < lowest_real_refresh_rate) monitor_list[i].refresh_rate = default_refresh_rate;
     }

@@ -505,6 +505,9 @@ TEST(Monitors, EnumeratingTwiceKeepsOneRecordPerMonitor) {
     EXPECT_LE(monitor->work_width, monitor->width);
     ASSERT_NE(monitor->name, nullptr);
     EXPECT_EQ((int32_t)strlen(monitor->name), monitor->name_length);
+    int32_t primaries = 0;
+    for (int32_t i = 0; i < count; i++) primaries += (list[i].flags & os_monitor_flag_primary) ? 1 : 0;
+    EXPECT_EQ(primaries, 1) << "exactly one monitor is the main one, even when the server names none";
 }
 
 TEST(Cursors, UnknownShapesAndUnreadableFilesChangeNothing) {
