@@ -15,7 +15,6 @@
 extern char** environ;
 
 enum : uint64_t {
-    error_text_size = 512,
     picked_path_limit = 1u << 16,
 };
 
@@ -25,26 +24,7 @@ enum : int32_t {
     pick_no_path = 2,
 };
 
-static int32_t last_error_code;
-static char last_error_text[error_text_size];
 static utf8_string cached_desktop;
-
-void os_record_file_error(int32_t code) {
-    last_error_code = code;
-    last_error_text[0] = 0;
-    if (code == 0) return;
-    // The GNU strerror_r may return a static text instead of filling the buffer.
-    char scratch[error_text_size];
-    const char* text = strerror_r(code, scratch, sizeof scratch);
-    if (!text) return;
-    strncpy(last_error_text, text, error_text_size - 1);
-    last_error_text[error_text_size - 1] = 0;
-}
-
-utf8_string os_last_error_message(void) {
-    if (last_error_code == 0) return {0, nullptr};
-    return os_string(last_error_text);
-}
 
 // True when an executable of that name is on PATH.
 static bool program_installed(const char* program) {
@@ -217,7 +197,7 @@ utf8_string os_desktop_directory(void) {
     const char* home = getenv("HOME");
     if (!home || home[0] != '/') return {0, nullptr};
     // Reading the configuration must not disturb the caller's last file error.
-    int32_t saved_code = last_error_code;
+    int32_t saved_code = os_last_file_error_code();
     char* desktop = desktop_from_user_dirs(home);
     os_record_file_error(saved_code);
     if (!desktop) {
