@@ -9,7 +9,7 @@
 
 enum : uint32_t { default_double_click_milliseconds = 400 };
 enum : int32_t { double_click_distance = 4 };
-enum : unsigned int { button_left = 1, button_middle = 2, button_right = 3, button_wheel_up = 4, button_wheel_down = 5 };
+enum : unsigned int { button_left = 1, button_right = 3, button_wheel_up = 4, button_wheel_down = 5 };
 enum : uint32_t { carriage_return = 13, line_feed = 10, backspace = 8, delete_character = 127 };
 enum : uint32_t { first_supplementary_code_point = 0x10000, high_surrogate_base = 0xD800, low_surrogate_base = 0xDC00 };
 
@@ -18,14 +18,22 @@ struct click_tracker {
     uint32_t time;
 };
 
-// Left, middle, right.
+// Left, middle, right: X numbers these buttons 1 to 3.
+static const uint16_t button_keys[] = {os_mouse_left, os_mouse_middle, os_mouse_right};
 static click_tracker click_trackers[3];
 static int32_t double_click_milliseconds = -1;
+static os_event_callback event_callback = nullptr;
 
-static void begin_event(os_event* event, uint8_t kind, os_window* window) {
+void os_set_event_callback(os_event_callback callback) { event_callback = callback; }
+
+void os_x11_begin_event(os_event* event, uint8_t kind, os_window* window) {
     memset(event, 0, sizeof *event);
     event->kind = kind;
     event->window = window;
+}
+
+void os_x11_deliver(os_event* event) {
+    if (event_callback) event_callback(event);
 }
 
 // ---------------------------------------------------------------------------
@@ -103,7 +111,7 @@ static uint32_t double_click_time(Display* display) {
 
 static void deliver_mouse_move(os_window* window, int32_t x, int32_t y, uint8_t hover) {
     os_event event;
-    begin_event(&event, os_event_mouse_move, window);
+    os_x11_begin_event(&event, os_event_mouse_move, window);
     event.x = x;
     event.y = y;
     event.hover = hover;
@@ -152,34 +160,22 @@ static void handle_button(Display* display, os_window* window, const XButtonEven
     os_event event;
     if (button->button == button_wheel_up || button->button == button_wheel_down) {
         if (button->type != ButtonPress) return;
-        begin_event(&event, os_event_mouse_wheel, window);
+        os_x11_begin_event(&event, os_event_mouse_wheel, window);
         event.x = button->x_root;
         event.y = button->y_root;
         event.wheel = button->button == button_wheel_up ? 1 : -1;
         os_x11_deliver(&event);
         return;
     }
-    uint16_t key = 0;
-    click_tracker* tracker = nullptr;
-    if (button->button == button_left) {
-        key = os_mouse_left;
-        tracker = &click_trackers[0];
-    } else if (button->button == button_middle) {
-        key = os_mouse_middle;
-        tracker = &click_trackers[1];
-    } else if (button->button == button_right) {
-        key = os_mouse_right;
-        tracker = &click_trackers[2];
-    } else {
-        return;
-    }
-    begin_event(&event, os_event_mouse_button, window);
-    event.key = key;
+    if (button->button < button_left || button->button > button_right) return;
+    unsigned int index = button->button - button_left;
+    os_x11_begin_event(&event, os_event_mouse_button, window);
+    event.key = button_keys[index];
     event.x = button->x_root;
     event.y = button->y_root;
     if (button->type == ButtonPress) {
         event.state = os_key_state_pressed;
-        event.double_click = detect_double_click(display, tracker, button->x, button->y, (uint32_t)button->time);
+        event.double_click = detect_double_click(display, &click_trackers[index], button->x, button->y, (uint32_t)button->time);
     } else {
         event.state = os_key_state_released;
     }
@@ -202,10 +198,8 @@ static void set_key_down(os_window* window, unsigned int keycode, uint8_t down) 
 static unsigned long unshifted_keysym(Display* display, const XKeyEvent* key) {
     KeySym keysym = XkbKeycodeToKeysym(display, (KeyCode)key->keycode, 0, 0);
     // The keypad's digits and decimal point sit on the second level while Num Lock is on.
-    if (IsKeypadKey(XkbKeycodeToKeysym(display, (KeyCode)key->keycode, 0, 1)) && (key->state & Mod2Mask)) {
-        KeySym shifted = XkbKeycodeToKeysym(display, (KeyCode)key->keycode, 0, 1);
-        if (shifted != NoSymbol) keysym = shifted;
-    }
+    KeySym shifted = XkbKeycodeToKeysym(display, (KeyCode)key->keycode, 0, 1);
+    if ((key->state & Mod2Mask) && IsKeypadKey(shifted)) return shifted;
     return keysym;
 }
 
@@ -215,12 +209,12 @@ static void deliver_char(os_window* window, uint32_t code) {
     os_event event;
     if (code >= first_supplementary_code_point) {
         uint32_t offset = code - first_supplementary_code_point;
-        begin_event(&event, os_event_char, window);
+        os_x11_begin_event(&event, os_event_char, window);
         event.code = high_surrogate_base + (offset >> 10);
         os_x11_deliver(&event);
         code = low_surrogate_base + (offset & 0x3FF);
     }
-    begin_event(&event, os_event_char, window);
+    os_x11_begin_event(&event, os_event_char, window);
     event.code = code;
     os_x11_deliver(&event);
 }
@@ -253,21 +247,24 @@ static void handle_key(Display* display, os_window* window, XKeyEvent* key) {
     uint16_t virtual_key = os_x11_virtual_key(unshifted_keysym(display, key));
     os_event event;
     if (key->type == KeyPress) {
+        // With detectable auto-repeat a held key sends presses only, so a press
+        // of a key already down is a repeat.
         uint8_t repeated = key_is_down(window, key->keycode);
         set_key_down(window, key->keycode, 1);
         if (virtual_key) {
-            begin_event(&event, os_event_key, window);
+            os_x11_begin_event(&event, os_event_key, window);
             event.state = repeated ? os_key_state_repeated : os_key_state_pressed;
             event.key = virtual_key;
             os_x11_deliver(&event);
         }
+        // The key callback may have closed the window.
         if (window->flags & os_window_flag_open) deliver_typed_characters(window, key);
         return;
     }
     if (is_repeat_release(display, key)) return;
     set_key_down(window, key->keycode, 0);
     if (!virtual_key) return;
-    begin_event(&event, os_event_key, window);
+    os_x11_begin_event(&event, os_event_key, window);
     event.state = os_key_state_released;
     event.key = virtual_key;
     os_x11_deliver(&event);
@@ -281,7 +278,7 @@ static void handle_focus(os_window* window, const XFocusChangeEvent* focus) {
         focus->detail == NotifyInferior)
         return;
     os_event event;
-    begin_event(&event, os_event_focus, window);
+    os_x11_begin_event(&event, os_event_focus, window);
     if (focus->type == FocusIn) {
         window->flags |= os_window_flag_focused;
         if (window->input_flags & os_input_flag_raw_wanted)
@@ -289,11 +286,7 @@ static void handle_focus(os_window* window, const XFocusChangeEvent* focus) {
         event.gained = 1;
     } else {
         window->flags &= (uint16_t)~os_window_flag_focused;
-        if (window->input_flags & os_input_flag_raw_active) {
-            window->input_flags &= (uint8_t)~os_input_flag_raw_active;
-            for (uint32_t i = 0; i < os_x11_window_count(); i++)
-                os_x11_window_at(i)->input_flags &= (uint8_t)~os_input_flag_raw_registered;
-        }
+        os_x11_deactivate_raw_mouse(window);
         // Keys released while another window has the focus are never reported here.
         memset(window->native->keys_down, 0, sizeof window->native->keys_down);
     }

@@ -20,7 +20,6 @@ enum : long { net_wm_state_remove = 0, net_wm_state_add = 1 };
 static os_window** window_list = nullptr;
 static uint32_t window_count = 0;
 static uint32_t window_capacity = 0;
-static os_event_callback event_callback = nullptr;
 
 static uint8_t is_open(os_window* window) { return window && (window->flags & os_window_flag_open); }
 
@@ -28,12 +27,6 @@ os_window* os_x11_find_window(Window native) {
     for (uint32_t i = 0; i < window_count; i++)
         if (window_list[i]->native_handle == native) return window_list[i];
     return nullptr;
-}
-
-void os_set_event_callback(os_event_callback callback) { event_callback = callback; }
-
-void os_x11_deliver(os_event* event) {
-    if (event_callback) event_callback(event);
 }
 
 // Every record ever created, open or closed: closed records stay allocated
@@ -121,18 +114,14 @@ void os_x11_update_geometry(os_window* window) {
     os_x11_refresh_geometry(window);
     os_event event;
     if (window->client_x != old_x || window->client_y != old_y) {
-        memset(&event, 0, sizeof event);
-        event.kind = os_event_window_move;
-        event.window = window;
+        os_x11_begin_event(&event, os_event_window_move, window);
         event.x = window->client_x;
         event.y = window->client_y;
         os_x11_deliver(&event);
     }
     if (is_open(window) && (window->width != old_width || window->height != old_height)) {
         if (window->flags & os_window_flag_back_buffer) os_window_resize_back_buffer(window);
-        memset(&event, 0, sizeof event);
-        event.kind = os_event_window_resize;
-        event.window = window;
+        os_x11_begin_event(&event, os_event_window_resize, window);
         event.width = window->width;
         event.height = window->height;
         os_x11_deliver(&event);
@@ -414,9 +403,7 @@ void os_x11_close_window(os_window* window) {
     XFlush(display);
     remove_from_window_list(window);
     os_event event;
-    memset(&event, 0, sizeof event);
-    event.kind = os_event_window_close;
-    event.window = window;
+    os_x11_begin_event(&event, os_event_window_close, window);
     os_x11_deliver(&event);
 }
 
@@ -605,12 +592,16 @@ void os_window_set_raw_mouse(os_window* window, uint8_t enabled) {
         window->input_flags |= os_input_flag_raw_wanted | os_input_flag_raw_registered | os_input_flag_raw_active;
     } else {
         window->input_flags &= (uint8_t)~os_input_flag_raw_wanted;
-        if (window->input_flags & os_input_flag_raw_active) {
-            window->input_flags &= (uint8_t)~os_input_flag_raw_active;
-            for (uint32_t i = 0; i < window_count; i++)
-                window_list[i]->input_flags &= (uint8_t)~os_input_flag_raw_registered;
-        }
+        os_x11_deactivate_raw_mouse(window);
     }
+}
+
+// Raw input is registered once for the whole process, so stopping it for one
+// window unregisters it for all of them.
+void os_x11_deactivate_raw_mouse(os_window* window) {
+    if (!(window->input_flags & os_input_flag_raw_active)) return;
+    window->input_flags &= (uint8_t)~os_input_flag_raw_active;
+    for (uint32_t i = 0; i < window_count; i++) window_list[i]->input_flags &= (uint8_t)~os_input_flag_raw_registered;
 }
 
 void os_show_cursor(os_window* window, uint8_t visible) {

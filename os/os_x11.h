@@ -61,7 +61,7 @@ void os_x11_update_geometry(os_window* window);
 uint32_t os_x11_window_count(void);
 os_window* os_x11_window_at(uint32_t index);
 void os_x11_close_window(os_window* window);
-void os_x11_deliver(os_event* event);
+void os_x11_deactivate_raw_mouse(os_window* window);
 
 // os_cursor.cpp
 void os_x11_build_cursor_table(void);
@@ -89,6 +89,11 @@ void os_x11_handle_xdnd_selection(os_window* window, const XSelectionEvent* sele
 // os_alloc; null only when allocation fails.
 char* os_xdnd_parse_uri_list(const char* text, int64_t length, uint32_t* out_count);
 
-// os_events.cpp: the Net/DoubleClickTime of an _XSETTINGS_SETTINGS property,
+// os_events.cpp
+// Zero-fills the event and sets its kind and window.
+void os_x11_begin_event(os_event* event, uint8_t kind, os_window* window);
+// Hands the event to the application's callback, if one is set.
+void os_x11_deliver(os_event* event);
+// The Net/DoubleClickTime of an _XSETTINGS_SETTINGS property,
 // or -1 when it holds none.
 int32_t os_x11_xsettings_double_click_time(const uint8_t* data, uint64_t size);

@@ -186,9 +186,7 @@ static void deliver_drop(os_window* window, char* paths, uint32_t count) {
     XTranslateCoordinates(display, DefaultRootWindow(display), (Window)window->native_handle, window->native->xdnd_root_x,
                           window->native->xdnd_root_y, &x, &y, &child);
     os_event event;
-    memset(&event, 0, sizeof event);
-    event.kind = os_event_file_drop;
-    event.window = window;
+    os_x11_begin_event(&event, os_event_file_drop, window);
     event.x = x;
     event.y = y;
     event.paths = paths;
