@@ -59,16 +59,12 @@ static void scroll_by_wheel(int32_t wheel) {
     app_state.scroll_row = row < 0 ? 0 : row;
 }
 
-static bool placement_contains(const placement* p, uint64_t offset) {
-    return offset >= p->offset && offset - p->offset < p->length;
-}
-
 static void delete_placement_at_selection(void) {
     growable_array* list = &app_state.placements;
     const placement* items = (const placement*)list->items;
     uint64_t offset = (uint64_t)app_state.select_offset;
     for (int64_t i = 0; items && i < list->count; i++) {
-        if (placement_contains(&items[i], offset)) {
+        if (placement_covers(&items[i], offset)) {
             array_remove(list, sizeof(placement), i);
             return;
         }

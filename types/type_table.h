@@ -4,6 +4,7 @@
 
 #include <stdint.h>
 
+#include "types/byte_range.h"
 #include "types/growable_array.h"
 
 enum type_kind : uint32_t {
@@ -44,6 +45,10 @@ struct placement {
     uint64_t length;
     uint32_t color;
 };
+
+inline bool placement_covers(const placement* p, uint64_t offset) {
+    return offset_in_range(offset, p->offset, p->length);
+}
 
 enum : uint32_t {
     builtin_type_count = 15,  // indices 1..15

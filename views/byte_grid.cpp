@@ -1,6 +1,7 @@
 #include "app/app_state.h"
 #include "render/font.h"
 #include "render/pixel_buffer.h"
+#include "types/byte_range.h"
 #include "views/placement_index.h"
 #include "views/views.h"
 
@@ -20,11 +21,10 @@ enum grid_kind : uint8_t { grid_kind_char, grid_kind_hex };
 // Reused by every paint; its arrays grow to the largest visible window seen.
 static placement_index visible_placements;
 
-// [start, start + length) in unsigned offsets; a negative start lies past
-// every byte, and the range never wraps round to offset 0.
-static bool in_range(uint64_t offset, int64_t start, int64_t length) {
-    uint64_t s = (uint64_t)start;
-    return length > 0 && offset >= s && offset - s < (uint64_t)length;
+// The hover and the selection are signed: a negative start lies past every
+// byte, and a length below 1 holds none.
+static bool in_signed_range(uint64_t offset, int64_t start, int64_t length) {
+    return length > 0 && offset_in_range(offset, (uint64_t)start, (uint64_t)length);
 }
 
 static void draw_glyph(pixel_buffer* buffer, rect clip, uint8_t index, int32_t pen_x, int32_t top,
@@ -151,11 +151,11 @@ static void paint_cell(pixel_buffer* buffer, rect clip, const grid_geometry* g, 
         indexed ? placement_index_lookup(&visible_placements, offset)
                 : placement_marks_naive((const placement*)app_state.placements.items,
                                         app_state.placements.count, offset);
-    bool hovered = in_range(offset, app_state.hover_offset, app_state.hover_len);
+    bool hovered = in_signed_range(offset, app_state.hover_offset, app_state.hover_len);
     uint64_t from_hover = offset - (uint64_t)app_state.hover_offset;
     bool hover_first = hovered && from_hover == 0;
     bool hover_last = hovered && from_hover == (uint64_t)app_state.hover_len - 1;
-    bool shaded = shade_active && in_range(offset, app_state.select_offset, app_state.select_len);
+    bool shaded = shade_active && in_signed_range(offset, app_state.select_offset, app_state.select_len);
     // Marks stay apart from one another only in cells at least 4 x 4.
     if (w >= 4 && h >= 4)
         paint_cell_layers(buffer, clip, x, y, w, h, marks, hovered, hover_first, hover_last, shaded);

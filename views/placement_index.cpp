@@ -1,15 +1,12 @@
 #include "views/placement_index.h"
 
 #include "os/os.h"
+#include "types/byte_range.h"
 
 // The end of [offset, offset + length) in the 64-bit offset space, held at
 // the top instead of wrapping past it.
 static uint64_t saturating_end(uint64_t offset, uint64_t length) {
     return length > UINT64_MAX - offset ? UINT64_MAX : offset + length;
-}
-
-static bool covers(const placement* p, uint64_t offset) {
-    return offset >= p->offset && offset - p->offset < p->length;
 }
 
 static bool reserve(placement_index* index, uint64_t count) {
@@ -77,7 +74,7 @@ bool placement_index_build(placement_index* index, uint64_t first, uint64_t coun
 
 placement_marks placement_index_lookup(const placement_index* index, uint64_t offset) {
     placement_marks marks = {0, 0};
-    if (offset < index->first || offset - index->first >= index->count) return marks;
+    if (!offset_in_range(offset, index->first, index->count)) return marks;
     uint64_t i = offset - index->first;
     marks.flags = index->flags[i];
     if (marks.flags & placement_mark_covered) marks.color = index->colors[i];
@@ -88,7 +85,7 @@ placement_marks placement_marks_naive(const placement* list, int64_t list_count,
     placement_marks marks = {0, 0};
     for (int64_t k = 0; k < list_count; k++) {
         const placement* p = &list[k];
-        if (!covers(p, offset)) continue;
+        if (!placement_covers(p, offset)) continue;
         marks.color = p->color;
         marks.flags |= placement_mark_covered;
         if (offset == p->offset) marks.flags |= placement_mark_starts;

@@ -25,16 +25,12 @@ static bool row_break_after(uint32_t type_index) {
 
 static placement* placement_list(void) { return (placement*)app_state.placements.items; }
 
-static bool placement_holds(const placement* p, uint64_t offset) {
-    return offset >= p->offset && offset - p->offset < p->length;
-}
-
 // Position of the last placement holding the selection start, or -1.
 static int64_t current_placement(void) {
     uint64_t start = (uint64_t)app_state.select_offset;
     int64_t found = -1;
     for (int64_t i = 0; i < app_state.placements.count; i++)
-        if (placement_holds(&placement_list()[i], start)) found = i;
+        if (placement_covers(&placement_list()[i], start)) found = i;
     return found;
 }
 
