@@ -9,6 +9,7 @@
 
 enum : uint32_t { default_double_click_milliseconds = 400 };
 enum : int32_t { double_click_distance = 4 };
+enum : long { property_read_limit = 0x10000 };  // in 32-bit units
 enum : unsigned int { button_left = 1, button_right = 3, button_wheel_up = 4, button_wheel_down = 5 };
 enum : uint32_t { carriage_return = 13, line_feed = 10, backspace = 8, delete_character = 127 };
 enum : uint32_t { first_supplementary_code_point = 0x10000, high_surrogate_base = 0xD800, low_surrogate_base = 0xDC00 };
@@ -91,18 +92,14 @@ static uint32_t double_click_time(Display* display) {
     os_x11_atom_table* atoms = os_x11_atoms();
     Window manager = XGetSelectionOwner(display, atoms->xsettings_selection);
     if (manager == None) return (uint32_t)double_click_milliseconds;
-    Atom type = None;
-    int format = 0;
-    unsigned long items = 0, remaining = 0;
-    unsigned char* data = nullptr;
-    os_x11_last_error = 0;
-    if (XGetWindowProperty(display, manager, atoms->xsettings_settings, 0, 0x10000, False, atoms->xsettings_settings,
-                           &type, &format, &items, &remaining, &data) == Success &&
-        !os_x11_last_error && data && format == 8) {
+    unsigned long items = 0;
+    unsigned char* data = os_x11_read_property(display, manager, atoms->xsettings_settings, atoms->xsettings_settings,
+                                               8, property_read_limit, &items);
+    if (data) {
         int32_t value = os_x11_xsettings_double_click_time(data, items);
         if (value > 0) double_click_milliseconds = value;
+        XFree(data);
     }
-    if (data) XFree(data);
     return (uint32_t)double_click_milliseconds;
 }
 

@@ -6,6 +6,7 @@
 #include "os/os_x11.h"
 
 enum : int32_t { monitor_list_initial_capacity = 8, default_refresh_rate = 60, lowest_real_refresh_rate = 2 };
+enum : long { work_area_read_limit = 1024 };  // in 32-bit units: 256 desktops
 
 static os_monitor* monitor_list = nullptr;
 static int32_t monitor_count = 0;
@@ -54,25 +55,20 @@ struct work_area {
 static work_area read_work_area(Display* display, Window root) {
     work_area area = {0, 0, 0, 0, 0};
     os_x11_atom_table* atoms = os_x11_atoms();
-    Atom type = None;
-    int format = 0;
-    unsigned long items = 0, remaining = 0;
-    unsigned char* data = nullptr;
+    unsigned long items = 0;
     long desktop = 0;
-    if (XGetWindowProperty(display, root, atoms->net_current_desktop, 0, 1, False, XA_CARDINAL, &type, &format,
-                           &items, &remaining, &data) == Success &&
-        type == XA_CARDINAL && format == 32 && items == 1)
-        desktop = ((long*)data)[0];
-    if (data) XFree(data);
-    data = nullptr;
-    if (XGetWindowProperty(display, root, atoms->net_workarea, 0, 1024, False, XA_CARDINAL, &type, &format, &items,
-                           &remaining, &data) == Success &&
-        type == XA_CARDINAL && format == 32 && items >= 4) {
+    long* current = (long*)os_x11_read_property(display, root, atoms->net_current_desktop, XA_CARDINAL, 32, 1, &items);
+    if (current && items == 1) desktop = current[0];
+    if (current) XFree(current);
+    // One x, y, width, height per desktop.
+    long* areas = (long*)os_x11_read_property(display, root, atoms->net_workarea, XA_CARDINAL, 32,
+                                              work_area_read_limit, &items);
+    if (areas && items >= 4) {
         if (desktop < 0 || (unsigned long)(desktop * 4 + 4) > items) desktop = 0;
-        long* values = (long*)data + desktop * 4;
+        long* values = areas + desktop * 4;
         area = {1, (int32_t)values[0], (int32_t)values[1], (int32_t)values[2], (int32_t)values[3]};
     }
-    if (data) XFree(data);
+    if (areas) XFree(areas);
     return area;
 }
 

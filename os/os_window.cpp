@@ -72,17 +72,12 @@ struct frame_extents {
 
 static frame_extents read_frame_extents(Display* display, Window native) {
     frame_extents extents = {0, 0, 0, 0};
-    Atom type = None;
-    int format = 0;
-    unsigned long items = 0, remaining = 0;
-    unsigned char* data = nullptr;
-    if (XGetWindowProperty(display, native, os_x11_atoms()->net_frame_extents, 0, 4, False, XA_CARDINAL, &type,
-                           &format, &items, &remaining, &data) == Success &&
-        type == XA_CARDINAL && format == 32 && items == 4) {
-        long* values = (long*)data;
+    unsigned long items = 0;
+    long* values = (long*)os_x11_read_property(display, native, os_x11_atoms()->net_frame_extents, XA_CARDINAL, 32,
+                                               4, &items);
+    if (values && items == 4)
         extents = {(int32_t)values[0], (int32_t)values[1], (int32_t)values[2], (int32_t)values[3]};
-    }
-    if (data) XFree(data);
+    if (values) XFree(values);
     return extents;
 }
 

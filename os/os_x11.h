@@ -52,6 +52,12 @@ os_x11_atom_table* os_x11_atoms(void);
 // ending the process; reset it, XSync, then read it.
 extern int os_x11_last_error;
 
+// The items of a property holding that type in that format (8, 16 or 32; 32
+// arrives as longs), at most max_length 32-bit units of it; null when the
+// window has no such property. Free the block with XFree.
+unsigned char* os_x11_read_property(Display* display, Window window, Atom property, Atom type, int format,
+                                    long max_length, unsigned long* out_items);
+
 // os_window.cpp
 os_window* os_x11_find_window(Window window);
 void os_x11_refresh_geometry(os_window* window);

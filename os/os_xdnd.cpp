@@ -6,6 +6,7 @@
 
 enum : long { xdnd_more_than_three_types = 1, xdnd_status_accept = 1, xdnd_finished_accepted = 1 };
 enum : int { xdnd_first_version_with_time = 1, xdnd_first_version_with_actions = 2 };
+enum : long { type_list_read_limit = 0x10000 };  // in 32-bit units
 
 // ---------------------------------------------------------------------------
 // text/uri-list
@@ -117,20 +118,14 @@ static uint8_t source_offers_uri_list(Display* display, Window source, const XCl
             if ((Atom)enter->data.l[i] == uri_list) return 1;
         return 0;
     }
-    Atom type = None;
-    int format = 0;
-    unsigned long items = 0, remaining = 0;
-    unsigned char* data = nullptr;
+    // More than three types: the source lists them all in a property of its window.
+    unsigned long items = 0;
     uint8_t offered = 0;
-    os_x11_last_error = 0;
-    if (XGetWindowProperty(display, source, os_x11_atoms()->xdnd_type_list, 0, 0x10000, False, XA_ATOM, &type,
-                           &format, &items, &remaining, &data) == Success &&
-        !os_x11_last_error && data && type == XA_ATOM && format == 32) {
-        Atom* types = (Atom*)data;
-        for (unsigned long i = 0; i < items; i++)
-            if (types[i] == uri_list) offered = 1;
-    }
-    if (data) XFree(data);
+    Atom* types = (Atom*)os_x11_read_property(display, source, os_x11_atoms()->xdnd_type_list, XA_ATOM, 32,
+                                              type_list_read_limit, &items);
+    for (unsigned long i = 0; i < items; i++)
+        if (types[i] == uri_list) offered = 1;
+    if (types) XFree(types);
     return offered;
 }
 
