@@ -15,11 +15,6 @@ static const char drop_hint[] = "Drag and drop a file onto the window.";
 
 typedef void painter(void);
 
-static bool point_in_rect(int32_t x, int32_t y, rect area) {
-    return x >= area.x && y >= area.y && (int64_t)x < (int64_t)area.x + area.w &&
-           (int64_t)y < (int64_t)area.y + area.h;
-}
-
 static void clear_buffer(pixel_buffer* buffer) {
     uint64_t count = (uint64_t)buffer->width * (uint64_t)buffer->height;
     color* pixels = buffer->pixels;
@@ -39,23 +34,23 @@ static void paint_panels(void) {
     int32_t mx = app_state.mouse_x;
     int32_t my = app_state.mouse_y;
     painter* order[4] = {paint_char_grid, paint_hex_grid, paint_data_view, paint_structure_view};
-    if (point_in_rect(mx, my, app_state.struct_panel)) {
+    if (rect_contains(app_state.struct_panel, mx, my)) {
         app_state.hover_offset = -1;
         order[0] = paint_structure_view;
         order[1] = paint_char_grid;
         order[2] = paint_hex_grid;
         order[3] = paint_data_view;
-    } else if (point_in_rect(mx, my, app_state.inspect_panel)) {
+    } else if (rect_contains(app_state.inspect_panel, mx, my)) {
         app_state.hover_offset = -1;
         order[0] = paint_data_view;
         order[1] = paint_char_grid;
         order[2] = paint_hex_grid;
         order[3] = paint_structure_view;
-    } else if (point_in_rect(mx, my, app_state.hex_panel)) {
+    } else if (rect_contains(app_state.hex_panel, mx, my)) {
         hit_test_byte_grid(app_state.hex_panel, app_state.hex_cell_w, app_state.hex_cell_h);
         order[0] = paint_hex_grid;
         order[1] = paint_char_grid;
-    } else if (point_in_rect(mx, my, app_state.text_panel)) {
+    } else if (rect_contains(app_state.text_panel, mx, my)) {
         hit_test_byte_grid(app_state.text_panel, app_state.text_cell_w, app_state.text_cell_h);
     } else {
         app_state.hover_offset = -1;

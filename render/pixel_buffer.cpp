@@ -28,6 +28,16 @@ rect whole_buffer(const pixel_buffer* buffer) {
     return rect{0, 0, buffer->width, buffer->height};
 }
 
+bool rect_contains(rect area, int64_t x, int64_t y) {
+    return area.x <= x && x < (int64_t)area.x + area.w && area.y <= y && y < (int64_t)area.y + area.h;
+}
+
+int32_t clamp_to_int32(int64_t value) {
+    if (value > INT32_MAX) return INT32_MAX;
+    if (value < INT32_MIN) return INT32_MIN;
+    return (int32_t)value;
+}
+
 void fill_rect(pixel_buffer* buffer, rect clip, rect area, color value) {
     if (!buffer || !buffer->pixels || !clip_area(clip, &area)) return;
     for (int32_t row = area.y; row < area.y + area.h; ++row) {

@@ -29,6 +29,12 @@ void blend_span(pixel_buffer* buffer, rect area, color value);
 // The clip rect every caller uses: the whole buffer.
 rect whole_buffer(const pixel_buffer* buffer);
 
+// Edges are summed in 64 bits, so a rect reaching past INT32_MAX still works.
+bool rect_contains(rect area, int64_t x, int64_t y);
+// Layout runs in 64 bits; a coordinate beyond 32 bits is held at the limit
+// rather than wrapped round to the far side of the buffer.
+int32_t clamp_to_int32(int64_t value);
+
 // The per-pixel source-over rule shared by the blends and the soft-edged
 // glyph blits; a source alpha of 0 over an opaque pixel leaves it unchanged.
 color blend_pixel(color source, color destination);

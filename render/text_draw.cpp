@@ -125,12 +125,6 @@ void draw_text(pixel_buffer* buffer, rect position, uint64_t length, const char*
     }
 }
 
-static int32_t clamp_to_int32(int64_t value) {
-    if (value > INT32_MAX) return INT32_MAX;
-    if (value < INT32_MIN) return INT32_MIN;
-    return (int32_t)value;
-}
-
 text_extent measure_text(rect position, uint64_t length, const char* bytes) {
     const glyph_atlas* font = &app_state.font;
     const uint8_t* text = (const uint8_t*)bytes;

@@ -21,24 +21,18 @@ enum : int32_t {
     toggled_thickness = 2,
 };
 
-static int32_t to_int32(int64_t value) {
-    if (value > INT32_MAX) return INT32_MAX;
-    if (value < INT32_MIN) return INT32_MIN;
-    return (int32_t)value;
-}
-
 void emit_line(layout_cursor* cursor) {
     pixel_buffer* buffer = frame_buffer();
     if (buffer) {
         int64_t cell = (int64_t)app_state.font.glyph_w + app_state.font.spacing;
         int64_t unit = cell * app_state.indent_width;
         for (int32_t k = cursor->pending_guides - 1; k >= 0; --k) {
-            rect guide = {to_int32(cursor->x + k * unit), to_int32(cursor->y + 1), 1,
-                          to_int32(cursor->line_height - 2)};
+            rect guide = {clamp_to_int32(cursor->x + k * unit), clamp_to_int32(cursor->y + 1), 1,
+                          clamp_to_int32(cursor->line_height - 2)};
             blend_vline(buffer, whole_buffer(buffer), guide, guide_color);
         }
         text_buffer* text = &app_state.scratch_text;
-        draw_text(buffer, rect{to_int32(cursor->x), to_int32(cursor->y), 0, 0}, text->length,
+        draw_text(buffer, rect{clamp_to_int32(cursor->x), clamp_to_int32(cursor->y), 0, 0}, text->length,
                   text->data);
     }
     app_state.scratch_text.length = 0;
@@ -46,17 +40,11 @@ void emit_line(layout_cursor* cursor) {
     cursor->pending_guides = 0;
 }
 
-static bool pointer_in(rect area) {
-    int64_t mx = app_state.mouse_x, my = app_state.mouse_y;
-    return area.x <= mx && mx < (int64_t)area.x + area.w && area.y <= my &&
-           my < (int64_t)area.y + area.h;
-}
-
 // Hover, face, label and click of a button whose rect is already placed.
 static bool finish_button(layout_cursor* cursor, rect area, uint64_t length, const char* text,
                           bool toggled, bool enabled) {
     cursor->last_rect = area;
-    bool over = enabled && pointer_in(area);
+    bool over = enabled && rect_contains(area, app_state.mouse_x, app_state.mouse_y);
     cursor->hovered = over ? 1 : 0;
     bool clicked = over && (input_at(input_index_left_button)->state & input_went_down);
     color face = over ? face_hovered : enabled ? face_idle : face_disabled;
@@ -75,7 +63,7 @@ bool toolbar_button(const char* label, bool enabled, layout_cursor* cursor) {
     uint64_t length = label && label[0] ? 1 : 0;
     text_extent size = measure_text(rect{}, length, label);
     int32_t w = size.w + button_pad_w;
-    rect area = {to_int32(cursor->x - w), to_int32(cursor->y), w, size.h + button_pad_h};
+    rect area = {clamp_to_int32(cursor->x - w), clamp_to_int32(cursor->y), w, size.h + button_pad_h};
     cursor->x -= w + button_gap;
     return finish_button(cursor, area, length, label, false, enabled);
 }
@@ -86,7 +74,7 @@ bool flow_button(uint64_t length, const char* text, bool toggled, bool enabled, 
     int32_t w = size.w + button_pad_w;
     rect area;
     if (right_aligned) {
-        area = rect{to_int32(cursor->x - w), to_int32(cursor->y), w, size.h + button_pad_h};
+        area = rect{clamp_to_int32(cursor->x - w), clamp_to_int32(cursor->y), w, size.h + button_pad_h};
         cursor->x -= w + button_gap;
     } else {
         rect panel = app_state.struct_panel;
@@ -95,7 +83,7 @@ bool flow_button(uint64_t length, const char* text, bool toggled, bool enabled, 
             cursor->x = cursor->line_start_x;
             cursor->y += size.h + wrap_gap;
         }
-        area = rect{to_int32(cursor->x), to_int32(cursor->y), w, size.h + button_pad_h};
+        area = rect{clamp_to_int32(cursor->x), clamp_to_int32(cursor->y), w, size.h + button_pad_h};
         cursor->x += w + button_gap;
     }
     return finish_button(cursor, area, length, text, toggled, enabled);

@@ -209,12 +209,6 @@ static bool range_covers(uint64_t a, uint64_t n, uint64_t o, uint64_t s) {
     return a <= o && a + n >= o + s;
 }
 
-static int32_t clamp_to_int32(int64_t value) {
-    if (value > INT32_MAX) return INT32_MAX;
-    if (value < INT32_MIN) return INT32_MIN;
-    return (int32_t)value;
-}
-
 static void handle_row(uint64_t o, uint64_t s, const layout_cursor* cursor) {
     int64_t x = app_state.struct_panel.x;
     int64_t width = app_state.struct_panel.w;

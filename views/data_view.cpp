@@ -216,9 +216,8 @@ static void value_row(uint64_t size, uint64_t label_length, const char* label,
                       value_row_cursor* cursor) {
     pixel_buffer* buffer = frame_buffer();
     cursor->row_y = (int32_t)cursor->y;
-    int32_t mx = app_state.mouse_x, my = app_state.mouse_y;
     rect row = {cursor->row_x, cursor->row_y, cursor->row_w, cursor->row_h};
-    if (mx >= row.x && my >= row.y && mx < row.x + row.w && my < row.y + row.h) {
+    if (rect_contains(row, app_state.mouse_x, app_state.mouse_y)) {
         app_state.hover_len = (int64_t)size;
         app_state.hover_offset = app_state.select_offset;
         if (left_button_went_down()) app_state.select_len = (int64_t)size;
