@@ -64,3 +64,7 @@ input_record* input_at(uint16_t index) {
     }
     return &app_state.input->records[index];
 }
+
+bool left_button_went_down(void) { return (input_at(input_index_left_button)->state & input_went_down) != 0; }
+
+bool left_button_is_down(void) { return (input_at(input_index_left_button)->state & input_is_down) != 0; }

@@ -103,6 +103,9 @@ void app_state_reset(void);
 
 // Record `index` of the input table (created on first need).
 input_record* input_at(uint16_t index);
+// What every clickable area asks of the left button in this frame.
+bool left_button_went_down(void);
+bool left_button_is_down(void);
 
 // The main window's back buffer, which every painter draws into; null when
 // there is no window or nothing to draw into.

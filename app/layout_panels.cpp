@@ -96,12 +96,11 @@ void hit_test_byte_grid(rect panel, int32_t cell_w, int32_t cell_h) {
     if (row < 0) row = 0;
     app_state.hover_offset = (row + app_state.scroll_row) * app_state.bytes_per_row + col;
 
-    const input_record* left = input_at(input_index_left_button);
-    if (left->state & input_went_down) {
+    if (left_button_went_down()) {
         app_state.select_len = 1;
         app_state.select_anchor = app_state.hover_offset;
         app_state.select_offset = app_state.hover_offset;
-    } else if (left->state & input_is_down) {
+    } else if (left_button_is_down()) {
         int64_t anchor = app_state.select_anchor;
         int64_t hover = app_state.hover_offset;
         if (anchor == hover) {

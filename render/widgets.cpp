@@ -46,7 +46,7 @@ static bool finish_button(layout_cursor* cursor, rect area, uint64_t length, con
     cursor->last_rect = area;
     bool over = enabled && rect_contains(area, app_state.mouse_x, app_state.mouse_y);
     cursor->hovered = over ? 1 : 0;
-    bool clicked = over && (input_at(input_index_left_button)->state & input_went_down);
+    bool clicked = over && left_button_went_down();
     color face = over ? face_hovered : enabled ? face_idle : face_disabled;
 
     pixel_buffer* buffer = frame_buffer();

@@ -218,13 +218,12 @@ static void handle_row(uint64_t o, uint64_t s, const layout_cursor* cursor) {
     if (x <= mx && mx < x + width && y <= my && my < y + height) {
         app_state.hover_offset = (int64_t)o;
         app_state.hover_len = (int64_t)s;
-        uint8_t left = input_at(input_index_left_button)->state;
-        if (left & input_went_down) {
+        if (left_button_went_down()) {
             app_state.select_offset = (int64_t)o;
             app_state.select_len = (int64_t)s;
             app_state.select_anchor = (int64_t)o;
             app_state.select_anchor_len = (int64_t)s;
-        } else if ((left & input_is_down) && app_state.select_anchor != (int64_t)o) {
+        } else if (left_button_is_down() && app_state.select_anchor != (int64_t)o) {
             int64_t start = app_state.select_anchor < (int64_t)o ? app_state.select_anchor : (int64_t)o;
             int64_t anchor_end = app_state.select_anchor + app_state.select_anchor_len;
             int64_t row_end = (int64_t)(o + s);

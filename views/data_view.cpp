@@ -199,10 +199,6 @@ void data_view_binary_text(void) {
     if (selected > app_state.bit_row_max_bytes) text_append_cstring(&app_state.text, "...");
 }
 
-static bool left_button_went_down(void) {
-    return (input_at(input_index_left_button)->state & input_went_down) != 0;
-}
-
 static void draw_label_and_text(pixel_buffer* buffer, const value_row_cursor* cursor,
                                 uint64_t label_length, const char* label) {
     if (!buffer) return;
