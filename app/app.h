@@ -24,6 +24,8 @@ char* path_beside_executable(const char* name_with_slash);
 
 void layout_panels(void);
 void compose_frame(void);
+// Hovers the byte under the pointer in a byte grid; a left press selects it
+// and a drag stretches the selection back to the pressed byte.
 void hit_test_byte_grid(rect panel, int32_t cell_w, int32_t cell_h);
 // Brings select_offset into the loaded file: 0 when below it, the last byte
 // when past the end (-1 for an empty file or none).

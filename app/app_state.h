@@ -28,6 +28,9 @@ enum : uint16_t {
     input_index_pointer = 264,
 };
 
+// The byte grids gap their rows after every this many cells.
+enum : int32_t { cells_per_group = 8 };
+
 struct input_record {
     uint8_t state;
     int32_t x, y;  // pointer: screen position; wheel: 0 and the latest step

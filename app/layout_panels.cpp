@@ -5,7 +5,6 @@ enum : int32_t {
     wide_window_width = 1920,
     narrow_bytes_per_row = 16,
     wide_bytes_per_row = 32,
-    cells_per_group = 8,
     inspect_panel_glyphs = 28,
     line_height_trim = 4,
 };
@@ -63,56 +62,4 @@ void layout_panels(void) {
     app_state.hex_panel = hex;
     app_state.inspect_panel = inspect;
     app_state.struct_panel = structure;
-}
-
-void clamp_select_offset(void) {
-    if (app_state.select_offset < 0) app_state.select_offset = 0;
-    if ((uint64_t)app_state.select_offset >= app_state.file.size)
-        app_state.select_offset = (int64_t)app_state.file.size - 1;
-}
-
-void hit_test_byte_grid(rect panel, int32_t cell_w, int32_t cell_h) {
-    if (cell_w <= 0 || cell_h <= 0) {
-        app_state.hover_offset = -1;
-        return;
-    }
-    int64_t dx = (int64_t)app_state.mouse_x - panel.x - app_state.panel_pad;
-    int64_t dy = (int64_t)app_state.mouse_y - panel.y - app_state.panel_pad;
-
-    // Each whole group of cells left of the pointer is followed by a gap.
-    int64_t group = (int64_t)cells_per_group * cell_w;
-    if (dx > group) {
-        int64_t probe = dx;
-        do {
-            probe -= group + app_state.group_gap;
-            dx -= app_state.group_gap;
-        } while (probe > group);
-    }
-
-    int64_t col = dx / cell_w;
-    int64_t row = dy / cell_h;
-    if (col >= app_state.bytes_per_row) col = app_state.bytes_per_row - 1;
-    if (col < 0) col = 0;
-    if (row < 0) row = 0;
-    app_state.hover_offset = (row + app_state.scroll_row) * app_state.bytes_per_row + col;
-
-    if (left_button_went_down()) {
-        app_state.select_len = 1;
-        app_state.select_anchor = app_state.hover_offset;
-        app_state.select_offset = app_state.hover_offset;
-    } else if (left_button_is_down()) {
-        int64_t anchor = app_state.select_anchor;
-        int64_t hover = app_state.hover_offset;
-        if (anchor == hover) {
-            app_state.select_len = 1;
-            app_state.select_offset = hover;
-        } else if (anchor < hover) {
-            app_state.select_offset = anchor;
-            app_state.select_len = hover - anchor + 1;
-        } else {
-            app_state.select_offset = hover;
-            app_state.select_len = anchor - hover + 1;
-        }
-    }
-    clamp_select_offset();
 }

@@ -231,7 +231,7 @@ static void paint_byte_grid(grid_kind kind) {
             } else {
                 x += g.cell_w;
             }
-            if (c % 8 == 7) x += app_state.group_gap;
+            if (c % cells_per_group == cells_per_group - 1) x += app_state.group_gap;
         }
     }
 }
