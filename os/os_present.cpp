@@ -11,15 +11,19 @@ enum : int { shm_unknown = -1, shm_unavailable = 0, shm_available = 1 };
 
 static int shm_state = shm_unknown;
 
+static void destroy_image(os_window_native* native) {
+    if (!native->image) return;
+    native->image->data = nullptr;  // the pixels belong to the stage
+    XDestroyImage(native->image);
+    native->image = nullptr;
+}
+
 static void release_stage(Display* display, os_window_native* native) {
-    if (native->image) {
-        native->image->data = nullptr;  // the pixels belong to the stage
-        XDestroyImage(native->image);
-        native->image = nullptr;
-    }
+    destroy_image(native);
     if (!native->stage) return;
     if (native->stage_is_shm) {
         XShmDetach(display, &native->shm);
+        // The server must have let go of the segment before it is unmapped here.
         XSync(display, False);
         shmdt(native->shm.shmaddr);
     } else {
@@ -70,7 +74,6 @@ static uint8_t ensure_stage(Display* display, os_window* window) {
     if (!native->stage) {
         native->stage = (uint8_t*)os_alloc(capacity);
         if (!native->stage) return 0;
-        native->stage_is_shm = 0;
     }
     native->stage_capacity = capacity;
     return 1;
@@ -79,11 +82,7 @@ static uint8_t ensure_stage(Display* display, os_window* window) {
 static XImage* image_for_size(Display* display, os_window_native* native, int32_t width, int32_t height) {
     XImage* image = native->image;
     if (image && image->width == width && image->height == height) return image;
-    if (image) {
-        image->data = nullptr;
-        XDestroyImage(image);
-        native->image = nullptr;
-    }
+    destroy_image(native);
     if (native->stage_is_shm)
         image = XShmCreateImage(display, native->visual, (unsigned)native->depth, ZPixmap, (char*)native->stage,
                                 &native->shm, (unsigned)width, (unsigned)height);
@@ -138,6 +137,7 @@ static void present_area(os_window* window, rect area) {
         XPutImage(display, native, gc, image, clipped.x, clipped.y, clipped.x, clipped.y, (unsigned)clipped.w,
                   (unsigned)clipped.h);
     // The server must have read the stage before the next frame overwrites it.
+    // No ShmCompletion event is asked for: the round trip of XSync is the wait.
     XSync(display, False);
 }
 

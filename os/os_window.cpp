@@ -16,6 +16,8 @@ enum : int { map_wait_milliseconds = 1000 };
 enum : long { motif_hints_decorations = 2, motif_hint_fields = 5 };
 
 enum : long { net_wm_state_remove = 0, net_wm_state_add = 1 };
+// The source indication of window manager requests: a normal application, not a pager.
+enum : long { source_normal_application = 1 };
 
 static os_window** window_list = nullptr;
 static uint32_t window_count = 0;
@@ -148,11 +150,12 @@ static void set_size_hints(Display* display, os_window* window, int32_t width, i
 }
 
 static void set_title(Display* display, Window native, utf8_string title) {
+    static const char untitled[] = "Window";
     const char* text = title.data;
     int64_t length = title.length;
     if (!text || length <= 0) {
-        text = "Window";
-        length = 6;
+        text = untitled;
+        length = sizeof untitled - 1;
     }
     os_x11_atom_table* atoms = os_x11_atoms();
     uint8_t ascii = 1;
@@ -170,18 +173,27 @@ static uint8_t is_viewable(Display* display, Window native) {
     return attributes.map_state == IsViewable;
 }
 
-static void send_net_wm_state(Display* display, Window native, long action, Atom state) {
+// A request about a mapped window goes to the window manager as a client
+// message on the root window; the manager alone changes the window.
+static void send_to_window_manager(Display* display, Window native, Atom message_type, long l0, long l1, long l2,
+                                   long l3) {
     XEvent event;
     memset(&event, 0, sizeof event);
     event.xclient.type = ClientMessage;
     event.xclient.window = native;
-    event.xclient.message_type = os_x11_atoms()->net_wm_state;
+    event.xclient.message_type = message_type;
     event.xclient.format = 32;
-    event.xclient.data.l[0] = action;
-    event.xclient.data.l[1] = (long)state;
-    event.xclient.data.l[3] = 1;  // normal application
+    event.xclient.data.l[0] = l0;
+    event.xclient.data.l[1] = l1;
+    event.xclient.data.l[2] = l2;
+    event.xclient.data.l[3] = l3;
     XSendEvent(display, DefaultRootWindow(display), False, SubstructureNotifyMask | SubstructureRedirectMask,
                &event);
+}
+
+static void send_net_wm_state(Display* display, Window native, long action, Atom state) {
+    send_to_window_manager(display, native, os_x11_atoms()->net_wm_state, action, (long)state, 0,
+                           source_normal_application);
 }
 
 static void apply_topmost(Display* display, os_window* window) {
@@ -454,16 +466,8 @@ void os_window_focus(os_window* window) {
     Window native = (Window)window->native_handle;
     if (!is_viewable(display, native)) return;
     XRaiseWindow(display, native);
-    XEvent event;
-    memset(&event, 0, sizeof event);
-    event.xclient.type = ClientMessage;
-    event.xclient.window = native;
-    event.xclient.message_type = os_x11_atoms()->net_active_window;
-    event.xclient.format = 32;
-    event.xclient.data.l[0] = 1;
-    event.xclient.data.l[1] = CurrentTime;
-    XSendEvent(display, DefaultRootWindow(display), False, SubstructureNotifyMask | SubstructureRedirectMask,
-               &event);
+    send_to_window_manager(display, native, os_x11_atoms()->net_active_window, source_normal_application,
+                           CurrentTime, 0, 0);
     XSetInputFocus(display, native, RevertToParent, CurrentTime);
     XFlush(display);
 }

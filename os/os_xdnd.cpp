@@ -102,13 +102,17 @@ static void send_to_source(Display* display, os_window* window, Atom type, long 
     XFlush(display);
 }
 
+static void forget_drag(os_window_native* native) {
+    native->xdnd_source = None;
+    native->xdnd_uri_offered = 0;
+}
+
 static void send_finished(Display* display, os_window* window, uint8_t accepted) {
     os_x11_atom_table* atoms = os_x11_atoms();
     long action = 0;
     if (accepted && window->native->xdnd_version >= xdnd_first_version_with_actions) action = (long)atoms->xdnd_action_copy;
     send_to_source(display, window, atoms->xdnd_finished, accepted ? (long)xdnd_finished_accepted : 0L, action, 0, 0);
-    window->native->xdnd_source = None;
-    window->native->xdnd_uri_offered = 0;
+    forget_drag(window->native);
 }
 
 static uint8_t source_offers_uri_list(Display* display, Window source, const XClientMessageEvent* enter) {
@@ -137,26 +141,26 @@ uint8_t os_x11_handle_xdnd_message(os_window* window, const XClientMessageEvent*
     Window source = (Window)message->data.l[0];
     if (type == atoms->xdnd_enter) {
         native->xdnd_source = source;
+        // The top byte of the flags word is the source's protocol version.
         native->xdnd_version = (int32_t)((unsigned long)message->data.l[1] >> 24);
         native->xdnd_uri_offered = native->xdnd_version <= os_xdnd_version && source_offers_uri_list(display, source, message);
         return 1;
     }
     if (type == atoms->xdnd_position) {
         if (source != native->xdnd_source) return 1;
+        // The pointer's root position, packed as x << 16 | y.
         native->xdnd_root_x = (int32_t)(((unsigned long)message->data.l[2] >> 16) & 0xFFFF);
         native->xdnd_root_y = (int32_t)((unsigned long)message->data.l[2] & 0xFFFF);
         long action = 0;
         if (native->xdnd_uri_offered && native->xdnd_version >= xdnd_first_version_with_actions)
             action = (long)atoms->xdnd_action_copy;
+        // An empty rectangle asks the source for a position message at every move.
         send_to_source(display, window, atoms->xdnd_status, native->xdnd_uri_offered ? (long)xdnd_status_accept : 0L, 0, 0,
                        action);
         return 1;
     }
     if (type == atoms->xdnd_leave) {
-        if (source == native->xdnd_source) {
-            native->xdnd_source = None;
-            native->xdnd_uri_offered = 0;
-        }
+        if (source == native->xdnd_source) forget_drag(native);
         return 1;
     }
     if (type == atoms->xdnd_drop) {
@@ -165,6 +169,8 @@ uint8_t os_x11_handle_xdnd_message(os_window* window, const XClientMessageEvent*
             send_finished(display, window, 0);
             return 1;
         }
+        // The paths come as the XdndSelection converted to a text/uri-list; the
+        // reply arrives as a SelectionNotify and XdndFinished is sent from there.
         Time time = native->xdnd_version >= xdnd_first_version_with_time ? (Time)message->data.l[2] : CurrentTime;
         XConvertSelection(display, atoms->xdnd_selection, atoms->text_uri_list, atoms->xdnd_selection,
                           (Window)window->native_handle, time);
