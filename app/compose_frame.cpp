@@ -28,34 +28,39 @@ static rect text_position(int64_t x, int64_t y) {
     return position;
 }
 
+// Sets the hover from the panel under the pointer (none but the byte grids
+// hover by position) and returns that panel's painter, or null.
+static painter* hit_test_panels(void) {
+    int32_t mx = app_state.mouse_x;
+    int32_t my = app_state.mouse_y;
+    if (rect_contains(app_state.struct_panel, mx, my)) {
+        app_state.hover_offset = -1;
+        return paint_structure_view;
+    }
+    if (rect_contains(app_state.inspect_panel, mx, my)) {
+        app_state.hover_offset = -1;
+        return paint_data_view;
+    }
+    if (rect_contains(app_state.hex_panel, mx, my)) {
+        hit_test_byte_grid(app_state.hex_panel, app_state.hex_cell_w, app_state.hex_cell_h);
+        return paint_hex_grid;
+    }
+    if (rect_contains(app_state.text_panel, mx, my)) {
+        hit_test_byte_grid(app_state.text_panel, app_state.text_cell_w, app_state.text_cell_h);
+        return paint_char_grid;
+    }
+    app_state.hover_offset = -1;
+    return nullptr;
+}
+
 // The panel under the pointer is painted first, so that the others show the
 // hover and selection it sets in this same frame.
 static void paint_panels(void) {
-    int32_t mx = app_state.mouse_x;
-    int32_t my = app_state.mouse_y;
-    painter* order[4] = {paint_char_grid, paint_hex_grid, paint_data_view, paint_structure_view};
-    if (rect_contains(app_state.struct_panel, mx, my)) {
-        app_state.hover_offset = -1;
-        order[0] = paint_structure_view;
-        order[1] = paint_char_grid;
-        order[2] = paint_hex_grid;
-        order[3] = paint_data_view;
-    } else if (rect_contains(app_state.inspect_panel, mx, my)) {
-        app_state.hover_offset = -1;
-        order[0] = paint_data_view;
-        order[1] = paint_char_grid;
-        order[2] = paint_hex_grid;
-        order[3] = paint_structure_view;
-    } else if (rect_contains(app_state.hex_panel, mx, my)) {
-        hit_test_byte_grid(app_state.hex_panel, app_state.hex_cell_w, app_state.hex_cell_h);
-        order[0] = paint_hex_grid;
-        order[1] = paint_char_grid;
-    } else if (rect_contains(app_state.text_panel, mx, my)) {
-        hit_test_byte_grid(app_state.text_panel, app_state.text_cell_w, app_state.text_cell_h);
-    } else {
-        app_state.hover_offset = -1;
-    }
-    for (painter* paint : order) paint();
+    painter* first = hit_test_panels();
+    if (first) first();
+    painter* const order[] = {paint_char_grid, paint_hex_grid, paint_data_view, paint_structure_view};
+    for (painter* paint : order)
+        if (paint != first) paint();
 }
 
 static void draw_status_bar(pixel_buffer* buffer) {
