@@ -4,6 +4,7 @@
 #include <X11/cursorfont.h>
 #include <string.h>
 
+#include "os/os_path.h"
 #include "os/os_x11.h"
 
 enum : uint32_t { cursor_table_initial_capacity = 32, cursor_table_limit = 255, builtin_cursor_count = 13 };
@@ -58,14 +59,11 @@ void os_set_cursor(os_cursor_shape shape) {
 
 os_cursor_shape os_load_cursor(utf8_string path) {
     os_x11_build_cursor_table();
-    if (!cursor_table || cursor_count >= cursor_table_limit || !path.data) return 0;
-    // The loader wants a NUL-terminated name and the caller's string may not end in one.
-    char* name = (char*)os_alloc((uint64_t)path.length + 1);
-    if (!name) return 0;
-    memcpy(name, path.data, (size_t)path.length);
-    name[path.length] = 0;
-    Cursor cursor = XcursorFilenameLoadCursor(os_x11_display(), name);
-    os_free(name);
+    if (!cursor_table || cursor_count >= cursor_table_limit) return 0;
+    os_c_path name;
+    os_path_begin(&name, path);
+    Cursor cursor = name.text[0] ? XcursorFilenameLoadCursor(os_x11_display(), name.text) : None;
+    os_path_end(&name);
     if (!cursor) return 0;
     if (cursor_count == cursor_capacity) {
         uint32_t capacity = cursor_capacity * 2;

@@ -14,6 +14,9 @@ enum : uint64_t {
     watch_name_size = 260,
     watch_buffer_size = 16384,
 };
+enum : int64_t { watch_list_initial_capacity = 16 };
+
+static uint8_t is_dot_entry(const char* name) { return strcmp(name, ".") == 0 || strcmp(name, "..") == 0; }
 
 int32_t os_create_directory(utf8_string path) {
     os_c_path c_path;
@@ -50,7 +53,7 @@ void os_list_directory(utf8_string directory, os_list_callback* callback) {
         dirent* entry = readdir(listing);
         if (!entry) break;
         const char* name = entry->d_name;
-        if (strcmp(name, ".") == 0 || strcmp(name, "..") == 0) continue;
+        if (is_dot_entry(name)) continue;
         struct stat info;
         // A dangling link is still an entry: describe the link itself.
         if (fstatat(directory_fd, name, &info, 0) != 0 &&
@@ -124,7 +127,7 @@ static bool add_watch(watch_set* set, const char* root, const char* relative) {
         }
     } else {
         if (set->count == set->capacity) {
-            int64_t capacity = set->capacity ? set->capacity * 2 : 16;
+            int64_t capacity = set->capacity ? set->capacity * 2 : watch_list_initial_capacity;
             void* grown = os_realloc(set->items, sizeof(watched_directory) * (uint64_t)capacity);
             if (!grown) {
                 os_free(full);
@@ -139,7 +142,7 @@ static bool add_watch(watch_set* set, const char* root, const char* relative) {
         DIR* listing = opendir(full);
         if (listing) {
             for (dirent* entry = readdir(listing); entry; entry = readdir(listing)) {
-                if (strcmp(entry->d_name, ".") == 0 || strcmp(entry->d_name, "..") == 0) continue;
+                if (is_dot_entry(entry->d_name)) continue;
                 char* child_full = join_relative(full, entry->d_name, 0);
                 struct stat info;
                 if (child_full && lstat(child_full, &info) == 0 && S_ISDIR(info.st_mode)) {

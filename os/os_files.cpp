@@ -9,9 +9,9 @@
 #include "os/os_file_error.h"
 #include "os/os_path.h"
 
-// One read call moves at most about 2 GiB on Linux; ask for 1 GiB at a time.
+// One read or write call moves at most about 2 GiB on Linux; ask for 1 GiB at a time.
 enum : uint64_t {
-    read_chunk_limit = 1ull << 30,
+    transfer_chunk_limit = 1ull << 30,
     read_slack = 64,
     unknown_size_start = 4096,
     copy_buffer_size = 1u << 20,
@@ -28,11 +28,24 @@ static int open_path(utf8_string path, int flags, mode_t mode) {
     return fd;
 }
 
+// A file descriptor for reading, or -1. A directory opens on Linux but is no
+// file to read from, so it counts as not openable.
+static int open_readable_file(utf8_string path) {
+    int fd = open_path(path, O_RDONLY | O_NONBLOCK, 0);
+    if (fd < 0) return -1;
+    struct stat info;
+    if (fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
 static int read_fully(int fd, uint8_t* destination, uint64_t count, uint64_t* out_done) {
     uint64_t done = 0;
     while (done < count) {
         uint64_t want = count - done;
-        if (want > read_chunk_limit) want = read_chunk_limit;
+        if (want > transfer_chunk_limit) want = transfer_chunk_limit;
         ssize_t got = read(fd, destination + done, want);
         if (got < 0 && errno == EINTR) continue;
         if (got < 0) {
@@ -50,7 +63,7 @@ static int write_fully(int fd, const uint8_t* source, uint64_t count) {
     uint64_t done = 0;
     while (done < count) {
         uint64_t want = count - done;
-        if (want > read_chunk_limit) want = read_chunk_limit;
+        if (want > transfer_chunk_limit) want = transfer_chunk_limit;
         ssize_t put = write(fd, source + done, want);
         if (put < 0 && errno == EINTR) continue;
         if (put <= 0) return put < 0 && errno ? errno : EIO;
@@ -123,14 +136,8 @@ void os_free_file_contents(file_contents* contents) {
 }
 
 int32_t os_read_bytes_at(utf8_string path, uint64_t offset, uint32_t count, void* destination) {
-    int fd = open_path(path, O_RDONLY | O_NONBLOCK, 0);
+    int fd = open_readable_file(path);
     if (fd < 0) return os_file_cannot_open;
-    // A directory opens on Linux but is no file to read from.
-    struct stat info;
-    if (fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
-        close(fd);
-        return os_file_cannot_open;
-    }
     if (offset != 0 && lseek(fd, (off_t)offset, SEEK_SET) < 0) {
         os_record_file_error(errno);
         close(fd);
@@ -189,13 +196,10 @@ uint64_t os_file_size(utf8_string path) {
 }
 
 int32_t os_file_can_open(utf8_string path) {
-    int fd = open_path(path, O_RDONLY | O_NONBLOCK, 0);
+    int fd = open_readable_file(path);
     if (fd < 0) return 0;
-    struct stat info;
-    // A directory opens on Linux but is not a file one can read.
-    int32_t result = fstat(fd, &info) == 0 && !S_ISDIR(info.st_mode) ? 1 : 0;
     close(fd);
-    return result;
+    return 1;
 }
 
 int32_t os_path_exists(utf8_string path) {

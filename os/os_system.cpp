@@ -7,6 +7,10 @@
 #include "os/os.h"
 #include "os/os_time_private.h"
 
+enum : uint64_t { proc_file_initial_capacity = 4096 };
+// A path buffer doubles from PATH_MAX at most this many times before giving up.
+enum : int { path_growth_attempts = 8 };
+
 // Process strings, each filled on first request and kept for the process's life.
 static utf8_string cached_command_line;
 static utf8_string* cached_arguments;
@@ -43,7 +47,7 @@ static char* read_proc_file(const char* path, int64_t* out_length) {
     *out_length = 0;
     int fd = open(path, O_RDONLY | O_CLOEXEC);
     if (fd < 0) return nullptr;
-    uint64_t capacity = 4096, length = 0;
+    uint64_t capacity = proc_file_initial_capacity, length = 0;
     char* text = (char*)os_alloc(capacity);
     while (text) {
         if (capacity - length < 2) {
@@ -63,8 +67,9 @@ static char* read_proc_file(const char* path, int64_t* out_length) {
     return text;
 }
 
-static char* copy_text(const char* text, int64_t length, int64_t extra) {
-    char* copy = (char*)os_alloc((uint64_t)(length + extra + 1));
+static char* copy_text(const char* text, int64_t length) {
+    char* copy = (char*)os_alloc((uint64_t)length + 1);
+    if (!copy) return nullptr;
     memcpy(copy, text, (size_t)length);
     copy[length] = 0;
     return copy;
@@ -75,7 +80,7 @@ utf8_string os_command_line(void) {
     int64_t length = 0;
     char* text = read_proc_file("/proc/self/cmdline", &length);
     if (!text) {
-        cached_command_line = {0, copy_text("", 0, 0)};
+        cached_command_line = {0, copy_text("", 0)};
         return cached_command_line;
     }
     for (int64_t i = 0; i < length; i += 1) {
@@ -119,7 +124,7 @@ utf8_string* os_command_line_arguments(int32_t* count) {
 // The executable's full path, NUL-terminated, or null.
 static char* executable_path(int64_t* out_length) {
     uint64_t capacity = PATH_MAX;
-    for (int attempt = 0; attempt < 8; attempt += 1) {
+    for (int attempt = 0; attempt < path_growth_attempts; attempt += 1) {
         char* path = (char*)os_alloc(capacity);
         if (!path) return nullptr;
         ssize_t length = readlink("/proc/self/exe", path, capacity);
@@ -142,14 +147,14 @@ static void fill_executable_strings(void) {
     int64_t length = 0;
     char* path = executable_path(&length);
     if (!path) {
-        cached_executable_name = {0, copy_text("", 0, 0)};
-        cached_executable_directory = {0, copy_text("", 0, 0)};
+        cached_executable_name = {0, copy_text("", 0)};
+        cached_executable_directory = {0, copy_text("", 0)};
         return;
     }
     int64_t slash = length - 1;
     while (slash >= 0 && path[slash] != '/') slash -= 1;
-    cached_executable_name = {length - (slash + 1), copy_text(path + slash + 1, length - (slash + 1), 0)};
-    cached_executable_directory = {slash + 1, copy_text(path, slash + 1, 0)};
+    cached_executable_name = {length - (slash + 1), copy_text(path + slash + 1, length - (slash + 1))};
+    cached_executable_directory = {slash + 1, copy_text(path, slash + 1)};
     os_free(path);
 }
 
@@ -167,7 +172,7 @@ utf8_string os_current_directory(void) {
     if (cached_current_directory.data) return cached_current_directory;
     uint64_t capacity = PATH_MAX;
     char* path = nullptr;
-    for (int attempt = 0; attempt < 8; attempt += 1) {
+    for (int attempt = 0; attempt < path_growth_attempts; attempt += 1) {
         path = (char*)os_alloc(capacity + 1);
         if (!path) break;
         if (getcwd(path, capacity)) break;
@@ -177,7 +182,7 @@ utf8_string os_current_directory(void) {
         capacity *= 2;
     }
     if (!path) {
-        cached_current_directory = {0, copy_text("", 0, 0)};
+        cached_current_directory = {0, copy_text("", 0)};
         return cached_current_directory;
     }
     int64_t length = (int64_t)strlen(path);
