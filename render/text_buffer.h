@@ -19,3 +19,6 @@ void text_append_cstring(text_buffer* buffer, const char* bytes);
 void text_append_char(text_buffer* buffer, char c);
 void text_append_int(text_buffer* buffer, int64_t value);
 void text_append_uint(text_buffer* buffer, uint64_t value);
+// Sign, integer digits, '.', five truncated fraction digits; "inf", "-inf",
+// "nan" for the values that have no digits.
+void text_append_float_truncated(text_buffer* buffer, double value);

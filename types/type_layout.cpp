@@ -1,10 +1,8 @@
 #include "types/type_layout.h"
 
-#include <math.h>
-#include <string.h>
-
 #include "app/app_state.h"
 #include "render/pixel_buffer.h"
+#include "types/read_number.h"
 #include "types/type_table.h"
 
 void (*type_line_observer)(const char* text, uint64_t length) = nullptr;
@@ -19,114 +17,16 @@ enum : color {
 enum : int32_t {
     row_rise = 2,  // the row area starts this far above the text
     row_outline_thickness = 1,
-    float_fraction_digits = 5,
-    big_decimal_limbs = 40,  // base 1e9: room for the 309 digits of the largest double
 };
 
 static const char* const unsigned_labels[9] = {"", "u8", "u16", "u24", "u32", "u40", "u48", "u56", "u64"};
 static const char* const signed_labels[9] = {"", "i8", "i16", "i24", "i32", "i40", "i48", "i56", "i64"};
 
-uint64_t read_unsigned(const uint8_t* bytes, uint32_t size, bool big_endian) {
-    if (size > 8) size = 8;
-    uint64_t value = 0;
-    for (uint32_t i = 0; i < size; i++) {
-        if (big_endian)
-            value = (value << 8) | bytes[i];
-        else
-            value |= (uint64_t)bytes[i] << (8 * i);
-    }
-    return value;
-}
-
-int64_t read_signed(const uint8_t* bytes, uint32_t size, bool big_endian) {
-    uint64_t value = read_unsigned(bytes, size, big_endian);
-    if (size == 0 || size >= 8) return (int64_t)value;
-    uint64_t sign = (uint64_t)1 << (8 * size - 1);
-    return (int64_t)((value ^ sign) - sign);
-}
-
-double half_to_double(uint16_t bits) {
-    int32_t exponent = (bits >> 10) & 0x1f;
-    double fraction = bits & 0x3ff;
-    double magnitude;
-    if (exponent == 0)
-        magnitude = ldexp(fraction, -24);
-    else if (exponent == 0x1f)
-        magnitude = fraction == 0 ? INFINITY : NAN;
+static void append_number(text_buffer* line, uint64_t value, bool is_signed) {
+    if (is_signed)
+        text_append_int(line, (int64_t)value);
     else
-        magnitude = ldexp(fraction + 1024, exponent - 25);
-    return (bits & 0x8000) ? -magnitude : magnitude;
-}
-
-// The exact decimal digits of an integral double of 2^64 and above.
-static void append_big_integer(text_buffer* buffer, double integral) {
-    int exponent = 0;
-    double mantissa = frexp(integral, &exponent);
-    uint64_t digits53 = (uint64_t)ldexp(mantissa, 53);
-    int32_t shift = exponent - 53;
-
-    uint32_t limbs[big_decimal_limbs] = {};  // base 1e9, least significant first
-    int32_t used = 0;
-    while (digits53) {
-        limbs[used++] = (uint32_t)(digits53 % 1000000000u);
-        digits53 /= 1000000000u;
-    }
-    while (shift > 0) {
-        int32_t step = shift > 30 ? 30 : shift;
-        shift -= step;
-        uint64_t carry = 0;
-        for (int32_t i = 0; i < used; i++) {
-            uint64_t product = ((uint64_t)limbs[i] << step) + carry;
-            limbs[i] = (uint32_t)(product % 1000000000u);
-            carry = product / 1000000000u;
-        }
-        while (carry && used < big_decimal_limbs) {
-            limbs[used++] = (uint32_t)(carry % 1000000000u);
-            carry /= 1000000000u;
-        }
-    }
-    text_append_uint(buffer, limbs[used - 1]);
-    for (int32_t i = used - 2; i >= 0; i--) {
-        char group[9];
-        uint32_t limb = limbs[i];
-        for (int32_t k = 8; k >= 0; k--) {
-            group[k] = (char)('0' + limb % 10);
-            limb /= 10;
-        }
-        text_append(buffer, sizeof group, group);
-    }
-}
-
-void text_append_float_truncated(text_buffer* buffer, double value) {
-    if (isnan(value)) {
-        text_append_cstring(buffer, "nan");
-        return;
-    }
-    if (value < 0) text_append_char(buffer, '-');
-    double magnitude = fabs(value);
-    if (isinf(magnitude)) {
-        text_append_cstring(buffer, "inf");
-        return;
-    }
-    // Below 2^31 the digits come from the magnitude itself, as they always have;
-    // above, its integer part is printed whole and the fraction digits come
-    // from the (exactly computed) fractional part.
-    double scaled = magnitude;
-    if (magnitude < 2147483648.0) {
-        text_append_int(buffer, (int64_t)magnitude);
-    } else {
-        double integral = trunc(magnitude);
-        if (integral < 18446744073709551616.0)
-            text_append_uint(buffer, (uint64_t)integral);
-        else
-            append_big_integer(buffer, integral);
-        scaled = magnitude - integral;
-    }
-    text_append_char(buffer, '.');
-    for (int32_t k = 0; k < float_fraction_digits; k++) {
-        scaled *= 10;
-        text_append_char(buffer, (char)('0' + (uint64_t)scaled % 10));
-    }
+        text_append_uint(line, value);
 }
 
 static void append_integer_value(text_buffer* line, const type_info* type, const uint8_t* bytes) {
@@ -142,10 +42,7 @@ static void append_integer_value(text_buffer* line, const type_info* type, const
     text_append_cstring(line, (is_signed ? signed_labels : unsigned_labels)[type->size]);
     text_append_cstring(line, " = ");
     if (!is_enum) {
-        if (is_signed)
-            text_append_int(line, (int64_t)value);
-        else
-            text_append_uint(line, value);
+        append_number(line, value, is_signed);
         return;
     }
     const member* enumerators = (const member*)type->members.items;
@@ -157,31 +54,14 @@ static void append_integer_value(text_buffer* line, const type_info* type, const
         }
     }
     text_append_char(line, '(');
-    if (is_signed)
-        text_append_int(line, (int64_t)value);
-    else
-        text_append_uint(line, value);
+    append_number(line, value, is_signed);
     text_append_char(line, ')');
 }
 
 static void append_float_value(text_buffer* line, const type_info* type, const uint8_t* bytes) {
-    uint64_t bits = read_unsigned(bytes, type->size, app_state.big_endian != 0);
-    double value = 0;
-    if (type->size == 2) {
-        text_append_cstring(line, "f16");
-        value = half_to_double((uint16_t)bits);
-    } else if (type->size == 4) {
-        text_append_cstring(line, "f32");
-        uint32_t narrow = (uint32_t)bits;
-        float single;
-        memcpy(&single, &narrow, sizeof single);
-        value = single;
-    } else {
-        text_append_cstring(line, "f64");
-        memcpy(&value, &bits, sizeof value);
-    }
+    text_append_cstring(line, type->size == 2 ? "f16" : type->size == 4 ? "f32" : "f64");
     text_append_cstring(line, " = ");
-    text_append_float_truncated(line, value);
+    text_append_float_truncated(line, read_float(bytes, type->size, app_state.big_endian != 0));
 }
 
 static void finish_line(layout_cursor* cursor) {

@@ -1,13 +1,11 @@
 #include "views/data_view.h"
 
-#include <string.h>
-
 #include "app/app_state.h"
 #include "render/font.h"
 #include "render/pixel_buffer.h"
 #include "render/text_buffer.h"
 #include "stb_sprintf.h"
-#include "types/type_layout.h"
+#include "types/read_number.h"
 #include "views/views.h"
 
 enum : int32_t {
@@ -120,20 +118,6 @@ static void append_ascii_name(uint8_t b) {
     } else {
         text_append_cstring(&app_state.text, invalid_text);
     }
-}
-
-static double read_float(const uint8_t* bytes, uint32_t size, bool big_endian) {
-    uint64_t bits = read_unsigned(bytes, size, big_endian);
-    if (size == 2) return half_to_double((uint16_t)bits);
-    if (size == 4) {
-        uint32_t narrow = (uint32_t)bits;
-        float value;
-        memcpy(&value, &narrow, sizeof value);
-        return value;
-    }
-    double value;
-    memcpy(&value, &bits, sizeof value);
-    return value;
 }
 
 static void append_float(double value) {

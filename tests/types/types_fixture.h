@@ -12,6 +12,7 @@
 #include "app/app_state.h"
 #include "test_support.h"
 #include "types/type_layout.h"
+#include "types/read_number.h"
 #include "types/type_parser.h"
 #include "types/type_table.h"
 
