@@ -12,6 +12,8 @@ enum : int32_t {
     value_column_offset = 64,  // from the label's left to the value's
     label_top_inset = 2,       // below hex_pad_y
     float_text_max = 21,
+    row_hover_thickness = 1,
+    binary_bytes_per_line = 2,
 };
 
 enum : color { row_hover_outline = 0xffffffff };
@@ -84,8 +86,6 @@ static const char invalid_text[] = "Invalid";
 struct value_row_cursor {
     int64_t x;
     int64_t y;
-    int32_t row_x;
-    int32_t row_y;
     int32_t row_w;
     int32_t row_h;
 };
@@ -177,7 +177,7 @@ void data_view_binary_text(void) {
     for (int64_t i = 0; i < shown; i++) {
         char bits[9];
         for (int bit = 0; bit < 8; bit++) bits[bit] = (p[i] >> (7 - bit)) & 1 ? '1' : '0';
-        bits[8] = i % 2 == 0 ? ' ' : '\n';
+        bits[8] = i % binary_bytes_per_line == binary_bytes_per_line - 1 ? '\n' : ' ';
         text_append(&app_state.text, sizeof bits, bits);
     }
     if (selected > app_state.bit_row_max_bytes) text_append_cstring(&app_state.text, "...");
@@ -195,13 +195,13 @@ static void draw_label_and_text(pixel_buffer* buffer, const value_row_cursor* cu
 static void value_row(uint64_t size, uint64_t label_length, const char* label,
                       value_row_cursor* cursor) {
     pixel_buffer* buffer = frame_buffer();
-    cursor->row_y = (int32_t)cursor->y;
-    rect row = {cursor->row_x, cursor->row_y, cursor->row_w, cursor->row_h};
+    rect row = {(int32_t)cursor->x, (int32_t)cursor->y, cursor->row_w, cursor->row_h};
     if (rect_contains(row, app_state.mouse_x, app_state.mouse_y)) {
         app_state.hover_len = (int64_t)size;
         app_state.hover_offset = app_state.select_offset;
         if (left_button_went_down()) app_state.select_len = (int64_t)size;
-        if (buffer) draw_rect_outline(buffer, whole_buffer(buffer), row, 1, row_hover_outline);
+        if (buffer)
+            draw_rect_outline(buffer, whole_buffer(buffer), row, row_hover_thickness, row_hover_outline);
     }
     draw_label_and_text(buffer, cursor, label_length, label);
     cursor->y += app_state.hex_cell_h;
@@ -210,8 +210,7 @@ static void value_row(uint64_t size, uint64_t label_length, const char* label,
 void paint_data_view(void) {
     rect panel = app_state.inspect_panel;
     int32_t pad = app_state.panel_pad;
-    value_row_cursor cursor = {panel.x + pad, panel.y + pad, panel.x + pad, 0, panel.w - 2 * pad,
-                               app_state.hex_cell_h};
+    value_row_cursor cursor = {panel.x + pad, panel.y + pad, panel.w - 2 * pad, app_state.hex_cell_h};
 
     for (int i = 0; i < data_row_count; i++) {
         const row_info* info = &rows[i];
