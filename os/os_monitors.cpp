@@ -138,7 +138,8 @@ int32_t os_get_monitors(int32_t* out_count, os_monitor** out_list) {
                 monitor->width = DisplayWidth(display, screen);
                 monitor->height = DisplayHeight(display, screen);
                 monitor->flags = os_monitor_flag_primary;
-                set_name(monitor, "screen", 6);
+                static const char screen_name[] = "screen";
+                set_name(monitor, screen_name, sizeof screen_name - 1);
                 set_work_area(monitor, &area);
             }
         }

@@ -172,9 +172,10 @@ static char* desktop_from_user_dirs(const char* home) {
             char* close_quote = strchr(value, '"');
             if (close_quote) *close_quote = 0;
             const char* prefix = "";
-            if (strncmp(value, "$HOME", 5) == 0) {
+            static const char home_variable[] = "$HOME";
+            if (strncmp(value, home_variable, sizeof home_variable - 1) == 0) {
                 prefix = home;
-                value += 5;
+                value += sizeof home_variable - 1;
             }
             if (prefix[0] || value[0] == '/') {
                 uint64_t length = strlen(prefix) + strlen(value);

@@ -348,6 +348,11 @@ static uint64_t client_bytes(const os_window* window) {
     return (uint64_t)window->width * (uint64_t)window->height * sizeof(color);
 }
 
+static void match_back_buffer_to_client(os_window* window) {
+    window->back_buffer.width = window->width > 0 ? window->width : 0;
+    window->back_buffer.height = window->height > 0 ? window->height : 0;
+}
+
 void os_window_create_back_buffer(os_window* window) {
     if (!is_open(window)) return;
     uint64_t capacity = power_of_two_at_least(client_bytes(window));
@@ -355,8 +360,7 @@ void os_window_create_back_buffer(os_window* window) {
     if (!pixels) return;
     os_free(window->back_buffer.pixels);
     window->back_buffer.pixels = pixels;
-    window->back_buffer.width = window->width > 0 ? window->width : 0;
-    window->back_buffer.height = window->height > 0 ? window->height : 0;
+    match_back_buffer_to_client(window);
     window->back_buffer_capacity = capacity;
     window->flags |= os_window_flag_back_buffer;
 }
@@ -371,8 +375,7 @@ void os_window_resize_back_buffer(os_window* window) {
         window->back_buffer.pixels = grown;
         window->back_buffer_capacity = needed;
     }
-    window->back_buffer.width = window->width > 0 ? window->width : 0;
-    window->back_buffer.height = window->height > 0 ? window->height : 0;
+    match_back_buffer_to_client(window);
 }
 
 static void release_back_buffer(os_window* window) {
