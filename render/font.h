@@ -60,3 +60,7 @@ struct utf8_decoded {
 
 // Reads at most `available` bytes; continuation bytes beyond them count as 0.
 utf8_decoded decode_utf8(const uint8_t* bytes, uint64_t available);
+
+// The glyph the byte at `bytes` shows in text: a lead byte shows its decoded
+// character when it fits the font, continuation and invalid bytes glyph 0.
+uint32_t glyph_index_at(const uint8_t* bytes, uint64_t available);

@@ -24,9 +24,7 @@ utf8_decoded decode_utf8(const uint8_t* bytes, uint64_t available) {
     return utf8_decoded{replacement_character, 1};
 }
 
-// The glyph a byte shows: lead bytes show their decoded character when it
-// fits the font, continuation and invalid bytes show glyph 0.
-static uint32_t glyph_index_at(const uint8_t* bytes, uint64_t available) {
+uint32_t glyph_index_at(const uint8_t* bytes, uint64_t available) {
     uint8_t b0 = bytes[0];
     if (b0 < 0x80) return b0;
     if (b0 < 0xc0 || b0 >= 0xf8) return 0;

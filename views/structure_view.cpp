@@ -53,17 +53,12 @@ static uint8_t misc_text_at(const misc_text* text, uint64_t i) {
     return 0;
 }
 
-// The glyph the text drawing shows for the byte at i: a lead byte shows its
-// decoded character when that lies in 0..255, a continuation byte glyph 0.
+// The glyph the text drawing shows for the byte at i, seen with the bytes
+// after it as a lead byte would see them.
 static uint32_t misc_glyph_at(const misc_text* text, uint64_t i) {
-    uint8_t b = misc_text_at(text, i);
-    if (b < 0x80) return b;
-    uint32_t length = (b & 0xe0) == 0xc0 ? 2 : (b & 0xf0) == 0xe0 ? 3 : (b & 0xf8) == 0xf0 ? 4 : 1;
-    if (length == 1) return 0;
-    uint8_t sequence[4] = {b, 0, 0, 0};
-    for (uint32_t k = 1; k < length; k++) sequence[k] = misc_text_at(text, i + k);
-    utf8_decoded decoded = decode_utf8(sequence, length);
-    return decoded.code_point <= 255 ? decoded.code_point : 0;
+    uint8_t sequence[4];
+    for (uint32_t k = 0; k < 4; k++) sequence[k] = misc_text_at(text, i + k);
+    return glyph_index_at(sequence, sizeof sequence);
 }
 
 // Draws the section's bytes wrapped at the panel's inner width, one pixel
