@@ -20,10 +20,10 @@ enum : uint8_t {
 
 enum : uint16_t {
     input_record_count = 500,
-    input_index_shift = 16,  // virtual-key codes 0..255 index their own records
-    input_index_left_button = 260,
-    input_index_middle_button = 261,
-    input_index_right_button = 262,
+    input_index_shift = os_key_shift,  // virtual-key codes 0..255 index their own records
+    input_index_left_button = os_mouse_left,
+    input_index_middle_button = os_mouse_middle,
+    input_index_right_button = os_mouse_right,
     input_index_wheel = 263,
     input_index_pointer = 264,
 };

@@ -3,18 +3,6 @@
 #include "types/growable_array.h"
 #include "types/type_table.h"
 
-enum : uint16_t {
-    key_page_up = 33,
-    key_page_down = 34,
-    key_end = 35,
-    key_home = 36,
-    key_left = 37,
-    key_up = 38,
-    key_right = 39,
-    key_down = 40,
-    key_delete = 46,
-};
-
 enum : int64_t { shift_multiplier = 10 };
 
 static constexpr double wheel_rows_per_visible_row = 0.333333;
@@ -82,7 +70,7 @@ static void run_key_command(uint16_t key) {
     bool shift = shift_is_down();
     int64_t page = shift ? shift_multiplier * app_state.visible_rows : app_state.visible_rows;
     switch (key) {
-    case key_left:
+    case os_key_left:
         if (shift) {
             app_state.select_len -= 1;
             if (app_state.select_len < 1) app_state.select_len = 1;
@@ -91,26 +79,26 @@ static void run_key_command(uint16_t key) {
         }
         clamp_select_offset();
         break;
-    case key_right:
+    case os_key_right:
         if (shift)
             app_state.select_len += 1;
         else
             app_state.select_offset += 1;
         clamp_select_offset();
         break;
-    case key_up:
+    case os_key_up:
         app_state.select_offset -= app_state.bytes_per_row;
         clamp_select_offset();
         break;
-    case key_down:
+    case os_key_down:
         app_state.select_offset += app_state.bytes_per_row;
         clamp_select_offset();
         break;
-    case key_page_up: app_state.scroll_row -= page; break;
-    case key_page_down: app_state.scroll_row += page; break;
-    case key_home: app_state.scroll_row = 0; break;
-    case key_end: scroll_to_end(); break;
-    case key_delete: delete_placement_at_selection(); break;
+    case os_key_page_up: app_state.scroll_row -= page; break;
+    case os_key_page_down: app_state.scroll_row += page; break;
+    case os_key_home: app_state.scroll_row = 0; break;
+    case os_key_end: scroll_to_end(); break;
+    case os_key_delete: delete_placement_at_selection(); break;
     default: break;
     }
 }

@@ -1,12 +1,22 @@
 // The platform layer: every service the program takes from the operating
 // system. Only files under os/ include X11 or POSIX headers; everything above
 // this interface can be built and tested without a display.
+//
+// Index
+//   Strings
+//   Memory, time and system information        os_system.cpp
+//   Files, directories and libraries           os_files.cpp
+//   Console output and fatal errors            os_console.cpp, os_fatal.cpp
+//   Pixels: the back buffer's records          (drawn on by render/)
+//   Key and button codes
+//   Windows, events and presentation           os_window.cpp, os_present.cpp
 #pragma once
 
 #include <stdarg.h>
 #include <stdint.h>
 
-#include "render/pixel_buffer.h"
+// ---------------------------------------------------------------------------
+// Strings
 
 // Every string or path crossing the platform layer. Strings returned by the
 // layer are NUL-terminated; the length excludes the NUL.
@@ -141,6 +151,87 @@ typedef void os_crash_callback(int32_t code, const char* text);
 void os_set_crash_handler(os_crash_callback* callback);
 
 // ---------------------------------------------------------------------------
+// Pixels: the back buffer's records
+//
+// A window's back buffer is the renderer's canvas, so its records live here,
+// under the renderer, which builds its drawing on them.
+
+typedef uint32_t color;  // 0xAARRGGBB; in memory B, G, R, A
+
+struct rect {
+    int32_t x, y, w, h;
+};
+
+struct pixel_buffer {
+    int32_t width, height;
+    color* pixels;  // width * height, row-major, top row first
+};
+
+// ---------------------------------------------------------------------------
+// Key and button codes
+//
+// Key events carry the Windows virtual-key codes, whatever the system under
+// the layer calls its keys; letters and digits are their ASCII capitals.
+
+enum : uint16_t {
+    os_key_backspace = 0x08,
+    os_key_tab = 0x09,
+    os_key_clear = 0x0C,
+    os_key_return = 0x0D,
+    os_key_shift = 0x10,
+    os_key_control = 0x11,
+    os_key_alt = 0x12,
+    os_key_pause = 0x13,
+    os_key_caps_lock = 0x14,
+    os_key_escape = 0x1B,
+    os_key_space = 0x20,
+    os_key_page_up = 0x21,
+    os_key_page_down = 0x22,
+    os_key_end = 0x23,
+    os_key_home = 0x24,
+    os_key_left = 0x25,
+    os_key_up = 0x26,
+    os_key_right = 0x27,
+    os_key_down = 0x28,
+    os_key_print_screen = 0x2C,
+    os_key_insert = 0x2D,
+    os_key_delete = 0x2E,
+    os_key_0 = 0x30,  // through os_key_0 + 9
+    os_key_a = 0x41,  // through os_key_a + 25
+    os_key_left_super = 0x5B,
+    os_key_right_super = 0x5C,
+    os_key_menu = 0x5D,
+    os_key_numpad_0 = 0x60,  // through os_key_numpad_0 + 9
+    os_key_numpad_multiply = 0x6A,
+    os_key_numpad_add = 0x6B,
+    os_key_numpad_separator = 0x6C,
+    os_key_numpad_subtract = 0x6D,
+    os_key_numpad_decimal = 0x6E,
+    os_key_numpad_divide = 0x6F,
+    os_key_f1 = 0x70,  // through os_key_f1 + 23
+    os_key_num_lock = 0x90,
+    os_key_scroll_lock = 0x91,
+    // The punctuation keys of a US layout.
+    os_key_semicolon = 0xBA,
+    os_key_equal = 0xBB,
+    os_key_comma = 0xBC,
+    os_key_minus = 0xBD,
+    os_key_period = 0xBE,
+    os_key_slash = 0xBF,
+    os_key_grave = 0xC0,
+    os_key_left_bracket = 0xDB,
+    os_key_backslash = 0xDC,
+    os_key_right_bracket = 0xDD,
+    os_key_apostrophe = 0xDE,
+    // Mouse buttons arrive in key fields too, above every key.
+    os_mouse_left = 0x104,
+    os_mouse_middle = 0x105,
+    os_mouse_right = 0x106,
+};
+
+enum : uint8_t { os_function_key_count = 24 };
+
+// ---------------------------------------------------------------------------
 // Windows, events and presentation
 
 enum : uint16_t {
@@ -206,12 +297,6 @@ enum : uint8_t {
     os_hover_move = 0,
     os_hover_entered = 1,
     os_hover_left = 2,
-};
-
-enum : uint16_t {
-    os_mouse_left = 0x104,
-    os_mouse_middle = 0x105,
-    os_mouse_right = 0x106,
 };
 
 // Zero-filled before use; fields a kind does not name stay zero.

@@ -4,16 +4,8 @@
 
 #include <stdint.h>
 
-typedef uint32_t color;  // 0xAARRGGBB; in memory B, G, R, A
-
-struct rect {
-    int32_t x, y, w, h;
-};
-
-struct pixel_buffer {
-    int32_t width, height;
-    color* pixels;  // width * height, row-major, top row first
-};
+// color, rect and pixel_buffer: the records of a window's back buffer.
+#include "os/os.h"
 
 // Every primitive clips to columns 0..clip.w-1 and rows 0..clip.h-1; the
 // clip's x and y are not read.

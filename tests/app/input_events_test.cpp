@@ -22,11 +22,6 @@ static void send_wheel(int32_t step) {
     app_on_event(&event);
 }
 
-enum : uint16_t {
-    key_shift = 16, key_page_up = 33, key_end = 35, key_home = 36, key_left = 37,
-    key_up = 38, key_right = 39, key_down = 40, key_delete = 46, key_a = 65,
-};
-
 class InputEvents : public ::testing::Test {
 protected:
     fake_window fake;
@@ -57,14 +52,14 @@ TEST_F(InputEvents, QuickClickKeepsBothEdgesForTheFrame) {
 
 TEST_F(InputEvents, RepeatSetsRepeatedAndBeginFrameClearsOnlyEdges) {
     input_begin_frame();
-    press(key_a);
-    send_key(key_a, os_key_state_repeated);
-    uint8_t state = input_at(key_a)->state;
+    press(os_key_a);
+    send_key(os_key_a, os_key_state_repeated);
+    uint8_t state = input_at(os_key_a)->state;
     EXPECT_TRUE(state & input_went_down);
     EXPECT_TRUE(state & input_repeated);
     EXPECT_TRUE(state & input_is_down);
     input_begin_frame();
-    EXPECT_EQ(input_at(key_a)->state, input_is_down);
+    EXPECT_EQ(input_at(os_key_a)->state, input_is_down);
     EXPECT_EQ(app_state.changed_buttons.count, 0);
 }
 
@@ -89,48 +84,48 @@ TEST_F(InputEvents, PointerAndWheelRecordsAndClientPosition) {
 }
 
 TEST_F(InputEvents, ArrowKeysMoveAndClampTheSelection) {
-    press(key_shift);
-    press(key_left);
+    press(os_key_shift);
+    press(os_key_left);
     EXPECT_EQ(app_state.select_len, 1);
-    press(key_right);
-    press(key_right);
+    press(os_key_right);
+    press(os_key_right);
     EXPECT_EQ(app_state.select_len, 3);
-    send_key(key_shift, os_key_state_released);
+    send_key(os_key_shift, os_key_state_released);
 
     app_state.select_offset = 5;
-    press(key_up);
+    press(os_key_up);
     EXPECT_EQ(app_state.select_offset, 0);
-    press(key_left);
+    press(os_key_left);
     EXPECT_EQ(app_state.select_offset, 0);
 
     app_state.select_offset = 990;
-    press(key_down);
+    press(os_key_down);
     EXPECT_EQ(app_state.select_offset, 999);
-    send_key(key_right, os_key_state_repeated);
+    send_key(os_key_right, os_key_state_repeated);
     EXPECT_EQ(app_state.select_offset, 999);
-    send_key(key_left, os_key_state_released);  // releases do nothing
+    send_key(os_key_left, os_key_state_released);  // releases do nothing
     EXPECT_EQ(app_state.select_offset, 999);
 
     app_state.file.size = 0;
-    press(key_right);
+    press(os_key_right);
     EXPECT_EQ(app_state.select_offset, -1);
 }
 
 TEST_F(InputEvents, EndHomeAndPages) {
-    press(key_end);
+    press(os_key_end);
     EXPECT_EQ(app_state.scroll_row, 31);
-    press(key_home);
+    press(os_key_home);
     EXPECT_EQ(app_state.scroll_row, 0);
     app_state.file.size = 100;
-    press(key_end);
+    press(os_key_end);
     EXPECT_EQ(app_state.scroll_row, 0);
 
-    press(key_page_up);
+    press(os_key_page_up);
     EXPECT_EQ(app_state.scroll_row, -32);
     send_wheel(-1);
     EXPECT_EQ(app_state.scroll_row, 0);
 
-    press(key_shift);
+    press(os_key_shift);
     press(34);  // Page Down
     EXPECT_EQ(app_state.scroll_row, 320);
 }
@@ -142,7 +137,7 @@ TEST_F(InputEvents, WheelScrollsAThirdOfThePage) {
     EXPECT_EQ(app_state.scroll_row, 0);
     send_wheel(1);
     EXPECT_EQ(app_state.scroll_row, 0);
-    press(key_shift);
+    press(os_key_shift);
     send_wheel(-1);
     EXPECT_EQ(app_state.scroll_row, 106);
 }
@@ -159,7 +154,7 @@ TEST_F(InputEvents, DeleteRemovesTheFirstContainingPlacement) {
     for (const placement& p : laid) array_append(&app_state.placements, sizeof(placement), &p);
 
     app_state.select_offset = 12;
-    press(key_delete);
+    press(os_key_delete);
     const placement* items = (const placement*)app_state.placements.items;
     ASSERT_EQ(app_state.placements.count, 4);
     EXPECT_EQ(items[0].type_index, 1u);
@@ -168,11 +163,11 @@ TEST_F(InputEvents, DeleteRemovesTheFirstContainingPlacement) {
     EXPECT_EQ(items[3].type_index, 5u);
 
     app_state.select_offset = 2;
-    press(key_delete);
+    press(os_key_delete);
     ASSERT_EQ(app_state.placements.count, 3);
     EXPECT_EQ(items[1].type_index, 4u);
 
     app_state.select_offset = 30;
-    press(key_delete);
+    press(os_key_delete);
     EXPECT_EQ(app_state.placements.count, 3);
 }
