@@ -1,13 +1,82 @@
+// Files, directories, libraries, directory watching and the shell: reading and
+// writing files, their error texts, listing and watching folders, opening
+// paths with the desktop's programs, and the desktop folder.
+//
+// Index
+//   Paths                  NUL-terminated copies for the system calls
+//   File errors            the last file error and its text
+//   Files                  whole and positioned reads and writes, copies, moves
+//   Directories            creating, removing, listing
+//   Watching               inotify over a directory or a whole subtree
+//   Libraries              dlopen and dlsym
+//   Shell                  opening with the desktop, the folder picker, the desktop folder
+#include <dirent.h>
+#include <dlfcn.h>
 #include <errno.h>
 #include <fcntl.h>
+#include <spawn.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
-#include "os/os.h"
-#include "os/os_file_error.h"
-#include "os/os_path.h"
+#include "os/os_private.h"
+
+extern char** environ;
+
+// ---------------------------------------------------------------------------
+// Paths
+
+void os_path_begin(os_c_path* out, utf8_string path) {
+    out->text = out->small;
+    out->small[0] = 0;
+    if (path.length <= 0 || !path.data) return;
+    uint64_t length = (uint64_t)path.length;
+    // An inner NUL would silently name a different, shorter path.
+    if (memchr(path.data, 0, length)) return;
+    if (length >= os_path_small_size) {
+        char* block = (char*)os_alloc(length + 1);
+        if (!block) return;
+        out->text = block;
+    }
+    memcpy(out->text, path.data, length);
+    out->text[length] = 0;
+}
+
+void os_path_end(os_c_path* path) {
+    if (path->text != path->small) os_free(path->text);
+    path->text = path->small;
+}
+
+// ---------------------------------------------------------------------------
+// File errors
+
+enum : uint64_t { error_text_size = sizeof os_platform.last_file_error_text };
+
+// An errno value; 0 empties the message.
+static void record_file_error(int32_t code) {
+    os_platform.last_file_error = code;
+    char* last_error_text = os_platform.last_file_error_text;
+    last_error_text[0] = 0;
+    if (code == 0) return;
+    // The GNU strerror_r may return a static text instead of filling the buffer.
+    char scratch[error_text_size];
+    const char* text = strerror_r(code, scratch, sizeof scratch);
+    if (!text) return;
+    strncpy(last_error_text, text, error_text_size - 1);
+    last_error_text[error_text_size - 1] = 0;
+}
+
+utf8_string os_last_error_message(void) {
+    if (os_platform.last_file_error == 0) return {0, nullptr};
+    return os_string(os_platform.last_file_error_text);
+}
+
+// ---------------------------------------------------------------------------
+// Files
 
 // One read or write call moves at most about 2 GiB on Linux; ask for 1 GiB at a time.
 enum : uint64_t {
@@ -80,12 +149,12 @@ file_contents os_read_entire_file(utf8_string path) {
 
     struct stat info;
     if (fstat(fd, &info) != 0) {
-        os_record_file_error(errno);
+        record_file_error(errno);
         close(fd);
         return result;
     }
     if (!S_ISREG(info.st_mode)) {
-        os_record_file_error(S_ISDIR(info.st_mode) ? EISDIR : EINVAL);
+        record_file_error(S_ISDIR(info.st_mode) ? EISDIR : EINVAL);
         close(fd);
         return result;
     }
@@ -116,7 +185,7 @@ file_contents os_read_entire_file(utf8_string path) {
         length += got;
         if (error || got < room) break;
     }
-    os_record_file_error(error);
+    record_file_error(error);
     close(fd);
     if (error) {
         os_free(block);
@@ -139,7 +208,7 @@ int32_t os_read_bytes_at(utf8_string path, uint64_t offset, uint32_t count, void
     int fd = open_readable_file(path);
     if (fd < 0) return os_file_cannot_open;
     if (offset != 0 && lseek(fd, (off_t)offset, SEEK_SET) < 0) {
-        os_record_file_error(errno);
+        record_file_error(errno);
         close(fd);
         return os_file_seek_failed;
     }
@@ -147,7 +216,7 @@ int32_t os_read_bytes_at(utf8_string path, uint64_t offset, uint32_t count, void
     int error = read_fully(fd, (uint8_t*)destination, count, &got);
     close(fd);
     if (error) {
-        os_record_file_error(error);
+        record_file_error(error);
         return os_file_transfer_failed;
     }
     return os_file_ok;
@@ -285,4 +354,449 @@ int32_t os_delete_file(utf8_string path) {
     else if (unlink(c_path.text) != 0 && errno != ENOENT) result = 1;
     os_path_end(&c_path);
     return result;
+}
+
+// ---------------------------------------------------------------------------
+// Directories
+
+enum : uint64_t {
+    watch_name_size = 260,
+    watch_buffer_size = 16384,
+};
+enum : int64_t { watch_list_initial_capacity = 16, watch_list_limit = INT64_MAX / 2 };
+
+static uint8_t is_dot_entry(const char* name) { return strcmp(name, ".") == 0 || strcmp(name, "..") == 0; }
+
+int32_t os_create_directory(utf8_string path) {
+    os_c_path c_path;
+    os_path_begin(&c_path, path);
+    struct stat info;
+    int32_t result = 0;
+    if (!c_path.text[0]) result = 1;
+    else if (lstat(c_path.text, &info) != 0 && mkdir(c_path.text, 0777) != 0) result = 1;
+    os_path_end(&c_path);
+    return result;
+}
+
+int32_t os_remove_directory(utf8_string path) {
+    os_c_path c_path;
+    os_path_begin(&c_path, path);
+    struct stat info;
+    int32_t result = 0;
+    if (!c_path.text[0]) result = 1;
+    else if (lstat(c_path.text, &info) == 0 && rmdir(c_path.text) != 0) result = 1;
+    os_path_end(&c_path);
+    return result;
+}
+
+void os_list_directory(utf8_string directory, os_list_callback* callback) {
+    if (!callback || directory.length <= 0) return;
+    os_c_path c_path;
+    os_path_begin(&c_path, directory);
+    DIR* listing = c_path.text[0] ? opendir(c_path.text) : nullptr;
+    os_path_end(&c_path);
+    if (!listing) return;
+    int directory_fd = dirfd(listing);
+    for (;;) {
+        errno = 0;
+        dirent* entry = readdir(listing);
+        if (!entry) break;
+        const char* name = entry->d_name;
+        if (is_dot_entry(name)) continue;
+        struct stat info;
+        // A dangling link is still an entry: describe the link itself.
+        if (fstatat(directory_fd, name, &info, 0) != 0 &&
+            fstatat(directory_fd, name, &info, AT_SYMLINK_NOFOLLOW) != 0) {
+            memset(&info, 0, sizeof info);
+        }
+        uint8_t is_directory = S_ISDIR(info.st_mode) ? 1 : 0;
+        uint64_t size = is_directory || info.st_size < 0 ? 0 : (uint64_t)info.st_size;
+        os_date_time last_write = os_date_time_from_unix(info.st_mtim.tv_sec, info.st_mtim.tv_nsec, 0);
+        utf8_string name_string = os_string(name);
+        callback(&directory, &name_string, size, &last_write, is_directory);
+    }
+    closedir(listing);
+}
+
+// ---------------------------------------------------------------------------
+// Watching
+
+struct watched_directory {
+    int descriptor;
+    char* relative;  // "" for the top, "sub/dir/" below it
+};
+
+struct watch_set {
+    int inotify_fd;
+    uint8_t subtree;
+    os_list watches;  // watched_directory
+};
+
+static watched_directory* watch_items(watch_set* set) { return (watched_directory*)set->watches.items; }
+
+static const uint32_t watch_mask = IN_MODIFY | IN_CLOSE_WRITE;
+static const uint32_t subtree_mask = IN_CREATE | IN_MOVED_TO | IN_ONLYDIR;
+
+static char* join_relative(const char* relative, const char* name, uint8_t trailing_slash) {
+    uint64_t a = strlen(relative), b = strlen(name);
+    char* joined = (char*)os_alloc(a + b + 2);
+    if (!joined) return nullptr;
+    memcpy(joined, relative, a);
+    memcpy(joined + a, name, b);
+    if (trailing_slash) joined[a + b++] = '/';
+    joined[a + b] = 0;
+    return joined;
+}
+
+static watched_directory* find_watch(watch_set* set, int descriptor) {
+    for (int64_t i = 0; i < set->watches.count; i += 1) {
+        if (watch_items(set)[i].descriptor == descriptor) return &watch_items(set)[i];
+    }
+    return nullptr;
+}
+
+// Adds a watch on root + relative (and, for a subtree, on everything below); false when
+// the inotify call fails.
+static bool add_watch(watch_set* set, const char* root, const char* relative) {
+    char* full = join_relative(root, relative, 0);
+    if (!full) return false;
+    uint32_t mask = watch_mask | (set->subtree ? subtree_mask : 0);
+    int descriptor = inotify_add_watch(set->inotify_fd, full, mask);
+    if (descriptor < 0) {
+        os_free(full);
+        return false;
+    }
+    watched_directory* existing = find_watch(set, descriptor);
+    if (existing) {
+        // The same directory reached again (a rename): keep its newest name.
+        char* copy = join_relative(relative, "", 0);
+        if (copy) {
+            os_free(existing->relative);
+            existing->relative = copy;
+        }
+    } else {
+        char* copy = join_relative(relative, "", 0);
+        watched_directory* added =
+            copy ? (watched_directory*)os_list_push(&set->watches, sizeof(watched_directory),
+                                                    watch_list_initial_capacity, watch_list_limit)
+                 : nullptr;
+        // Without room the directory goes unwatched; its events are then ignored.
+        if (!added) {
+            os_free(copy);
+            os_free(full);
+            return true;
+        }
+        *added = {descriptor, copy};
+    }
+    if (set->subtree) {
+        DIR* listing = opendir(full);
+        if (listing) {
+            for (dirent* entry = readdir(listing); entry; entry = readdir(listing)) {
+                if (is_dot_entry(entry->d_name)) continue;
+                char* child_full = join_relative(full, entry->d_name, 0);
+                struct stat info;
+                if (child_full && lstat(child_full, &info) == 0 && S_ISDIR(info.st_mode)) {
+                    char* child = join_relative(relative, entry->d_name, 1);
+                    if (child) add_watch(set, root, child);
+                    os_free(child);
+                }
+                os_free(child_full);
+            }
+            closedir(listing);
+        }
+    }
+    os_free(full);
+    return true;
+}
+
+static void forget_watch(watch_set* set, int descriptor) {
+    watched_directory* items = watch_items(set);
+    for (int64_t i = 0; i < set->watches.count; i += 1) {
+        if (items[i].descriptor != descriptor) continue;
+        os_free(items[i].relative);
+        items[i] = items[set->watches.count - 1];
+        set->watches.count -= 1;
+        return;
+    }
+}
+
+void os_watch_directory(utf8_string directory, uint8_t subtree, os_watch_callback* callback) {
+    watch_set set = {-1, subtree, {nullptr, 0, 0}};
+    set.inotify_fd = inotify_init1(IN_CLOEXEC);
+    if (set.inotify_fd < 0) return;
+
+    os_c_path c_path;
+    os_path_begin(&c_path, directory);
+    uint64_t root_length = strlen(c_path.text);
+    char* root = root_length ? join_relative(c_path.text, "", c_path.text[root_length - 1] != '/') : nullptr;
+    os_path_end(&c_path);
+
+    struct stat info;
+    bool ready = root && stat(root, &info) == 0 && S_ISDIR(info.st_mode) && add_watch(&set, root, "");
+    ready = ready && set.watches.count > 0;
+    int top_descriptor = ready ? watch_items(&set)[0].descriptor : -1;
+
+    alignas(inotify_event) char buffer[watch_buffer_size];
+    char name[watch_name_size];
+    while (ready) {
+        ssize_t got = read(set.inotify_fd, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) break;
+        for (ssize_t at = 0; at + (ssize_t)sizeof(inotify_event) <= got;) {
+            inotify_event* event = (inotify_event*)(buffer + at);
+            at += (ssize_t)sizeof(inotify_event) + event->len;
+            if (event->mask & IN_IGNORED) {
+                // The watched directory itself is gone: nothing more will come.
+                if (event->wd == top_descriptor) ready = false;
+                else forget_watch(&set, event->wd);
+                continue;
+            }
+            watched_directory* where = find_watch(&set, event->wd);
+            if (!where || event->len == 0 || event->name[0] == 0) continue;
+            if ((event->mask & IN_ISDIR) && (event->mask & (IN_CREATE | IN_MOVED_TO))) {
+                char* child = join_relative(where->relative, event->name, 1);
+                if (child) add_watch(&set, root, child);
+                os_free(child);
+                continue;
+            }
+            if (!(event->mask & watch_mask) || !callback) continue;
+            uint64_t prefix = strlen(where->relative), rest = strlen(event->name);
+            if (prefix > watch_name_size - 1) prefix = watch_name_size - 1;
+            if (prefix + rest > watch_name_size - 1) rest = watch_name_size - 1 - prefix;
+            memcpy(name, where->relative, prefix);
+            memcpy(name + prefix, event->name, rest);
+            name[prefix + rest] = 0;
+            utf8_string relative = {(int64_t)(prefix + rest), name};
+            callback(&relative);
+        }
+    }
+    for (int64_t i = 0; i < set.watches.count; i += 1) os_free(watch_items(&set)[i].relative);
+    os_free(set.watches.items);
+    os_free(root);
+    close(set.inotify_fd);
+}
+
+// ---------------------------------------------------------------------------
+// Libraries
+
+os_library os_library_load(utf8_string path) {
+    os_c_path c_path;
+    os_path_begin(&c_path, path);
+    os_library library = {nullptr, 0};
+    if (c_path.text[0]) library.handle = dlopen(c_path.text, RTLD_NOW | RTLD_LOCAL);
+    library.loaded = library.handle ? 1 : 0;
+    os_path_end(&c_path);
+    return library;
+}
+
+void os_library_free(os_library library) {
+    if (library.loaded && library.handle) dlclose(library.handle);
+}
+
+void* os_library_symbol(os_library library, utf8_string name) {
+    if (!library.handle || library.loaded != 1 || !name.data) return nullptr;
+    return dlsym(library.handle, name.data);
+}
+
+// ---------------------------------------------------------------------------
+// Shell
+
+enum : uint64_t {
+    picked_path_limit = 1u << 16,
+};
+
+enum : int32_t {
+    pick_chosen = 0,
+    pick_cancelled = 1,
+    pick_no_path = 2,
+};
+
+// True when an executable of that name is on PATH.
+static bool program_installed(const char* program) {
+    const char* path = getenv("PATH");
+    if (!path) return false;
+    char candidate[4096];
+    for (const char* at = path; *at;) {
+        const char* end = strchr(at, ':');
+        uint64_t length = end ? (uint64_t)(end - at) : strlen(at);
+        if (length > 0 && length + strlen(program) + 2 < sizeof candidate) {
+            memcpy(candidate, at, length);
+            candidate[length] = '/';
+            strcpy(candidate + length + 1, program);
+            if (access(candidate, X_OK) == 0) return true;
+        }
+        if (!end) break;
+        at = end + 1;
+    }
+    return false;
+}
+
+int32_t os_pick_folder(utf8_string* out) {
+    char zenity[] = "zenity", file_selection[] = "--file-selection", directory[] = "--directory";
+    char kdialog[] = "kdialog", existing[] = "--getexistingdirectory";
+    char* zenity_arguments[] = {zenity, file_selection, directory, nullptr};
+    char* kdialog_arguments[] = {kdialog, existing, nullptr};
+    char** arguments = nullptr;
+    if (program_installed(zenity)) arguments = zenity_arguments;
+    else if (program_installed(kdialog)) arguments = kdialog_arguments;
+    if (!arguments) return pick_cancelled;
+
+    int pipe_fds[2];
+    if (pipe2(pipe_fds, O_CLOEXEC) != 0) return pick_cancelled;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, pipe_fds[1], 1);
+    pid_t child = 0;
+    int spawned = posix_spawnp(&child, arguments[0], &actions, nullptr, arguments, environ);
+    posix_spawn_file_actions_destroy(&actions);
+    close(pipe_fds[1]);
+    if (spawned != 0) {
+        close(pipe_fds[0]);
+        return pick_cancelled;
+    }
+
+    char* text = (char*)os_alloc(picked_path_limit + 2);
+    uint64_t length = 0;
+    while (text && length < picked_path_limit) {
+        ssize_t got = read(pipe_fds[0], text + length, picked_path_limit - length);
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) break;
+        length += (uint64_t)got;
+    }
+    close(pipe_fds[0]);
+    int status = 0;
+    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {}
+    if (!text) return pick_cancelled;
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        os_free(text);
+        return pick_cancelled;
+    }
+    while (length > 0 && (text[length - 1] == '\n' || text[length - 1] == '\r')) length -= 1;
+    if (length == 0) {
+        os_free(text);
+        return pick_cancelled;
+    }
+    if (text[0] != '/' || memchr(text, 0, length)) {
+        os_free(text);
+        return pick_no_path;
+    }
+    if (text[length - 1] != '/') text[length++] = '/';
+    text[length] = 0;
+    if (out) *out = {(int64_t)length, text};
+    else os_free(text);
+    return pick_chosen;
+}
+
+int32_t os_shell_open(utf8_string path) {
+    os_c_path c_path;
+    os_path_begin(&c_path, path);
+    struct stat info;
+    if (!c_path.text[0] || stat(c_path.text, &info) != 0) {
+        os_path_end(&c_path);
+        return 1;
+    }
+    // A name starting with '-' would read as an option.
+    char* target = c_path.text;
+    char* prefixed = nullptr;
+    if (target[0] == '-') {
+        uint64_t length = strlen(target);
+        prefixed = (char*)os_alloc(length + 3);
+        if (!prefixed) {
+            os_path_end(&c_path);
+            return 1;
+        }
+        memcpy(prefixed, "./", 2);
+        memcpy(prefixed + 2, target, length + 1);
+        target = prefixed;
+    }
+    char opener[] = "xdg-open";
+    char* arguments[] = {opener, target, nullptr};
+
+    // The go-between exits as soon as the opener is started, so the opener never waits on
+    // us and never lingers as our zombie.
+    int32_t result = 1;
+    pid_t middle = fork();
+    if (middle == 0) {
+        pid_t opener_pid = 0;
+        int spawned = posix_spawnp(&opener_pid, opener, nullptr, nullptr, arguments, environ);
+        _exit(spawned == 0 ? 0 : 1);
+    }
+    if (middle > 0) {
+        int status = 0;
+        while (waitpid(middle, &status, 0) < 0 && errno == EINTR) {}
+        if (WIFEXITED(status) && WEXITSTATUS(status) == 0) result = 0;
+    }
+    os_free(prefixed);
+    os_path_end(&c_path);
+    return result;
+}
+
+static bool is_directory(const char* path) {
+    struct stat info;
+    return stat(path, &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+// The XDG_DESKTOP_DIR entry of user-dirs.dirs, "$HOME/..." or absolute; null if absent.
+static char* desktop_from_user_dirs(const char* home) {
+    char config[4096];
+    const char* config_home = getenv("XDG_CONFIG_HOME");
+    int written = config_home && config_home[0] == '/'
+                      ? snprintf(config, sizeof config, "%s/user-dirs.dirs", config_home)
+                      : snprintf(config, sizeof config, "%s/.config/user-dirs.dirs", home);
+    if (written <= 0 || (uint64_t)written >= sizeof config) return nullptr;
+    file_contents contents = os_read_entire_file(os_string(config));
+    if (!contents.data) return nullptr;
+    char* result = nullptr;
+    const char* key = "XDG_DESKTOP_DIR=\"";
+    for (char* line = (char*)contents.data; line && *line && !result;) {
+        char* end = strchr(line, '\n');
+        if (end) *end = 0;
+        while (*line == ' ' || *line == '\t') line += 1;
+        if (strncmp(line, key, strlen(key)) == 0) {
+            char* value = line + strlen(key);
+            char* close_quote = strchr(value, '"');
+            if (close_quote) *close_quote = 0;
+            const char* prefix = "";
+            static const char home_variable[] = "$HOME";
+            if (strncmp(value, home_variable, sizeof home_variable - 1) == 0) {
+                prefix = home;
+                value += sizeof home_variable - 1;
+            }
+            if (prefix[0] || value[0] == '/') {
+                uint64_t length = strlen(prefix) + strlen(value);
+                result = (char*)os_alloc(length + 1);
+                if (result) {
+                    strcpy(result, prefix);
+                    strcat(result, value);
+                    while (length > 1 && result[length - 1] == '/') result[--length] = 0;
+                }
+            }
+        }
+        line = end ? end + 1 : nullptr;
+    }
+    os_free_file_contents(&contents);
+    return result;
+}
+
+utf8_string os_desktop_directory(void) {
+    if (os_platform.desktop_directory.data) return os_platform.desktop_directory;
+    const char* home = getenv("HOME");
+    if (!home || home[0] != '/') return {0, nullptr};
+    // Reading the configuration must not disturb the caller's last file error.
+    int32_t saved_code = os_platform.last_file_error;
+    char* desktop = desktop_from_user_dirs(home);
+    record_file_error(saved_code);
+    if (!desktop) {
+        uint64_t length = strlen(home);
+        desktop = (char*)os_alloc(length + sizeof "/Desktop");
+        if (!desktop) return {0, nullptr};
+        strcpy(desktop, home);
+        strcat(desktop, "/Desktop");
+        if (!is_directory(desktop)) {
+            os_free(desktop);
+            return {0, nullptr};
+        }
+    }
+    os_platform.desktop_directory = os_string(desktop);
+    return os_platform.desktop_directory;
 }

@@ -1,16 +1,23 @@
-// Copying the back buffer onto the window: through a shared-memory image when
-// the server is local and offers one, otherwise through an ordinary image.
+// Presentation and OpenGL: the back buffer copied onto the window, and a GLX
+// context for windows created with the OpenGL flag.
+//
+// Index
+//   Software copy          through a shared-memory image when the server is local
+//                          and offers one, otherwise through an ordinary image
+//   OpenGL                 libGL loaded at run time, contexts, swapping, swap interval
+#include <dlfcn.h>
 #include <string.h>
 #include <sys/ipc.h>
 #include <sys/shm.h>
 
-#include "os/os_x11.h"
+#include "os/os_private.h"
+
+// ---------------------------------------------------------------------------
+// Software copy
+
+
 
 enum : uint32_t { argb_opaque = 0xFF000000u, rgb_mask = 0x00FFFFFFu };
-enum : int { shm_unknown = -1, shm_unavailable = 0, shm_available = 1 };
-
-static int shm_state = shm_unknown;
-
 static void destroy_image(os_window_native* native) {
     if (!native->image) return;
     native->image->data = nullptr;  // the pixels belong to the stage
@@ -50,12 +57,12 @@ static uint8_t attach_shm_stage(Display* display, os_window_native* native, uint
     native->shm.shmid = id;
     native->shm.shmaddr = (char*)address;
     native->shm.readOnly = False;
-    os_x11_last_error = 0;
+    os_x11_begin_error_trap();
     Status attached = XShmAttach(display, &native->shm);
-    XSync(display, False);
+    int error = os_x11_end_error_trap(display);
     // Marked for removal now, so the segment goes away with the process.
     shmctl(id, IPC_RMID, nullptr);
-    if (!attached || os_x11_last_error) {
+    if (!attached || error) {
         shmdt(address);
         return 0;
     }
@@ -69,8 +76,9 @@ static uint8_t ensure_stage(Display* display, os_window* window) {
     uint64_t capacity = window->back_buffer_capacity;
     if (native->stage && native->stage_capacity >= capacity) return 1;
     release_stage(display, native);
-    if (shm_state == shm_unknown) shm_state = XShmQueryExtension(display) ? shm_available : shm_unavailable;
-    if (shm_state == shm_available && !attach_shm_stage(display, native, capacity)) shm_state = shm_unavailable;
+    uint8_t* shm_state = &os_platform.shm_state;
+    if (*shm_state == os_shm_unknown) *shm_state = XShmQueryExtension(display) ? os_shm_available : os_shm_unavailable;
+    if (*shm_state == os_shm_available && !attach_shm_stage(display, native, capacity)) *shm_state = os_shm_unavailable;
     if (!native->stage) {
         native->stage = (uint8_t*)os_alloc(capacity);
         if (!native->stage) return 0;
@@ -147,3 +155,106 @@ void os_window_present(os_window* window) {
 }
 
 void os_window_present_rect(os_window* window, rect area) { present_area(window, area); }
+
+// ---------------------------------------------------------------------------
+// OpenGL
+
+
+
+typedef const char* (*query_extensions_string_function)(Display*, int);
+
+// Retried at each OpenGL window until the library's entry point was found.
+static void load_gl_library(void) {
+    os_platform_state* state = &os_platform;
+    if (state->gl_get_proc_address) return;
+    void* library = dlopen("libGL.so.1", RTLD_NOW | RTLD_GLOBAL);
+    if (!library) {
+        os_print("Failed to load libGL.so.1\n");
+        return;
+    }
+    state->gl_get_proc_address = (os_gl_get_proc_address_function)dlsym(library, "glXGetProcAddressARB");
+    if (!state->gl_get_proc_address)
+        state->gl_get_proc_address = (os_gl_get_proc_address_function)dlsym(library, "glXGetProcAddress");
+    state->gl_choose_visual = (os_gl_choose_visual_function)dlsym(library, "glXChooseVisual");
+    state->gl_create_context = (os_gl_create_context_function)dlsym(library, "glXCreateContext");
+    state->gl_destroy_context = (os_gl_destroy_context_function)dlsym(library, "glXDestroyContext");
+    state->gl_make_current = (os_gl_make_current_function)dlsym(library, "glXMakeCurrent");
+    state->gl_swap_buffers = (os_gl_swap_buffers_function)dlsym(library, "glXSwapBuffers");
+    if (!state->gl_get_proc_address || !state->gl_choose_visual || !state->gl_create_context ||
+        !state->gl_destroy_context || !state->gl_make_current || !state->gl_swap_buffers)
+        os_print("Failed to load functions from libGL.so.1\n");
+}
+
+XVisualInfo* os_x11_gl_visual(Display* display, int screen) {
+    load_gl_library();
+    if (!os_platform.gl_choose_visual) return nullptr;
+    int attributes[] = {GLX_RGBA, GLX_DOUBLEBUFFER, GLX_RED_SIZE, 8, GLX_GREEN_SIZE, 8, GLX_BLUE_SIZE, 8,
+                        GLX_ALPHA_SIZE, 8, GLX_DEPTH_SIZE, 24, None};
+    XVisualInfo* visual = os_platform.gl_choose_visual(display, screen, attributes);
+    if (visual) return visual;
+    int fallback[] = {GLX_RGBA, GLX_DOUBLEBUFFER, GLX_DEPTH_SIZE, 24, None};
+    return os_platform.gl_choose_visual(display, screen, fallback);
+}
+
+static void load_swap_interval(Display* display) {
+    if (os_platform.gl_swap_interval || !os_platform.gl_get_proc_address) return;
+    query_extensions_string_function query =
+        (query_extensions_string_function)os_platform.gl_get_proc_address((const GLubyte*)"glXQueryExtensionsString");
+    if (!query) {
+        os_print("Failed to load glXQueryExtensionsString\n");
+        return;
+    }
+    const char* extensions = query(display, DefaultScreen(display));
+    if (!extensions || !strstr(extensions, "GLX_EXT_swap_control")) {
+        os_print("No GLX_EXT_swap_control extension\n");
+        return;
+    }
+    os_platform.gl_swap_interval =
+        (os_gl_swap_interval_function)os_platform.gl_get_proc_address((const GLubyte*)"glXSwapIntervalEXT");
+    if (!os_platform.gl_swap_interval) os_print("Failed to load glXSwapIntervalEXT\n");
+}
+
+void os_gl_setup(os_window* window) {
+    if (!window || !(window->flags & os_window_flag_open)) return;
+    Display* display = os_x11_display();
+    load_gl_library();
+    if (!os_platform.gl_create_context || !os_platform.gl_make_current || !os_platform.gl_choose_visual) return;
+    XWindowAttributes attributes;
+    if (!XGetWindowAttributes(display, (Window)window->native_handle, &attributes)) return;
+    XVisualInfo wanted;
+    memset(&wanted, 0, sizeof wanted);
+    wanted.visualid = XVisualIDFromVisual(attributes.visual);
+    int matches = 0;
+    XVisualInfo* visual = XGetVisualInfo(display, VisualIDMask, &wanted, &matches);
+    if (!visual) return;
+    os_x11_begin_error_trap();
+    GLXContext context = os_platform.gl_create_context(display, visual, nullptr, True);
+    XFree(visual);
+    if (os_x11_end_error_trap(display) || !context) return;
+    os_platform.gl_make_current(display, (GLXDrawable)window->native_handle, context);
+    window->gl_context = (void*)context;
+    os_platform.swap_interval_drawable = (GLXDrawable)window->native_handle;
+    load_swap_interval(display);
+}
+
+void os_x11_gl_teardown(os_window* window) {
+    Display* display = os_x11_display();
+    if (os_platform.gl_make_current) os_platform.gl_make_current(display, None, nullptr);
+    if (os_platform.gl_destroy_context) os_platform.gl_destroy_context(display, (GLXContext)window->gl_context);
+    window->gl_context = nullptr;
+    if (os_platform.swap_interval_drawable == (GLXDrawable)window->native_handle)
+        os_platform.swap_interval_drawable = 0;
+}
+
+int32_t os_gl_swap_buffers(os_window* window) {
+    if (!window || !(window->flags & os_window_flag_open) || !os_platform.gl_swap_buffers || !window->gl_context)
+        return 0;
+    os_platform.gl_swap_buffers(os_x11_display(), (GLXDrawable)window->native_handle);
+    return 1;
+}
+
+int32_t os_gl_set_swap_interval(int32_t interval) {
+    if (!os_platform.gl_swap_interval || !os_platform.swap_interval_drawable) return 0;
+    os_platform.gl_swap_interval(os_x11_display(), os_platform.swap_interval_drawable, interval & 0xFF);
+    return interval;
+}

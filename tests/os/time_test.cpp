@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "os/os.h"
-#include "os/os_time_private.h"
+#include "os/os_private.h"
 
 TEST(clock, tick_conversion_is_exact_for_large_counters) {
     os_init();

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "os/os_x11.h"
+#include "os/os_private.h"
 #include "test_support.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "os/os_x11.h"
+#include "os/os_private.h"
 
 TEST(KeysymToVirtualKey, LettersDigitsAndNavigation) {
     EXPECT_EQ(os_x11_virtual_key(XK_a), 0x41);

@@ -1,0 +1,229 @@
+// The platform layer's own state and the helpers its units share: one record
+// of X11 and POSIX state, the X error trap, the wait on a descriptor, list
+// growth, path copies, and the pure parsers of X data (declared here so the
+// tests can reach them).
+//
+// Index
+//   Lists                  os_list, os_list_push                os_system.cpp
+//   Time                   calendar conversion, descriptor wait  os_system.cpp
+//   Paths                  os_c_path                            os_files.cpp
+//   X11 records            atoms, the per-window native record
+//   The state record       os_platform
+//   X connection           display, error trap, property reads   os_window.cpp
+//   Window internals       events, geometry, close, cursors      os_window.cpp
+//   Pure parsers           keys, XSETTINGS, uri-lists            os_window.cpp
+//   Presentation hooks     stage release, GL visual, GL teardown os_present.cpp
+#pragma once
+
+#include <GL/glx.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/XShm.h>
+
+#include "os/os.h"
+
+// ---------------------------------------------------------------------------
+// Lists
+
+// A growable list of fixed-size items, from os_alloc.
+struct os_list {
+    void* items;
+    int64_t count;
+    int64_t capacity;
+};
+
+// Appends one zeroed item and returns it, doubling the capacity as needed
+// (from initial_capacity, never beyond limit items); null when the list is
+// full or memory runs out, the list then unchanged.
+void* os_list_push(os_list* list, uint64_t item_size, int64_t initial_capacity, int64_t limit);
+
+// ---------------------------------------------------------------------------
+// Time
+
+// Seconds and nanoseconds since 1970-01-01 UTC; local picks the local zone.
+os_date_time os_date_time_from_unix(int64_t seconds, int64_t nanoseconds, uint8_t local);
+
+enum os_wait_result : uint8_t {
+    os_wait_ready = 0,
+    os_wait_timed_out = 1,
+    os_wait_failed = 2,  // hung up, in error or not open: nothing more will come
+};
+
+// Waits until the descriptor has something to read or timeout_milliseconds
+// pass (negative: no limit). Signals do not cut the wait short.
+os_wait_result os_wait_for_descriptor(int descriptor, int64_t timeout_milliseconds);
+
+// ---------------------------------------------------------------------------
+// Paths: NUL-terminated copies of the layer's length-counted paths
+
+enum : uint64_t { os_path_small_size = 1024 };
+
+struct os_c_path {
+    char* text;  // points at small unless the path needed the heap
+    char small[os_path_small_size];
+};
+
+// text is "" (never null) when the copy cannot be made.
+void os_path_begin(os_c_path* out, utf8_string path);
+void os_path_end(os_c_path* path);
+
+// ---------------------------------------------------------------------------
+// X11 records
+
+struct os_x11_atom_table {
+    Atom wm_protocols, wm_delete_window;
+    Atom utf8_string, net_wm_name, net_wm_state, net_wm_state_above;
+    Atom net_wm_window_type, net_wm_window_type_utility, net_wm_window_type_normal;
+    Atom net_frame_extents, net_workarea, net_current_desktop, net_active_window;
+    Atom motif_wm_hints;
+    Atom xsettings_selection, xsettings_settings;
+    Atom xdnd_aware, xdnd_enter, xdnd_position, xdnd_status, xdnd_leave, xdnd_drop, xdnd_finished;
+    Atom xdnd_selection, xdnd_type_list, xdnd_action_copy, text_uri_list, incr;
+};
+
+enum : int { os_xdnd_version = 5 };
+
+// The X11 side of one window.
+struct os_window_native {
+    Window window;  // kept after close, for the XdndFinished a drop still owes
+    Visual* visual;
+    int depth;
+    Colormap colormap;  // 0 when the default one is used
+    uint8_t cursor_hidden;
+    uint8_t keys_down[32];  // one bit per keycode
+
+    // drag and drop, from XdndEnter to XdndFinished
+    Window xdnd_source;
+    int32_t xdnd_version;
+    uint8_t xdnd_uri_offered;
+    int32_t xdnd_root_x, xdnd_root_y;
+
+    // presentation: the image the back buffer is copied into
+    XImage* image;
+    uint8_t* stage;  // SHM segment or heap block, stage_capacity bytes
+    uint64_t stage_capacity;
+    uint8_t stage_is_shm;
+    XShmSegmentInfo shm;
+};
+
+struct os_click_tracker {
+    int32_t x, y;
+    uint32_t time;  // 0: no press to pair with
+};
+
+enum : uint8_t { os_shm_unknown = 0, os_shm_available = 1, os_shm_unavailable = 2 };
+
+typedef void* (*os_gl_get_proc_address_function)(const GLubyte*);
+typedef XVisualInfo* (*os_gl_choose_visual_function)(Display*, int, int*);
+typedef GLXContext (*os_gl_create_context_function)(Display*, XVisualInfo*, GLXContext, Bool);
+typedef void (*os_gl_destroy_context_function)(Display*, GLXContext);
+typedef Bool (*os_gl_make_current_function)(Display*, GLXDrawable, GLXContext);
+typedef void (*os_gl_swap_buffers_function)(Display*, GLXDrawable);
+typedef void (*os_gl_swap_interval_function)(Display*, GLXDrawable, int);
+
+// ---------------------------------------------------------------------------
+// The state record: everything the layer keeps between calls. Zero is the
+// starting value of every field; the layer fills them on first need.
+
+struct os_platform_state {
+    // The X connection
+    Display* display;
+    uint8_t display_attempted;
+    os_x11_atom_table atoms;
+    int x11_last_error;  // see os_x11_begin_error_trap
+
+    // Windows and events
+    os_list windows;  // os_window*, the open ones
+    os_event_callback event_callback;
+    os_click_tracker click_trackers[3];  // left, middle, right
+    int32_t double_click_milliseconds;   // 0 until read from the settings
+
+    // Cursors
+    os_list cursors;  // Cursor, indexed by os_cursor_shape
+    os_cursor_shape cursor_shape;
+
+    // Presentation
+    uint8_t shm_state;
+    os_gl_get_proc_address_function gl_get_proc_address;
+    os_gl_choose_visual_function gl_choose_visual;
+    os_gl_create_context_function gl_create_context;
+    os_gl_destroy_context_function gl_destroy_context;
+    os_gl_make_current_function gl_make_current;
+    os_gl_swap_buffers_function gl_swap_buffers;
+    os_gl_swap_interval_function gl_swap_interval;
+    GLXDrawable swap_interval_drawable;
+
+    // Monitors
+    os_list monitors;  // os_monitor
+
+    // Time
+    uint64_t clock_frequency;
+
+    // Process strings, each filled on first request and kept for the process's life
+    utf8_string command_line;
+    utf8_string* arguments;
+    char* argument_text;
+    int32_t argument_count;
+    utf8_string executable_name;
+    utf8_string executable_directory;
+    utf8_string current_directory;
+
+    // Files
+    int32_t last_file_error;  // an errno value, 0 for none
+    char last_file_error_text[512];
+    utf8_string desktop_directory;
+};
+
+extern os_platform_state os_platform;
+
+// ---------------------------------------------------------------------------
+// X connection
+
+// Null when no X display can be opened (reported once on standard error).
+Display* os_x11_display(void);
+
+// The error trap. Requests that may legitimately fail (a drag source that
+// vanished, a shared memory attach over a remote link) must not end the
+// program: begin the trap, make the request, and the end of the trap waits
+// for the server's answer and returns the error code it gave, 0 for none.
+void os_x11_begin_error_trap(void);
+int os_x11_end_error_trap(Display* display);
+
+// The items of a property holding that type in that format (8, 16 or 32; 32
+// arrives as longs), at most max_length 32-bit units of it; null when the
+// window has no such property. Free the block with XFree.
+unsigned char* os_x11_read_property(Display* display, Window window, Atom property, Atom type, int format,
+                                    long max_length, unsigned long* out_items);
+
+// ---------------------------------------------------------------------------
+// Window internals
+
+// The open window with that X id, or null.
+os_window* os_x11_find_window(Window native);
+// Zero-fills the event and sets its kind and window.
+void os_x11_begin_event(os_event* event, uint8_t kind, os_window* window);
+// Hands the event to the application's callback, if one is set.
+void os_x11_deliver(os_event* event);
+
+// ---------------------------------------------------------------------------
+// Pure parsers
+
+// The Windows virtual-key code of a key symbol; 0 when the key has none.
+uint16_t os_x11_virtual_key(unsigned long keysym);
+// The Unicode code point a key symbol types, 0 for none.
+uint32_t os_x11_keysym_to_unicode(unsigned long keysym);
+// The Net/DoubleClickTime of an _XSETTINGS_SETTINGS property, or -1 when it
+// holds none.
+int32_t os_x11_xsettings_double_click_time(const uint8_t* data, uint64_t size);
+// Parses a text/uri-list into the drop path block: every local file path,
+// percent-decoded, followed by a NUL, then one more NUL. The block comes from
+// os_alloc; null only when allocation fails.
+char* os_xdnd_parse_uri_list(const char* text, int64_t length, uint32_t* out_count);
+
+// ---------------------------------------------------------------------------
+// Presentation hooks, called by the window's creation and close
+
+void os_x11_release_present(os_window* window);
+// A visual suited to an OpenGL window, or null; free it with XFree.
+XVisualInfo* os_x11_gl_visual(Display* display, int screen);
+void os_x11_gl_teardown(os_window* window);
