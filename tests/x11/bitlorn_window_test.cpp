@@ -34,65 +34,6 @@ TEST_F(ProgramTest, FileOnTheCommandLineShowsItsSizeInTheStatusBar) {
     EXPECT_TRUE(shows_text(status_x, status_line_2_y - line_height, path));
 }
 
-// A drag source of our own: owns XdndSelection and answers the target.
-struct drag_source {
-    Display* display;
-    Window window;
-    std::string uri_list;
-    Atom atom(const char* name) { return XInternAtom(display, name, False); }
-
-    void send(Window target, const char* type, long l1, long l2, long l3, long l4) {
-        XEvent m;
-        memset(&m, 0, sizeof m);
-        m.xclient.type = ClientMessage;
-        m.xclient.window = target;
-        m.xclient.message_type = atom(type);
-        m.xclient.format = 32;
-        m.xclient.data.l[0] = (long)window;
-        m.xclient.data.l[1] = l1;
-        m.xclient.data.l[2] = l2;
-        m.xclient.data.l[3] = l3;
-        m.xclient.data.l[4] = l4;
-        XSendEvent(display, target, False, NoEventMask, &m);
-        XFlush(display);
-    }
-
-    void serve(const XSelectionRequestEvent* request) {
-        XEvent notify;
-        memset(&notify, 0, sizeof notify);
-        notify.xselection.type = SelectionNotify;
-        notify.xselection.requestor = request->requestor;
-        notify.xselection.selection = request->selection;
-        notify.xselection.target = request->target;
-        notify.xselection.time = request->time;
-        notify.xselection.property = None;
-        if (request->target == atom("text/uri-list")) {
-            XChangeProperty(display, request->requestor, request->property, request->target, 8, PropModeReplace,
-                            (const unsigned char*)uri_list.data(), (int)uri_list.size());
-            notify.xselection.property = request->property;
-        }
-        XSendEvent(display, request->requestor, False, NoEventMask, &notify);
-        XFlush(display);
-    }
-
-    // Handles requests while waiting for one client message; false on timeout.
-    bool wait_for(const char* type, XClientMessageEvent* out) {
-        Atom wanted = atom(type);
-        return wait_until([&] {
-            while (XPending(display)) {
-                XEvent event;
-                XNextEvent(display, &event);
-                if (event.type == SelectionRequest) serve(&event.xselectionrequest);
-                if (event.type == ClientMessage && event.xclient.message_type == wanted) {
-                    *out = event.xclient;
-                    return true;
-                }
-            }
-            return false;
-        });
-    }
-};
-
 TEST_F(ProgramTest, FileDroppedThroughXdndIsLoaded) {
     start({});
     std::vector<uint8_t> bytes(777, 0x11);
@@ -101,9 +42,8 @@ TEST_F(ProgramTest, FileDroppedThroughXdndIsLoaded) {
     size_t space = uri.find(' ');
     uri.replace(space, 1, "%20");
 
-    drag_source source{display, XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 1, 1, 0, 0, 0),
-                       "# from the test\r\n" + uri + "\r\n"};
-    XSetSelectionOwner(display, source.atom("XdndSelection"), source.window, CurrentTime);
+    xdnd_drag_source source;
+    source.begin(display, "# from the test\r\n" + uri + "\r\n");
     source.send(window, "XdndEnter", 5L << 24, (long)source.atom("text/uri-list"), 0, 0);
     source.send(window, "XdndPosition", 0, (700L << 16) | 500L, CurrentTime, (long)source.atom("XdndActionCopy"));
     XClientMessageEvent reply;
@@ -114,12 +54,13 @@ TEST_F(ProgramTest, FileDroppedThroughXdndIsLoaded) {
     ASSERT_TRUE(source.wait_for("XdndFinished", &reply));
     EXPECT_EQ(reply.data.l[1] & 1, 1);
     EXPECT_TRUE(wait_until([&] { return status_shows_size(777); })) << "the dropped file's size is not shown";
-    XDestroyWindow(display, source.window);
+    source.end();
 }
 
 TEST_F(ProgramTest, DropWithoutFilesIsRefused) {
     start({});
-    drag_source source{display, XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 1, 1, 0, 0, 0), ""};
+    xdnd_drag_source source;
+    source.begin(display, "");
     source.send(window, "XdndEnter", 5L << 24, (long)XA_STRING, 0, 0);
     source.send(window, "XdndPosition", 0, (700L << 16) | 500L, CurrentTime, 0);
     XClientMessageEvent reply;
@@ -128,7 +69,7 @@ TEST_F(ProgramTest, DropWithoutFilesIsRefused) {
     source.send(window, "XdndDrop", 0, CurrentTime, 0, 0);
     ASSERT_TRUE(source.wait_for("XdndFinished", &reply));
     EXPECT_EQ(reply.data.l[1] & 1, 0);
-    XDestroyWindow(display, source.window);
+    source.end();
 }
 
 TEST_F(ProgramTest, DeleteWindowMessageEndsTheProgramWithExitCodeZero) {

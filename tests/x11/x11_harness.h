@@ -18,29 +18,17 @@
 #include <string>
 #include <vector>
 
+#include "render/font.h"
 #include "test_support.h"
+#include "x_test_support.h"
 
 uint64_t now_milliseconds(void);
 bool wait_until(const std::function<bool()>& done, uint64_t milliseconds = 5000);
 
-struct rgba_image {
-    int32_t width = 0, height = 0;
-    std::vector<uint8_t> pixels;  // R, G, B, A
-    uint8_t alpha(int32_t x, int32_t y) const { return pixels[((size_t)y * width + x) * 4 + 3]; }
-};
-
-struct font_glyph {
-    int32_t x, y, w, h, y_offset;
-};
-
-struct bitmap_font {
-    rgba_image image;
-    font_glyph glyphs[256];
-    int32_t glyph_w = 0;
-};
-
-bool load_font(bitmap_font* font, const std::string& binary);
-std::vector<uint8_t> text_ink(const bitmap_font& font, const std::string& text, int32_t w, int32_t h);
+// The font the program reads (mono.png beside it), cut by the renderer's own code.
+bool load_font(glyph_atlas* font, const std::string& binary);
+// Which pixels of the block (0, 0, w, h) ASCII text drawn at its corner covers.
+std::vector<uint8_t> text_ink(const glyph_atlas& font, const std::string& text, int32_t w, int32_t h);
 
 // ---------------------------------------------------------------------------
 // The program
@@ -53,12 +41,12 @@ protected:
     Display* display = nullptr;
     pid_t pid = 0;
     Window window = None;
-    bitmap_font font;
+    glyph_atlas font = {};
 
     void SetUp() override {
         if (!ensure_x_display()) GTEST_SKIP() << "no X display";
         if (!getenv("BITLORN_BINARY")) GTEST_SKIP() << "BITLORN_BINARY not set";
-        display = XOpenDisplay(nullptr);
+        display = open_x_display();
         ASSERT_NE(display, nullptr);
         ASSERT_TRUE(load_font(&font, getenv("BITLORN_BINARY")));
         ASSERT_GT(font.glyph_w, 0);
