@@ -156,8 +156,7 @@ os_wait_result os_wait_for_descriptor(int descriptor, int64_t timeout_millisecon
         int wait = -1;
         if (timeout_milliseconds >= 0) {
             uint64_t now = os_now_milliseconds();
-            if (now >= deadline) return os_wait_timed_out;
-            uint64_t left = deadline - now;
+            uint64_t left = deadline > now ? deadline - now : 0;
             wait = left > INT_MAX ? INT_MAX : (int)left;
         }
         pollfd entry = {descriptor, POLLIN, 0};
@@ -167,6 +166,7 @@ os_wait_result os_wait_for_descriptor(int descriptor, int64_t timeout_millisecon
         // Data left behind by a peer that hung up is still there to read.
         if (entry.revents & POLLIN) return os_wait_ready;
         if (result > 0) return os_wait_failed;
+        if (timeout_milliseconds >= 0 && os_now_milliseconds() >= deadline) return os_wait_timed_out;
     }
 }
 

@@ -1,3 +1,4 @@
+// Scratch files, captured output and a private X server for the tests.
 #include "test_support.h"
 
 #include <signal.h>

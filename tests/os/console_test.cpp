@@ -1,3 +1,4 @@
+// Console output, the crash handler and the fatal path.
 #include <fcntl.h>
 #include <signal.h>
 #include <stdio.h>
@@ -11,7 +12,7 @@
 #include "os/os.h"
 #include "test_support.h"
 
-TEST(console, print_formats_with_the_c_runtime) {
+TEST(Console, PrintFormatsWithTheCRuntime) {
     std::string out = capture_stdout([] {
         os_print("Monitor %i = %ihz, %s %.2f %lld\n", 0, 60, "x", 1.5, -9ll);
         os_abort_all_threads();
@@ -19,7 +20,7 @@ TEST(console, print_formats_with_the_c_runtime) {
     EXPECT_EQ(out, "Monitor 0 = 60hz, x 1.50 -9\n* TODO * os_abort_all_threads\n");
 }
 
-TEST(console, stdout_write_passes_bytes_through) {
+TEST(Console, StdoutWritePassesBytesThrough) {
     std::string bytes("a\0b\n", 4);
     std::string out = capture_stdout([&] {
         os_write_stdout({(int64_t)bytes.size(), bytes.data()});
@@ -44,7 +45,7 @@ __attribute__((no_sanitize("undefined"))) static int divide_by_zero(void) {
     return 10 / zero_divisor;
 }
 
-TEST(crash_handler_death, null_write_reports_access_violation) {
+TEST(CrashHandlerDeathTest, NullWriteReportsAccessViolation) {
     EXPECT_DEATH(
         {
             os_set_crash_handler(print_crash);
@@ -53,7 +54,7 @@ TEST(crash_handler_death, null_write_reports_access_violation) {
         "crash 1: EXCEPTION_ACCESS_VIOLATION -> The thread tried to read from or write to a virtual address");
 }
 
-TEST(crash_handler_death, integer_division_by_zero) {
+TEST(CrashHandlerDeathTest, IntegerDivisionByZero) {
     EXPECT_DEATH(
         {
             os_set_crash_handler(print_crash);
@@ -64,7 +65,7 @@ TEST(crash_handler_death, integer_division_by_zero) {
 }
 
 #if defined(__x86_64__) || defined(__i386__)
-TEST(crash_handler_death, breakpoint_instruction_reports_breakpoint) {
+TEST(CrashHandlerDeathTest, BreakpointInstructionReportsBreakpoint) {
     EXPECT_DEATH(
         {
             os_set_crash_handler(print_crash);
@@ -74,7 +75,7 @@ TEST(crash_handler_death, breakpoint_instruction_reports_breakpoint) {
 }
 #endif
 
-TEST(crash_handler_death, signal_sent_by_software_is_unknown_and_kills) {
+TEST(CrashHandlerDeathTest, SignalSentBySoftwareIsUnknownAndKills) {
     EXPECT_EXIT(
         {
             os_set_crash_handler(print_crash);
@@ -83,7 +84,7 @@ TEST(crash_handler_death, signal_sent_by_software_is_unknown_and_kills) {
         testing::KilledBySignal(SIGBUS), "crash 1: UNKNOWN");
 }
 
-TEST(fatal_death, message_goes_to_stderr_then_abort) {
+TEST(FatalDeathTest, MessageGoesToStderrThenAbort) {
     EXPECT_EXIT(
         {
             unsetenv("DISPLAY");

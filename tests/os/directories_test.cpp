@@ -1,3 +1,4 @@
+// Creating, removing, listing and watching directories.
 #include <fcntl.h>
 #include <string.h>
 #include <sys/stat.h>
@@ -45,7 +46,7 @@ static std::vector<listed_entry> list_sorted(const std::string& directory) {
     return result;
 }
 
-TEST(directories, create_and_remove) {
+TEST(Directories, CreateAndRemove) {
     std::string dir = make_temp_dir();
     std::string file = dir + "/file";
     ASSERT_EQ(os_write_bytes(as_path(file), 1, "x"), os_file_ok);
@@ -72,7 +73,7 @@ TEST(directories, create_and_remove) {
     EXPECT_EQ(os_path_exists(as_path(dir + "/nowhere")), 0);
 }
 
-TEST(directories, listing_reports_entries_but_not_dots) {
+TEST(Directories, ListingReportsEntriesButNotDots) {
     std::string dir = make_temp_dir();
     ASSERT_EQ(os_write_bytes(as_path(dir + "/seven"), 7, "1234567"), os_file_ok);
     ASSERT_EQ(os_create_directory(as_path(dir + "/folder")), 0);
@@ -134,7 +135,7 @@ static bool modify_until_seen(const std::string& path, const std::string& expect
     return false;
 }
 
-TEST(directories, watch_reports_modified_files_relative_to_the_root) {
+TEST(Directories, WatchReportsModifiedFilesRelativeToTheRoot) {
     std::string dir = make_temp_dir();
     std::string watched = dir + "/watched";
     ASSERT_EQ(os_create_directory(as_path(watched)), 0);
@@ -156,6 +157,6 @@ TEST(directories, watch_reports_modified_files_relative_to_the_root) {
     watcher.join();
 }
 
-TEST(directories, watch_of_missing_directory_returns) {
+TEST(Directories, WatchOfMissingDirectoryReturns) {
     os_watch_directory(as_path(make_temp_dir() + "/absent"), 0, remember_change);
 }

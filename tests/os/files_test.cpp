@@ -1,3 +1,4 @@
+// Reading and writing files whole and in place, and managing them.
 #include <fcntl.h>
 #include <string.h>
 #include <sys/stat.h>
@@ -17,7 +18,7 @@ static std::string last_error(void) {
     return message.data ? std::string(message.data, (size_t)message.length) : std::string();
 }
 
-TEST(read_entire_file, empty_file_gives_a_zeroed_block) {
+TEST(ReadEntireFile, EmptyFileGivesAZeroedBlock) {
     std::string path = write_temp_file("empty", "", 0);
     file_contents contents = os_read_entire_file(as_path(path));
     EXPECT_EQ(contents.size, 0u);
@@ -28,7 +29,7 @@ TEST(read_entire_file, empty_file_gives_a_zeroed_block) {
     EXPECT_EQ(contents.size, 0u);
 }
 
-TEST(read_entire_file, ten_bytes_with_zero_after_and_error_cleared) {
+TEST(ReadEntireFile, TenBytesWithZeroAfterAndErrorCleared) {
     std::string path = write_temp_file("ten", "0123456789", 10);
     // A failed read first, so that success visibly clears the message.
     std::string dir = make_temp_dir();
@@ -45,7 +46,7 @@ TEST(read_entire_file, ten_bytes_with_zero_after_and_error_cleared) {
     os_free_file_contents(&contents);
 }
 
-TEST(read_entire_file, missing_file_leaves_last_error_alone) {
+TEST(ReadEntireFile, MissingFileLeavesLastErrorAlone) {
     std::string dir = make_temp_dir();
     file_contents failed = os_read_entire_file(as_path(dir));
     EXPECT_EQ(failed.data, nullptr);
@@ -57,7 +58,7 @@ TEST(read_entire_file, missing_file_leaves_last_error_alone) {
     EXPECT_EQ(last_error(), before);
 }
 
-TEST(read_entire_file, fifo_and_directory_are_unreadable_without_blocking) {
+TEST(ReadEntireFile, FifoAndDirectoryAreUnreadableWithoutBlocking) {
     std::string fifo = make_temp_dir() + "/pipe";
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     // No writer ever opens the FIFO: a blocking open would hang here.
@@ -73,7 +74,7 @@ TEST(read_entire_file, fifo_and_directory_are_unreadable_without_blocking) {
     EXPECT_EQ(byte, 'q');
 }
 
-TEST(read_entire_file, proc_file_reporting_size_zero_is_read_to_its_end) {
+TEST(ReadEntireFile, ProcFileReportingSizeZeroIsReadToItsEnd) {
     file_contents status = os_read_entire_file(os_string("/proc/self/status"));
     ASSERT_NE(status.data, nullptr);
     EXPECT_GT(status.size, 0u);
@@ -95,7 +96,7 @@ TEST(read_entire_file, proc_file_reporting_size_zero_is_read_to_its_end) {
     os_free_file_contents(&smaps);
 }
 
-TEST(read_entire_file, file_larger_than_the_first_guess_is_whole) {
+TEST(ReadEntireFile, FileLargerThanTheFirstGuessIsWhole) {
     std::string big(3 * 1024 * 1024 + 17, 'x');
     for (size_t i = 0; i < big.size(); i += 4093) big[i] = (char)(i % 251);
     std::string path = write_temp_file("big", big.data(), big.size());
@@ -107,7 +108,7 @@ TEST(read_entire_file, file_larger_than_the_first_guess_is_whole) {
     os_free_file_contents(&contents);
 }
 
-TEST(positioned_io, read_at_and_past_the_end) {
+TEST(PositionedIo, ReadAtAndPastTheEnd) {
     std::string path = write_temp_file("ten", "0123456789", 10);
     char buffer[4] = {'a', 'b', 'c', 'd'};
     EXPECT_EQ(os_read_bytes_at(as_path(path), 6, 4, buffer), os_file_ok);
@@ -120,7 +121,7 @@ TEST(positioned_io, read_at_and_past_the_end) {
     EXPECT_EQ(os_read_bytes_at(as_path(make_temp_dir()), 0, 4, buffer), os_file_cannot_open);
 }
 
-TEST(positioned_io, writing_over_a_longer_file_keeps_its_tail_until_cut) {
+TEST(PositionedIo, WritingOverALongerFileKeepsItsTailUntilCut) {
     std::string path = write_temp_file("ten", "0123456789", 10);
     EXPECT_EQ(os_write_bytes(as_path(path), 3, "abc"), os_file_ok);
     EXPECT_EQ(read_text_file(path), "abc3456789");
@@ -139,7 +140,7 @@ TEST(positioned_io, writing_over_a_longer_file_keeps_its_tail_until_cut) {
     EXPECT_EQ(read_text_file(created), "hi");
 }
 
-TEST(file_management, delete_copy_move_and_probe) {
+TEST(FileManagement, DeleteCopyMoveAndProbe) {
     std::string dir = make_temp_dir();
     EXPECT_EQ(os_delete_file(as_path(dir + "/missing")), 0);
     EXPECT_EQ(os_delete_file(as_path(std::string())), 1);
@@ -166,7 +167,7 @@ TEST(file_management, delete_copy_move_and_probe) {
     EXPECT_EQ(os_path_exists(as_path(c)), 0);
 }
 
-TEST(file_management, path_with_inner_zero_byte_names_nothing) {
+TEST(FileManagement, PathWithInnerZeroByteNamesNothing) {
     std::string path = write_temp_file("ten", "0123456789", 10);
     std::string with_zero = path + std::string("\0.other", 7);
     EXPECT_EQ(os_read_entire_file(as_path(with_zero)).data, nullptr);

@@ -1,3 +1,4 @@
+// The desktop folder, opening paths and picking folders.
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -21,7 +22,7 @@ static int desktop_in_child(const std::string& home, const std::string& expected
     return got == expected ? 0 : 1;
 }
 
-TEST(shell_death, desktop_from_user_dirs_then_fallback_then_none) {
+TEST(ShellDeathTest, DesktopFromUserDirsThenFallbackThenNone) {
     std::string home = make_temp_dir();
     mkdir((home + "/.config").c_str(), 0700);
     std::string config = "# comment\nXDG_DOWNLOAD_DIR=\"$HOME/Downloads\"\n  XDG_DESKTOP_DIR=\"$HOME/Schreibtisch/\"\n";
@@ -35,7 +36,7 @@ TEST(shell_death, desktop_from_user_dirs_then_fallback_then_none) {
     EXPECT_EXIT(_exit(desktop_in_child(make_temp_dir(), "<none>")), testing::ExitedWithCode(0), "");
 }
 
-TEST(shell, open_and_pick_fail_cleanly_without_helpers) {
+TEST(Shell, OpenAndPickFailCleanlyWithoutHelpers) {
     EXPECT_EQ(os_shell_open(as_path(make_temp_dir() + "/missing")), 1);
     std::string saved = getenv("PATH") ? getenv("PATH") : "";
     setenv("PATH", "/nonexistent", 1);

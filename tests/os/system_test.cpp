@@ -1,3 +1,4 @@
+// System information, process strings, memory blocks and libraries.
 #include <string.h>
 #include <unistd.h>
 
@@ -6,10 +7,11 @@
 #include <gtest/gtest.h>
 
 #include "os/os.h"
+#include "os/os_private.h"
 
 static std::string text(utf8_string s) { return s.data ? std::string(s.data, (size_t)s.length) : std::string(); }
 
-TEST(system, machine_facts) {
+TEST(System, MachineFacts) {
     EXPECT_GE(os_processor_count(), 1u);
     EXPECT_GT(os_physical_memory(), 64ull * 1024 * 1024);
     utf8_string s = os_string("abc");
@@ -17,7 +19,7 @@ TEST(system, machine_facts) {
     EXPECT_EQ(os_string(nullptr).length, 0);
 }
 
-TEST(system, command_line_and_arguments) {
+TEST(System, CommandLineAndArguments) {
     utf8_string line = os_command_line();
     ASSERT_NE(line.data, nullptr);
     ASSERT_GT(line.length, 0);
@@ -36,7 +38,7 @@ TEST(system, command_line_and_arguments) {
     EXPECT_EQ(joined.substr(joined.size() - expected_tail.size()), expected_tail);
 }
 
-TEST(system, executable_name_and_directory) {
+TEST(System, ExecutableNameAndDirectory) {
     std::string name = text(os_executable_name());
     std::string directory = text(os_executable_directory());
     EXPECT_NE(name.find("os_tests"), std::string::npos);
@@ -47,7 +49,7 @@ TEST(system, executable_name_and_directory) {
     EXPECT_EQ(access((directory + name).c_str(), X_OK), 0);
 }
 
-TEST(system, current_directory_ends_with_one_slash) {
+TEST(System, CurrentDirectoryEndsWithOneSlash) {
     std::string directory = text(os_current_directory());
     ASSERT_FALSE(directory.empty());
     EXPECT_EQ(directory.back(), '/');
@@ -58,7 +60,7 @@ TEST(system, current_directory_ends_with_one_slash) {
     EXPECT_EQ(directory, expected);
 }
 
-TEST(memory, blocks_keep_content_and_report_their_size) {
+TEST(Memory, BlocksKeepContentAndReportTheirSize) {
     uint8_t* zeroed = (uint8_t*)os_alloc_zeroed(100);
     ASSERT_NE(zeroed, nullptr);
     for (int i = 0; i < 100; i += 1) EXPECT_EQ(zeroed[i], 0);
@@ -73,7 +75,7 @@ TEST(memory, blocks_keep_content_and_report_their_size) {
     os_free(smallest);
 }
 
-TEST(library, loads_libm_and_finds_a_symbol) {
+TEST(Library, LoadsLibmAndFindsASymbol) {
     os_library library = os_library_load(os_string("libm.so.6"));
     ASSERT_EQ(library.loaded, 1);
     typedef double cosine(double);
@@ -87,4 +89,33 @@ TEST(library, loads_libm_and_finds_a_symbol) {
     EXPECT_EQ(missing.loaded, 0);
     EXPECT_EQ(os_library_symbol(missing, os_string("cos")), nullptr);
     os_library_free(missing);
+}
+
+TEST(Memory, ListsGrowByDoublingUpToTheirLimitAndStayWholeWhenFull) {
+    const struct {
+        int64_t initial, limit, pushes;
+        int64_t count, capacity;  // after the pushes
+    } cases[] = {
+        {4, 100, 1, 1, 4},    {4, 100, 5, 5, 8},     {4, 100, 17, 17, 32},
+        {4, 10, 9, 9, 10},    {4, 10, 12, 10, 10},   {32, 255, 300, 255, 255},
+        {1, 3, 3, 3, 3},
+    };
+    for (const auto& c : cases) {
+        os_list list = {nullptr, 0, 0};
+        int64_t refused = 0;
+        for (int64_t i = 0; i < c.pushes; i++) {
+            uint32_t* item = (uint32_t*)os_list_push(&list, sizeof(uint32_t), c.initial, c.limit);
+            if (!item) {
+                refused++;
+                continue;
+            }
+            EXPECT_EQ(*item, 0u) << "items arrive zeroed";
+            *item = (uint32_t)i;
+        }
+        EXPECT_EQ(list.count, c.count) << c.initial << " " << c.limit << " " << c.pushes;
+        EXPECT_EQ(list.capacity, c.capacity) << c.initial << " " << c.limit << " " << c.pushes;
+        EXPECT_EQ(refused, c.pushes - c.count);
+        for (int64_t i = 0; i < list.count; i++) EXPECT_EQ(((uint32_t*)list.items)[i], (uint32_t)i);
+        os_free(list.items);
+    }
 }

@@ -13,110 +13,10 @@
 #include <vector>
 
 #include "os/os_private.h"
-#include "test_support.h"
+#include "window_fixture.h"
+#include "x_test_support.h"
 
 namespace {
-
-struct recorded_event {
-    os_event event;
-    std::string paths;  // the whole path block of a drop
-    int32_t back_buffer_width;
-};
-
-std::vector<recorded_event> events;
-
-void record_event(os_event* event) {
-    recorded_event copy{*event, std::string(), 0};
-    if (event->kind == os_event_file_drop && event->paths) {
-        const char* at = event->paths;
-        while (*at) at += strlen(at) + 1;
-        copy.paths.assign(event->paths, (size_t)(at - event->paths) + 1);
-    }
-    if (event->window) copy.back_buffer_width = event->window->back_buffer.width;
-    copy.event.paths = nullptr;
-    events.push_back(copy);
-}
-
-// Pumps the layer until the predicate holds or two seconds have passed.
-bool pump_until(const std::function<bool()>& done) {
-    uint64_t deadline = os_now_milliseconds() + 2000;
-    while (os_now_milliseconds() < deadline) {
-        os_poll_messages();
-        if (done()) return true;
-        usleep(2000);
-    }
-    return done();
-}
-
-std::vector<os_event> events_of(uint8_t kind) {
-    std::vector<os_event> out;
-    for (const recorded_event& r : events)
-        if (r.event.kind == kind) out.push_back(r.event);
-    return out;
-}
-
-size_t count_of(uint8_t kind) { return events_of(kind).size(); }
-
-class WindowTest : public ::testing::Test {
-protected:
-    Display* tester = nullptr;
-    os_window* window = nullptr;
-
-    void SetUp() override {
-        if (!ensure_x_display()) GTEST_SKIP() << "no X display";
-        tester = XOpenDisplay(nullptr);
-        ASSERT_NE(tester, nullptr);
-        events.clear();
-        os_set_event_callback(record_event);
-        window = os_window_create(200, 150, os_string("test window"),
-                                  os_window_flag_hidden | os_window_flag_back_buffer);
-        ASSERT_NE(window, nullptr);
-        os_window_move(window, 100, 100, 1);
-        os_window_show(window, 1);
-        os_window_focus(window);
-        XSync(tester, False);
-        pump_until([&] { return window->client_x == 100 && window->client_y == 100; });
-        ASSERT_EQ(window->client_x, 100);
-        events.clear();
-    }
-
-    void TearDown() override {
-        if (window) os_window_destroy(window);
-        os_poll_messages();
-        if (tester) XCloseDisplay(tester);
-    }
-
-    void move_pointer(int x, int y) {
-        XTestFakeMotionEvent(tester, -1, x, y, CurrentTime);
-        XSync(tester, False);
-    }
-    void key(KeySym keysym, bool down) {
-        XTestFakeKeyEvent(tester, XKeysymToKeycode(tester, keysym), down, CurrentTime);
-        XSync(tester, False);
-    }
-    void send_key_press(KeySym keysym) {
-        Window native = (Window)window->native_handle;
-        XEvent press;
-        memset(&press, 0, sizeof press);
-        press.xkey.type = KeyPress;
-        press.xkey.display = tester;
-        press.xkey.window = native;
-        press.xkey.root = DefaultRootWindow(tester);
-        press.xkey.time = CurrentTime;
-        press.xkey.keycode = XKeysymToKeycode(tester, keysym);
-        press.xkey.same_screen = True;
-        XSendEvent(tester, native, False, KeyPressMask, &press);
-        XSync(tester, False);
-    }
-    void button(unsigned int number, bool down) {
-        XTestFakeButtonEvent(tester, number, down, CurrentTime);
-        XSync(tester, False);
-    }
-    void click(unsigned int number) {
-        button(number, true);
-        button(number, false);
-    }
-};
 
 TEST_F(WindowTest, CreationGivesOpenFocusedRecordWithGeometryAndBackBuffer) {
     EXPECT_TRUE(window->flags & os_window_flag_open);
@@ -211,7 +111,7 @@ TEST_F(WindowTest, ShiftDoesNotChangeTheVirtualKeyButTheCharacter) {
 TEST_F(WindowTest, HoverEntersMovesLeavesAndEntersAgain) {
     move_pointer(900, 900);
     pump_until([] { return false; });
-    events.clear();
+    recorded_events.clear();
     move_pointer(150, 150);
     move_pointer(160, 170);
     move_pointer(900, 900);
@@ -315,7 +215,7 @@ TEST_F(WindowTest, BackBufferGrowsInPowersOfTwoAndNeverShrinks) {
     EXPECT_EQ(window->back_buffer.height, 250);
     EXPECT_EQ(window->back_buffer_capacity, 524288u);  // 300000 bytes
     std::vector<recorded_event> resizes;
-    for (const recorded_event& r : events)
+    for (const recorded_event& r : recorded_events)
         if (r.event.kind == os_event_window_resize) resizes.push_back(r);
     ASSERT_EQ(resizes.size(), 1u);
     EXPECT_EQ(resizes[0].event.width, 300);
@@ -422,74 +322,31 @@ TEST_F(WindowTest, DropThroughXdndDeliversPathsInClientCoordinates) {
     EXPECT_EQ(((long*)data)[0], 5);
     XFree(data);
 
-    Window source = XCreateSimpleWindow(tester, DefaultRootWindow(tester), 0, 0, 10, 10, 0, 0, 0);
-    Atom selection = XInternAtom(tester, "XdndSelection", False);
-    Atom uri_list = XInternAtom(tester, "text/uri-list", False);
-    XSetSelectionOwner(tester, selection, source, CurrentTime);
-    auto send = [&](const char* name, long l1, long l2, long l3, long l4) {
-        XEvent m;
-        memset(&m, 0, sizeof m);
-        m.xclient.type = ClientMessage;
-        m.xclient.window = (Window)window->native_handle;
-        m.xclient.message_type = XInternAtom(tester, name, False);
-        m.xclient.format = 32;
-        m.xclient.data.l[0] = (long)source;
-        m.xclient.data.l[1] = l1;
-        m.xclient.data.l[2] = l2;
-        m.xclient.data.l[3] = l3;
-        m.xclient.data.l[4] = l4;
-        XSendEvent(tester, (Window)window->native_handle, False, NoEventMask, &m);
-        XSync(tester, False);
-    };
-    // Waits on the source side for one of the target's messages.
-    auto wait_for = [&](const char* name, XEvent* out) {
-        Atom wanted = XInternAtom(tester, name, False);
-        return pump_until([&] {
-            while (XPending(tester)) {
-                XNextEvent(tester, out);
-                if (out->type == SelectionRequest) {
-                    XSelectionRequestEvent* request = &out->xselectionrequest;
-                    const char* text = "# dropped\r\nfile:///tmp/a%20b.bin\r\nfile://host/tmp/c.txt\r\n";
-                    XChangeProperty(tester, request->requestor, request->property, uri_list, 8, PropModeReplace,
-                                    (const unsigned char*)text, (int)strlen(text));
-                    XEvent notify;
-                    memset(&notify, 0, sizeof notify);
-                    notify.xselection.type = SelectionNotify;
-                    notify.xselection.requestor = request->requestor;
-                    notify.xselection.selection = request->selection;
-                    notify.xselection.target = request->target;
-                    notify.xselection.property = request->property;
-                    notify.xselection.time = request->time;
-                    XSendEvent(tester, request->requestor, False, NoEventMask, &notify);
-                    XSync(tester, False);
-                }
-                if (out->type == ClientMessage && out->xclient.message_type == wanted) return true;
-            }
-            return false;
-        });
-    };
-    send("XdndEnter", 5L << 24, (long)uri_list, 0, 0);
-    send("XdndPosition", 0, (130L << 16) | 125L, CurrentTime, (long)XInternAtom(tester, "XdndActionCopy", False));
-    XEvent reply;
-    ASSERT_TRUE(wait_for("XdndStatus", &reply));
-    EXPECT_EQ(reply.xclient.data.l[1] & 1, 1);
-    send("XdndDrop", 0, CurrentTime, 0, 0);
-    ASSERT_TRUE(wait_for("XdndFinished", &reply));
-    EXPECT_EQ(reply.xclient.data.l[1] & 1, 1);
+    xdnd_drag_source source;
+    source.begin(tester, "# dropped\r\nfile:///tmp/a%20b.bin\r\nfile://host/tmp/c.txt\r\n");
+    Window target = (Window)window->native_handle;
+    auto pump = [] { os_poll_messages(); };
+    source.send(target, "XdndEnter", 5L << 24, (long)source.atom("text/uri-list"), 0, 0);
+    source.send(target, "XdndPosition", 0, (130L << 16) | 125L, CurrentTime, (long)source.atom("XdndActionCopy"));
+    XClientMessageEvent reply;
+    ASSERT_TRUE(source.wait_for("XdndStatus", &reply, pump));
+    EXPECT_EQ(reply.data.l[1] & 1, 1);
+    source.send(target, "XdndDrop", 0, CurrentTime, 0, 0);
+    ASSERT_TRUE(source.wait_for("XdndFinished", &reply, pump));
+    EXPECT_EQ(reply.data.l[1] & 1, 1);
 
     std::vector<recorded_event> drops;
-    for (const recorded_event& r : events)
+    for (const recorded_event& r : recorded_events)
         if (r.event.kind == os_event_file_drop) drops.push_back(r);
     ASSERT_EQ(drops.size(), 1u);
     EXPECT_EQ(drops[0].event.count, 2u);
     EXPECT_EQ(drops[0].paths, std::string("/tmp/a b.bin\0/tmp/c.txt\0\0", 25));
     EXPECT_EQ(drops[0].event.x, 30);
     EXPECT_EQ(drops[0].event.y, 25);
-    XDestroyWindow(tester, source);
+    source.end();
 }
 
-TEST(Monitors, EnumeratingTwiceKeepsOneRecordPerMonitor) {
-    if (!ensure_x_display()) GTEST_SKIP() << "no X display";
+TEST_F(WindowTest, MonitorsEnumeratedTwiceKeepOneRecordEach) {
     int32_t count = 0;
     os_monitor* list = nullptr;
     int32_t first = os_get_monitors(&count, &list);
@@ -510,8 +367,7 @@ TEST(Monitors, EnumeratingTwiceKeepsOneRecordPerMonitor) {
     EXPECT_EQ(primaries, 1) << "exactly one monitor is the main one, even when the server names none";
 }
 
-TEST(Cursors, UnknownShapesAndUnreadableFilesChangeNothing) {
-    if (!ensure_x_display()) GTEST_SKIP() << "no X display";
+TEST_F(WindowTest, UnknownCursorShapesAndUnreadableCursorFilesChangeNothing) {
     os_set_cursor(200);
     os_set_cursor(0);
     os_set_cursor(4);
@@ -519,25 +375,20 @@ TEST(Cursors, UnknownShapesAndUnreadableFilesChangeNothing) {
     EXPECT_EQ(os_load_cursor(os_string("/nonexistent/cursor.cur")), 0);
 }
 
-}  // namespace
-
-namespace {
-
-TEST(OpenGlWindow, GetsAContextThatSwapsAndLosesItOnClose) {
-    if (!ensure_x_display()) GTEST_SKIP() << "no X display";
-    os_window* window = os_window_create(64, 64, os_string("gl"), os_window_flag_opengl | os_window_flag_hidden);
-    ASSERT_NE(window, nullptr);
-    if (!window->gl_context) {
-        os_window_destroy(window);
+TEST_F(WindowTest, OpenGlWindowGetsAContextThatSwapsAndLosesItOnClose) {
+    os_window* gl = os_window_create(64, 64, os_string("gl"), os_window_flag_opengl | os_window_flag_hidden);
+    ASSERT_NE(gl, nullptr);
+    if (!gl->gl_context) {
+        os_window_destroy(gl);
         GTEST_SKIP() << "no GLX on this server";
     }
-    os_window_show(window, 1);
-    EXPECT_EQ(os_gl_swap_buffers(window), 1);
+    os_window_show(gl, 1);
+    EXPECT_EQ(os_gl_swap_buffers(gl), 1);
     int32_t interval = os_gl_set_swap_interval(1);
     EXPECT_TRUE(interval == 0 || interval == 1);
-    os_window_destroy(window);
-    EXPECT_EQ(window->gl_context, nullptr);
-    EXPECT_EQ(os_gl_swap_buffers(window), 0);
+    os_window_destroy(gl);
+    EXPECT_EQ(gl->gl_context, nullptr);
+    EXPECT_EQ(os_gl_swap_buffers(gl), 0);
 }
 
 }  // namespace

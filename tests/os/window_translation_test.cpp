@@ -7,70 +7,71 @@
 
 #include "os/os_private.h"
 
-TEST(KeysymToVirtualKey, LettersDigitsAndNavigation) {
-    EXPECT_EQ(os_x11_virtual_key(XK_a), 0x41);
-    EXPECT_EQ(os_x11_virtual_key(XK_Z), 0x5A);
-    EXPECT_EQ(os_x11_virtual_key(XK_z), 0x5A);
-    EXPECT_EQ(os_x11_virtual_key(XK_0), 0x30);
-    EXPECT_EQ(os_x11_virtual_key(XK_9), 0x39);
-    EXPECT_EQ(os_x11_virtual_key(XK_Left), 0x25);
-    EXPECT_EQ(os_x11_virtual_key(XK_Up), 0x26);
-    EXPECT_EQ(os_x11_virtual_key(XK_Right), 0x27);
-    EXPECT_EQ(os_x11_virtual_key(XK_Down), 0x28);
-    EXPECT_EQ(os_x11_virtual_key(XK_Prior), 0x21);
-    EXPECT_EQ(os_x11_virtual_key(XK_Next), 0x22);
-    EXPECT_EQ(os_x11_virtual_key(XK_Home), 0x24);
-    EXPECT_EQ(os_x11_virtual_key(XK_End), 0x23);
-    EXPECT_EQ(os_x11_virtual_key(XK_Insert), 0x2D);
-    EXPECT_EQ(os_x11_virtual_key(XK_Delete), 0x2E);
-    EXPECT_EQ(os_x11_virtual_key(XK_Escape), 0x1B);
-    EXPECT_EQ(os_x11_virtual_key(XK_Tab), 0x09);
-    EXPECT_EQ(os_x11_virtual_key(XK_Return), 0x0D);
-    EXPECT_EQ(os_x11_virtual_key(XK_BackSpace), 0x08);
-    EXPECT_EQ(os_x11_virtual_key(XK_space), 0x20);
+// The keys the application's commands and input table listen for.
+TEST(KeyTranslation, CommandKeysArriveWithTheirNamedCodes) {
+    const struct {
+        unsigned long keysym;
+        uint16_t key;
+    } cases[] = {
+        {XK_Left, os_key_left},       {XK_Right, os_key_right},   {XK_Up, os_key_up},
+        {XK_Down, os_key_down},       {XK_Prior, os_key_page_up}, {XK_Next, os_key_page_down},
+        {XK_Home, os_key_home},       {XK_End, os_key_end},       {XK_Delete, os_key_delete},
+        {XK_Shift_L, os_key_shift},   {XK_Shift_R, os_key_shift}, {XK_Return, os_key_return},
+        {XK_Escape, os_key_escape},   {XK_Tab, os_key_tab},       {XK_BackSpace, os_key_backspace},
+    };
+    for (const auto& c : cases) EXPECT_EQ(os_x11_virtual_key(c.keysym), c.key) << XKeysymToString(c.keysym);
 }
 
-TEST(KeysymToVirtualKey, ModifiersLocksAndFunctionKeys) {
-    EXPECT_EQ(os_x11_virtual_key(XK_Shift_L), 0x10);
-    EXPECT_EQ(os_x11_virtual_key(XK_Shift_R), 0x10);
-    EXPECT_EQ(os_x11_virtual_key(XK_Control_R), 0x11);
-    EXPECT_EQ(os_x11_virtual_key(XK_Alt_L), 0x12);
-    EXPECT_EQ(os_x11_virtual_key(XK_Caps_Lock), 0x14);
-    EXPECT_EQ(os_x11_virtual_key(XK_Num_Lock), 0x90);
-    EXPECT_EQ(os_x11_virtual_key(XK_Scroll_Lock), 0x91);
-    EXPECT_EQ(os_x11_virtual_key(XK_F1), 0x70);
-    EXPECT_EQ(os_x11_virtual_key(XK_F12), 0x7B);
-    EXPECT_EQ(os_x11_virtual_key(XK_F24), 0x87);
+TEST(KeyTranslation, RunsOfKeysMapInOrderAndCaseDoesNotMatter) {
+    for (unsigned long i = 0; i < 26; i++) {
+        EXPECT_EQ(os_x11_virtual_key(XK_a + i), os_key_a + i);
+        EXPECT_EQ(os_x11_virtual_key(XK_A + i), os_key_a + i);
+    }
+    for (unsigned long i = 0; i < 10; i++) {
+        EXPECT_EQ(os_x11_virtual_key(XK_0 + i), os_key_0 + i);
+        EXPECT_EQ(os_x11_virtual_key(XK_KP_0 + i), os_key_numpad_0 + i);
+    }
+    for (unsigned long i = 0; i < os_function_key_count; i++) EXPECT_EQ(os_x11_virtual_key(XK_F1 + i), os_key_f1 + i);
+    EXPECT_EQ(os_x11_virtual_key(XK_F1 + os_function_key_count), 0);
 }
 
-TEST(KeysymToVirtualKey, KeypadAndPunctuation) {
-    EXPECT_EQ(os_x11_virtual_key(XK_KP_0), 0x60);
-    EXPECT_EQ(os_x11_virtual_key(XK_KP_9), 0x69);
-    EXPECT_EQ(os_x11_virtual_key(XK_KP_Multiply), 0x6A);
-    EXPECT_EQ(os_x11_virtual_key(XK_KP_Add), 0x6B);
-    EXPECT_EQ(os_x11_virtual_key(XK_KP_Separator), 0x6C);
-    EXPECT_EQ(os_x11_virtual_key(XK_KP_Subtract), 0x6D);
-    EXPECT_EQ(os_x11_virtual_key(XK_KP_Decimal), 0x6E);
-    EXPECT_EQ(os_x11_virtual_key(XK_KP_Divide), 0x6F);
-    EXPECT_EQ(os_x11_virtual_key(XK_KP_Enter), 0x0D);
-    // Keypad navigation (Num Lock off) behaves like the dedicated keys.
-    EXPECT_EQ(os_x11_virtual_key(XK_KP_Home), 0x24);
-    EXPECT_EQ(os_x11_virtual_key(XK_semicolon), 0xBA);
-    EXPECT_EQ(os_x11_virtual_key(XK_equal), 0xBB);
-    EXPECT_EQ(os_x11_virtual_key(XK_comma), 0xBC);
-    EXPECT_EQ(os_x11_virtual_key(XK_minus), 0xBD);
-    EXPECT_EQ(os_x11_virtual_key(XK_period), 0xBE);
-    EXPECT_EQ(os_x11_virtual_key(XK_slash), 0xBF);
-    EXPECT_EQ(os_x11_virtual_key(XK_grave), 0xC0);
-    EXPECT_EQ(os_x11_virtual_key(XK_bracketleft), 0xDB);
-    EXPECT_EQ(os_x11_virtual_key(XK_backslash), 0xDC);
-    EXPECT_EQ(os_x11_virtual_key(XK_bracketright), 0xDD);
-    EXPECT_EQ(os_x11_virtual_key(XK_apostrophe), 0xDE);
+// With Num Lock off the keypad moves the cursor like the dedicated keys.
+TEST(KeyTranslation, KeypadTwinsGiveTheSameCodeAsTheirMainKeys) {
+    const unsigned long twins[][2] = {
+        {XK_KP_Left, XK_Left},   {XK_KP_Right, XK_Right}, {XK_KP_Up, XK_Up},         {XK_KP_Down, XK_Down},
+        {XK_KP_Prior, XK_Prior}, {XK_KP_Next, XK_Next},   {XK_KP_Home, XK_Home},     {XK_KP_End, XK_End},
+        {XK_KP_Insert, XK_Insert}, {XK_KP_Delete, XK_Delete}, {XK_KP_Enter, XK_Return}, {XK_KP_Space, XK_space},
+        {XK_ISO_Left_Tab, XK_Tab}, {XK_Control_R, XK_Control_L}, {XK_Alt_R, XK_Alt_L},
+    };
+    for (const auto& twin : twins)
+        EXPECT_EQ(os_x11_virtual_key(twin[0]), os_x11_virtual_key(twin[1])) << XKeysymToString(twin[0]);
+}
+
+// Every key symbol of the Latin-1 and function ranges gives no code or a key
+// code below the mouse buttons, and every named key is reachable.
+TEST(KeyTranslation, EveryKeySymbolGivesAKeyCodeOrNoneAndEveryNameIsReached) {
+    bool reached[256] = {};
+    for (unsigned long keysym = 0; keysym <= 0xFFFF; keysym++) {
+        uint16_t key = os_x11_virtual_key(keysym);
+        ASSERT_LT(key, 0x100) << std::hex << keysym;
+        reached[key] = true;
+    }
+    const uint16_t named[] = {
+        os_key_backspace, os_key_tab, os_key_clear, os_key_return, os_key_shift, os_key_control, os_key_alt,
+        os_key_pause, os_key_caps_lock, os_key_escape, os_key_space, os_key_page_up, os_key_page_down, os_key_end,
+        os_key_home, os_key_left, os_key_up, os_key_right, os_key_down, os_key_print_screen, os_key_insert,
+        os_key_delete, os_key_left_super, os_key_right_super, os_key_menu, os_key_numpad_multiply,
+        os_key_numpad_add, os_key_numpad_separator, os_key_numpad_subtract, os_key_numpad_decimal,
+        os_key_numpad_divide, os_key_num_lock, os_key_scroll_lock, os_key_semicolon, os_key_equal, os_key_comma,
+        os_key_minus, os_key_period, os_key_slash, os_key_grave, os_key_left_bracket, os_key_backslash,
+        os_key_right_bracket, os_key_apostrophe,
+    };
+    for (uint16_t key : named) EXPECT_TRUE(reached[key]) << "no key symbol gives 0x" << std::hex << key;
     EXPECT_EQ(os_x11_virtual_key(XK_VoidSymbol), 0);
     EXPECT_EQ(os_x11_virtual_key(NoSymbol), 0);
 }
 
-TEST(KeysymToUnicode, LatinAndUnicodeKeysyms) {
+TEST(KeyTranslation, LatinAndUnicodeKeysymsTypeTheirCharacters) {
     EXPECT_EQ(os_x11_keysym_to_unicode(XK_a), (uint32_t)'a');
     EXPECT_EQ(os_x11_keysym_to_unicode(XK_udiaeresis), 0xFCu);
     EXPECT_EQ(os_x11_keysym_to_unicode(0x01000000 + 0x1F600), 0x1F600u);
