@@ -10,7 +10,6 @@
 //   X11 records            atoms, the per-window native record
 //   The state record       os_platform
 //   X connection           display, error trap, property reads   os_window.cpp
-//   Window internals       events, geometry, close, cursors      os_window.cpp
 //   Pure parsers           keys, XSETTINGS, uri-lists            os_window.cpp
 //   Presentation hooks     stage release, GL visual, GL teardown os_present.cpp
 #pragma once
@@ -194,16 +193,6 @@ int os_x11_end_error_trap(Display* display);
 // window has no such property. Free the block with XFree.
 unsigned char* os_x11_read_property(Display* display, Window window, Atom property, Atom type, int format,
                                     long max_length, unsigned long* out_items);
-
-// ---------------------------------------------------------------------------
-// Window internals
-
-// The open window with that X id, or null.
-os_window* os_x11_find_window(Window native);
-// Zero-fills the event and sets its kind and window.
-void os_x11_begin_event(os_event* event, uint8_t kind, os_window* window);
-// Hands the event to the application's callback, if one is set.
-void os_x11_deliver(os_event* event);
 
 // ---------------------------------------------------------------------------
 // Pure parsers
