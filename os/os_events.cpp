@@ -5,6 +5,7 @@
 #include <poll.h>
 #include <string.h>
 
+#include "os/os_files_private.h"
 #include "os/os_x11.h"
 
 enum : uint32_t { default_double_click_milliseconds = 400 };
@@ -351,13 +352,18 @@ void os_wait_for_message(void) {
     Display* display = os_x11_display();
     if (!display) return;
     while (!XPending(display)) {
-        pollfd descriptor = {ConnectionNumber(display), POLLIN, 0};
-        int result = poll(&descriptor, 1, -1);
+        // Watched files wake the loop too, once their changes have settled.
+        int32_t timeout = os_file_watch_timeout();
+        if (timeout == 0) return;
+        pollfd descriptors[2] = {{ConnectionNumber(display), POLLIN, 0}, {os_file_watch_descriptor(), POLLIN, 0}};
+        nfds_t count = descriptors[1].fd >= 0 ? 2 : 1;
+        int result = poll(descriptors, count, timeout);
         if (result < 0 && errno != EINTR) return;
-        if (result > 0 && (descriptor.revents & (POLLHUP | POLLERR | POLLNVAL))) {
+        if (result > 0 && (descriptors[0].revents & (POLLHUP | POLLERR | POLLNVAL))) {
             // Let Xlib notice the broken connection.
             XPending(display);
             return;
         }
+        if (count == 2 && descriptors[1].revents) os_file_watch_drain();
     }
 }

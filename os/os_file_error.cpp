@@ -13,6 +13,10 @@ void os_record_file_error(int32_t code) {
     last_error_code = code;
     last_error_text[0] = 0;
     if (code == 0) return;
+    if (code == os_file_error_not_regular) {
+        strcpy(last_error_text, "Not a regular file");
+        return;
+    }
     // The GNU strerror_r may return a static text instead of filling the buffer.
     char scratch[error_text_size];
     const char* text = strerror_r(code, scratch, sizeof scratch);
