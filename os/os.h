@@ -129,7 +129,9 @@ uint8_t os_mapped_file_damaged(const os_mapped_file* file);
 // cannot be watched.
 int32_t os_watch_file(utf8_string path);
 void os_unwatch_file(int32_t watch);
-// Bit n set: watch n saw a settled change since the last call.
+// Bit n set: watch n saw a settled change since the last call. Whoever waits
+// with os_wait_for_message takes them after it returns, or the wait keeps
+// returning at once.
 uint32_t os_take_file_changes(void);
 
 typedef void os_list_callback(utf8_string* directory, utf8_string* name, uint64_t size,

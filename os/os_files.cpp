@@ -314,6 +314,7 @@ struct guarded_mapping {
 };
 
 static guarded_mapping guarded_mappings[guarded_mapping_count];
+static std::atomic<uintptr_t> guarded_page_size;  // read by the handler, which must not ask the system
 static struct sigaction bus_action_before_guard;
 static std::atomic<uint8_t> bus_guard_installed;
 
@@ -329,7 +330,7 @@ bool os_answer_mapping_fault(void* address) {
         uintptr_t start = m->start.load(std::memory_order_acquire);
         uintptr_t end = m->end.load(std::memory_order_acquire);
         if (!start || at < start || at >= end) continue;
-        uintptr_t from = at & ~(uintptr_t)(page_size() - 1);
+        uintptr_t from = at & ~(guarded_page_size.load(std::memory_order_relaxed) - 1);
         void* zeros = mmap((void*)from, end - from, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0);
         if (zeros == MAP_FAILED) return false;
         m->damaged.store(1, std::memory_order_release);
@@ -429,6 +430,7 @@ os_mapped_file os_map_file(utf8_string path) {
     }
     void* mapped = mmap(base, file_pages, PROT_READ, MAP_SHARED | MAP_FIXED, fd, 0);
     close(fd);
+    guarded_page_size.store(page, std::memory_order_relaxed);
     int32_t slot = mapped == MAP_FAILED ? -1 : claim_guard_slot((uintptr_t)base, (uintptr_t)base + reserved);
     if (slot < 0) {
         munmap(base, reserved);
