@@ -314,3 +314,44 @@ TEST(watch_file, unwatchable_paths_give_no_watch) {
     const std::string paths[] = {dir + "/no/such/dir/file", "", dir + "/"};
     for (const std::string& path : paths) EXPECT_EQ(os_watch_file(as_path(path)), -1) << path;
 }
+
+// Another process cuts and regrows the file at random while this one reads
+// the mapping at random: every byte read is the file's own or zero.
+TEST(map_file, reads_race_a_process_cutting_and_regrowing_the_file) {
+    const uint64_t size = 16 * page();
+    std::vector<uint8_t> bytes = pattern(size, 11);
+    std::string path = write_temp_file("race.bin", bytes.data(), size);
+    os_mapped_file file = os_map_file(as_path(path));
+    ASSERT_NE(file.contents.data, nullptr);
+
+    fflush(stdout);
+    pid_t cutter = fork();
+    if (cutter == 0) {
+        uint32_t state = 5;
+        uint64_t end = os_now_milliseconds() + 300;
+        while (os_now_milliseconds() < end) {
+            state = state * 1103515245u + 12345u;
+            uint64_t cut = (state >> 8) % (size + 1);
+            if (truncate(path.c_str(), (off_t)cut) != 0) _exit(2);
+            int fd = open(path.c_str(), O_WRONLY);
+            if (fd < 0 || pwrite(fd, bytes.data() + cut, size - cut, (off_t)cut) != (ssize_t)(size - cut)) _exit(3);
+            close(fd);
+        }
+        _exit(0);
+    }
+    uint32_t state = 9;
+    uint64_t wrong = 0, reads = 0;
+    int status = -1;
+    while (waitpid(cutter, &status, WNOHANG) == 0) {
+        for (int i = 0; i < 1000; i++, reads++) {
+            state = state * 1103515245u + 12345u;
+            uint64_t at = (state >> 4) % size;
+            uint8_t got = ((volatile uint8_t*)file.contents.data)[at];
+            if (got != bytes[at] && got != 0) wrong++;
+        }
+    }
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_GT(reads, 0u);
+    EXPECT_EQ(wrong, 0u);
+    os_unmap_file(&file);
+}
