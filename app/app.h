@@ -6,6 +6,7 @@
 
 #include "os/os.h"
 #include "render/pixel_buffer.h"
+#include "types/type_table.h"
 
 // Exit code: 1 when the window cannot be created, 0 once it was closed.
 int app_main(void);
@@ -33,8 +34,28 @@ void clamp_select_offset(void);
 
 void app_on_event(os_event* event);
 void input_begin_frame(void);
+// Drops are silent; a path from the command line that cannot be opened gets
+// one line on standard error.
 void load_dropped_files(const char* paths);
-// Loads the given paths exactly as if they had been dropped together.
+void load_command_line_paths(const char* paths);
+
+// Live files: the loaded file and types.c are read again when they change.
+// Releases the loaded file's bytes, mapped or read whole.
+void release_loaded_file(void);
+// Reads the loaded file again keeping selection, scroll and placements; a
+// file that cannot be read now (deleted, unreadable) stays shown as it was.
+void reload_loaded_file(void);
+// Parses types.c again into a fresh table and carries the placements over.
+void reload_types_file(void);
+// Each placement of a type takes the type of the same name in the current
+// table, with its size and colour; placements whose type is gone are dropped.
+void carry_placements_over(const type_table* old_types);
+// Starts watching types.c beside the executable.
+void watch_types_file(void);
+// Called every frame before drawing: reloads whatever changed.
+void refresh_live_files(void);
+// Loads the command line's paths as a drop of them would, with a line on
+// standard error for each that cannot be opened.
 void load_paths(const utf8_string* paths, int32_t count);
 
 // printf-style, formatted by stb_sprintf in 1024-byte chunks to standard

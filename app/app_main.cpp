@@ -94,6 +94,7 @@ int app_main(void) {
     text_buffer_create(&app_state.text, shared_text_capacity);
     register_builtin_types();
     load_types_file();
+    watch_types_file();
     layout_panels();
     load_command_line_files();
 
@@ -104,6 +105,7 @@ int app_main(void) {
         input_begin_frame();
         os_poll_messages();
         if (!(app_state.window->flags & os_window_flag_open)) return 0;
+        refresh_live_files();
         run_one_frame_tail();
         follow_up = frame_acted_on_a_click();
     }

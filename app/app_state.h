@@ -83,6 +83,9 @@ struct application_state {
     growable_array placements;  // of placement
     uint32_t file_path_len;
     char* file_path;
+    os_mapped_file file_mapping;  // where app_state.file's bytes live; empty for a plain heap block
+    int32_t file_watch;           // -1 while the loaded file is not watched
+    int32_t types_watch;          // the watch on types.c, -1 for none
 
     // Pointer, cursor and input
     int32_t mouse_x, mouse_y;

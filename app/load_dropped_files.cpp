@@ -1,7 +1,9 @@
+// Loading the files dropped on the window or named on the command line.
 #include <string.h>
 
 #include "app/app.h"
 #include "app/app_state.h"
+#include "render/text_buffer.h"
 #include "types/growable_array.h"
 #include "types/type_table.h"
 
@@ -19,27 +21,59 @@ static void start_new_file(const char* path, uint64_t length) {
     if (app_state.file_path) os_free(app_state.file_path);
     app_state.file_path = nullptr;
     app_state.file_path_len = 0;
+    os_unwatch_file(app_state.file_watch);
+    app_state.file_watch = -1;
     char* copy = (char*)os_alloc(length + 1);
     if (copy) {
         memcpy(copy, path, length);
         copy[length] = 0;
         app_state.file_path = copy;
         app_state.file_path_len = (uint32_t)length;
+        app_state.file_watch = os_watch_file(utf8_string{(int64_t)length, copy});
     }
+}
+
+void release_loaded_file(void) {
+    if (app_state.file_mapping.contents.data) os_unmap_file(&app_state.file_mapping);
+    else if (app_state.file.data) os_free_file_contents(&app_state.file);
+    app_state.file = file_contents{0, nullptr};
+    app_state.file_mapping = os_mapped_file{{0, nullptr}, 0, -1};
+}
+
+static void report_unopenable(const char* path) {
+    utf8_string reason = os_last_error_message();
+    text_buffer line = {};
+    if (!text_buffer_create(&line, 256)) return;
+    text_append_cstring(&line, "bitlorn: cannot open ");
+    text_append_cstring(&line, path);
+    text_append_cstring(&line, ": ");
+    if (reason.data && reason.length > 0) text_append(&line, (uint64_t)reason.length, reason.data);
+    else text_append_cstring(&line, "cannot be read");
+    text_append_char(&line, '\n');
+    os_write_stderr(utf8_string{(int64_t)line.length, line.data});
+    os_free(line.data);
 }
 
 // Unreadable paths, and anything that is not a regular file (the reader
 // refuses those rather than block on a FIFO or device), leave the loaded file.
-void load_dropped_files(const char* paths) {
+static void load_path_list(const char* paths, bool report_failures) {
     for (const char* path = paths; *path; path += strlen(path) + 1) {
         uint64_t length = strlen(path);
-        file_contents contents = os_read_entire_file(utf8_string{(int64_t)length, path});
-        if (!contents.data) continue;
-        if (app_state.file.data) os_free_file_contents(&app_state.file);
+        os_mapped_file file = os_map_file(utf8_string{(int64_t)length, path});
+        if (!file.contents.data) {
+            if (report_failures) report_unopenable(path);
+            continue;
+        }
+        release_loaded_file();
         if (!is_loaded_path(path, length)) start_new_file(path, length);
-        app_state.file = contents;
+        app_state.file_mapping = file;
+        app_state.file = file.contents;
     }
 }
+
+void load_dropped_files(const char* paths) { load_path_list(paths, false); }
+
+void load_command_line_paths(const char* paths) { load_path_list(paths, true); }
 
 void load_paths(const utf8_string* paths, int32_t count) {
     uint64_t total = 1;
@@ -55,6 +89,6 @@ void load_paths(const utf8_string* paths, int32_t count) {
         *at++ = 0;
     }
     *at = 0;
-    load_dropped_files(block);
+    load_command_line_paths(block);
     os_free(block);
 }

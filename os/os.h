@@ -117,6 +117,33 @@ int32_t os_delete_file(utf8_string path);
 int32_t os_create_directory(utf8_string path);
 int32_t os_remove_directory(utf8_string path);
 
+// A file shown without reading it: a regular file is mapped read-only, and
+// what cannot be mapped (empty files, /proc files, devices refused by the
+// whole read) is read whole. Either way contents is followed by at least one
+// zero byte. When the file shrinks under a mapping, the pages past its new end
+// read as zeros instead of faulting, and the mapping reports itself damaged.
+struct os_mapped_file {
+    file_contents contents;
+    uint64_t mapped_bytes;  // address space held; 0 when contents is a whole read
+    int32_t guard_slot;     // the fault guard's record of the mapping, -1 for none
+};
+
+// On failure contents.data is null and the last file error says why.
+os_mapped_file os_map_file(utf8_string path);
+void os_unmap_file(os_mapped_file* file);
+uint8_t os_mapped_file_damaged(const os_mapped_file* file);
+
+// Watching files without a thread: the message wait also wakes when a watched
+// file is written, truncated, created, replaced or deleted, once the changes
+// have settled for a moment. A watch number, or -1 when the file's directory
+// cannot be watched.
+int32_t os_watch_file(utf8_string path);
+void os_unwatch_file(int32_t watch);
+// Bit n set: watch n saw a settled change since the last call. Whoever waits
+// with os_wait_for_message takes them after it returns, or the wait keeps
+// returning at once.
+uint32_t os_take_file_changes(void);
+
 typedef void os_list_callback(utf8_string* directory, utf8_string* name, uint64_t size,
                               os_date_time* last_write, uint8_t is_directory);
 void os_list_directory(utf8_string directory, os_list_callback* callback);

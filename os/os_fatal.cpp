@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include "os/os.h"
+#include "os/os_private.h"
 
 extern char** environ;
 
@@ -116,6 +117,8 @@ static const char* crash_text(int signal_number, int code) {
 }
 
 static void crash_signal_handler(int signal_number, siginfo_t* info, void*) {
+    // A file shrinking under its mapping is no crash: the guard has laid zeros there.
+    if (signal_number == SIGBUS && info && info->si_code > 0 && os_answer_mapping_fault(info->si_addr)) return;
     // A signal sent by another process carries no fault to describe.
     int code = info && info->si_code > 0 ? info->si_code : 0;
     const char* text = code ? crash_text(signal_number, code) : text_unknown;

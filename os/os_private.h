@@ -7,6 +7,7 @@
 //   Lists                  os_list, os_list_push                os_system.cpp
 //   Time                   calendar conversion, descriptor wait  os_system.cpp
 //   Paths                  os_c_path                            os_files.cpp
+//   Files                  file watches, the mapping fault guard os_files.cpp
 //   X11 records            atoms, the per-window native record
 //   The state record       os_platform
 //   X connection           display, error trap, property reads   os_window.cpp
@@ -51,6 +52,11 @@ enum os_wait_result : uint8_t {
 // Waits until the descriptor has something to read or timeout_milliseconds
 // pass (negative: no limit). Signals do not cut the wait short.
 os_wait_result os_wait_for_descriptor(int descriptor, int64_t timeout_milliseconds);
+// The same over up to four descriptors (negative ones are skipped): ready[i]
+// says what became of each; the result is ready when any is, else failed when
+// any failed.
+os_wait_result os_wait_for_descriptors(const int* descriptors, uint8_t* ready, int32_t count,
+                                       int64_t timeout_milliseconds);
 
 // ---------------------------------------------------------------------------
 // Paths: NUL-terminated copies of the layer's length-counted paths
@@ -65,6 +71,42 @@ struct os_c_path {
 // text is "" (never null) when the copy cannot be made.
 void os_path_begin(os_c_path* out, utf8_string path);
 void os_path_end(os_c_path* path);
+
+// ---------------------------------------------------------------------------
+// Files: what the message wait and the crash handler ask of the file mappings
+// and watches kept in os_files.cpp
+
+enum : int32_t { os_file_watch_count = 32 };
+
+struct os_file_watch {
+    uint8_t used;
+    int directory_descriptor;
+    int file_descriptor;  // -1 while the file is missing
+    char* path;
+    const char* name;  // inside path, after the last '/'
+};
+
+struct os_file_watch_state {
+    uint8_t opened;
+    int inotify_fd;  // -1 when inotify is unavailable
+    os_file_watch watches[os_file_watch_count];
+    uint32_t pending;  // one bit per watch
+    uint64_t first_change_ms, last_change_ms;
+};
+
+// The descriptor that becomes readable when a watched file changes, or -1
+// while nothing is watched.
+int32_t os_file_watch_descriptor(void);
+// Milliseconds until the pending changes count as settled: -1 when none is
+// pending, 0 when they already have.
+int32_t os_file_watch_timeout(void);
+// Reads what the watch descriptor holds without blocking.
+void os_file_watch_drain(void);
+
+// Called from a SIGBUS handler: true when the address lies in a live mapping
+// and the missing pages have been replaced by zeros, so the faulting read can
+// simply run again. Signal-safe.
+bool os_answer_mapping_fault(void* address);
 
 // ---------------------------------------------------------------------------
 // X11 records
@@ -171,6 +213,7 @@ struct os_platform_state {
     int32_t last_file_error;  // an errno value, 0 for none
     char last_file_error_text[512];
     utf8_string desktop_directory;
+    os_file_watch_state file_watching;
 };
 
 extern os_platform_state os_platform;

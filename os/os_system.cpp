@@ -150,7 +150,10 @@ os_date_time os_utc_time(os_date_time* out) { return calendar_now(out, 0); }
 
 os_date_time os_local_time(os_date_time* out) { return calendar_now(out, 1); }
 
-os_wait_result os_wait_for_descriptor(int descriptor, int64_t timeout_milliseconds) {
+os_wait_result os_wait_for_descriptors(const int* descriptors, uint8_t* ready, int32_t count,
+                                       int64_t timeout_milliseconds) {
+    enum : int32_t { most_descriptors = 4 };
+    if (count < 1 || count > most_descriptors) return os_wait_failed;
     uint64_t deadline = timeout_milliseconds >= 0 ? os_now_milliseconds() + (uint64_t)timeout_milliseconds : 0;
     for (;;) {
         int wait = -1;
@@ -159,15 +162,27 @@ os_wait_result os_wait_for_descriptor(int descriptor, int64_t timeout_millisecon
             uint64_t left = deadline > now ? deadline - now : 0;
             wait = left > INT_MAX ? INT_MAX : (int)left;
         }
-        pollfd entry = {descriptor, POLLIN, 0};
-        int result = poll(&entry, 1, wait);
+        pollfd entries[most_descriptors];
+        for (int32_t i = 0; i < count; i++) entries[i] = {descriptors[i], POLLIN, 0};
+        int result = poll(entries, (nfds_t)count, wait);
         if (result < 0 && errno == EINTR) continue;
         if (result < 0) return os_wait_failed;
-        // Data left behind by a peer that hung up is still there to read.
-        if (entry.revents & POLLIN) return os_wait_ready;
-        if (result > 0) return os_wait_failed;
+        os_wait_result outcome = os_wait_timed_out;
+        for (int32_t i = 0; i < count; i++) {
+            // Data left behind by a peer that hung up is still there to read.
+            if (entries[i].revents & POLLIN) ready[i] = os_wait_ready;
+            else ready[i] = entries[i].revents ? os_wait_failed : os_wait_timed_out;
+            if (ready[i] == os_wait_ready) outcome = os_wait_ready;
+            else if (ready[i] == os_wait_failed && outcome != os_wait_ready) outcome = os_wait_failed;
+        }
+        if (result > 0) return outcome;
         if (timeout_milliseconds >= 0 && os_now_milliseconds() >= deadline) return os_wait_timed_out;
     }
+}
+
+os_wait_result os_wait_for_descriptor(int descriptor, int64_t timeout_milliseconds) {
+    uint8_t ready;
+    return os_wait_for_descriptors(&descriptor, &ready, 1, timeout_milliseconds);
 }
 
 // ---------------------------------------------------------------------------

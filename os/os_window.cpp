@@ -1421,11 +1421,18 @@ void os_wait_for_message(void) {
     Display* display = os_x11_display();
     if (!display) return;
     while (!XPending(display)) {
-        if (os_wait_for_descriptor(ConnectionNumber(display), -1) == os_wait_failed) {
+        // Watched files wake the loop too, once their changes have settled.
+        int32_t timeout = os_file_watch_timeout();
+        if (timeout == 0) return;
+        int descriptors[2] = {ConnectionNumber(display), os_file_watch_descriptor()};
+        uint8_t ready[2] = {os_wait_timed_out, os_wait_timed_out};
+        os_wait_for_descriptors(descriptors, ready, descriptors[1] >= 0 ? 2 : 1, timeout);
+        if (ready[0] == os_wait_failed) {
             // Let Xlib notice the broken connection.
             XPending(display);
             return;
         }
+        if (ready[1] == os_wait_ready) os_file_watch_drain();
     }
 }
 

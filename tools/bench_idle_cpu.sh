@@ -3,10 +3,11 @@
 # on a private Xvfb, lets it settle for one second, then counts the user and
 # system clock ticks it spends over ten seconds. The goal is 0.
 #
-# usage: tools/bench_idle_cpu.sh [path/to/bitlorn]
+# usage: tools/bench_idle_cpu.sh [path/to/bitlorn [file to show]]
 set -eu
 
 binary=${1:-build/bitlorn}
+[ $# -gt 0 ] && shift
 if [ ! -x "$binary" ]; then
     echo "no executable at $binary" >&2
     exit 2
@@ -33,7 +34,7 @@ until xdpyinfo >/dev/null 2>&1; do
     sleep 0.05
 done
 
-"$binary" >/dev/null 2>&1 &
+"$binary" "$@" >/dev/null 2>&1 &
 program_pid=$!
 sleep 1
 

@@ -63,7 +63,7 @@ type_info* type_table_append(const type_info* entry);
 uint32_t type_table_find(const char* name, uint64_t length);
 type_info* type_at(uint32_t index);
 uint32_t next_type_color(void);
-void reset_type_colors(void);  // for tests: the palette cursor back to the start
+void reset_type_colors(void);  // the palette cursor back to the start: before a fresh parse
 
 // Copies a name to a NUL-terminated heap block.
 char* copy_name(const char* name, uint64_t length);
