@@ -129,16 +129,118 @@ void os_library_free(os_library library);
 void* os_library_symbol(os_library library, utf8_string name);
 
 // ---------------------------------------------------------------------------
-// Console output and fatal errors
+// Threads, processes and console
+
+// Caller-provided storage for a recursive mutex (a pthread mutex lives inside).
+struct os_mutex {
+    alignas(8) uint8_t storage[64];
+};
+
+void os_mutex_init(os_mutex* mutex);
+// Destroys the mutex and zeroes its storage.
+void os_mutex_destroy(os_mutex* mutex);
+void os_mutex_lock(os_mutex* mutex);
+void os_mutex_unlock(os_mutex* mutex);
+
+enum : uint8_t {
+    os_thread_flag_suspended = 0x01,
+    // Suspend, resume and kill act only while the caller has set this bit.
+    os_thread_flag_controllable = 0x02,
+};
+
+struct os_thread {
+    uint32_t id;  // from a process-wide counter that also counts failed starts
+    uint8_t flags;
+    uint64_t user_value;
+    uint64_t handle;  // the pthread_t
+};
+
+typedef uint32_t os_thread_function(os_thread* thread);
+
+// The thread runs at once, detached; null when it cannot be created.
+os_thread* os_thread_start(os_thread_function* function, uint64_t user_value);
+void os_thread_suspend(os_thread* thread);
+void os_thread_resume(os_thread* thread);
+// Cancels the thread and zeroes the record (which stays allocated).
+void os_thread_kill(os_thread* thread);
+uint32_t os_current_thread_id(void);
+
+enum : uint32_t {
+    os_process_normal_priority = 0x20,
+    os_process_no_window = 0x08000000,
+};
+
+// Caller-provided storage, filled by os_process_start. Descriptors are -1 once closed.
+struct os_process {
+    int32_t child_input_read;
+    int32_t parent_input_write;
+    int32_t parent_output_read;
+    int32_t child_output_write;
+    uint32_t creation_flags;  // kept for callers; a Linux child has no window to hide
+    int32_t process_id;
+    int32_t exit_status;  // valid once exited is set
+    uint8_t exited;
+};
+
+typedef void os_process_output_callback(utf8_string* chunk);
+
+enum : int32_t { os_process_max_chunk = 4096 };
+
+// Splits a command line into arguments as a POSIX shell would (blanks separate,
+// quotes and backslashes group), with no expansions. Returns the count, or -1
+// when the line has an unterminated quote. arguments receives at most capacity
+// pointers into storage, which must hold line.length + 1 bytes.
+int32_t os_split_command_line(utf8_string line, char* storage, char** arguments, int32_t capacity);
+
+// 0 on success; 1-4 when a pipe cannot be set up, 5 when the program cannot be started.
+int32_t os_process_start(os_process* process, utf8_string command, uint8_t show_window);
+int64_t os_process_write(os_process* process, int64_t count, const void* bytes);
+// Never blocks: 0 when nothing is waiting, -1 on failure.
+int64_t os_process_read(os_process* process, int64_t count, void* buffer);
+uint8_t os_process_is_running(os_process* process);
+uint8_t os_process_wait_idle(os_process* process);
+void os_process_close(os_process* process);
+// With a callback: streams the output in chunks and returns the exit code (1-6 for
+// the layer's own failures). Without one: the exit code at once, 259 while running.
+uint32_t os_run_process(utf8_string command, os_process_output_callback* callback, uint8_t show_window);
 
 void os_write_stdout(utf8_string bytes);
 void os_write_stderr(utf8_string bytes);
+int32_t os_read_line(int32_t size, char* buffer);
+void os_console_color_red(void);
+void os_console_color_green(void);
+void os_console_color_blue(void);
+void os_console_color_yellow(void);
+void os_console_color_cyan(void);
+void os_console_color_magenta(void);
+void os_console_color_default(void);
+void os_console_color_white(void);
+void os_console_move_cursor(int32_t dx, int32_t dy);
+int32_t os_console_width(void);
+uint32_t os_console_read_key(void);
+
+struct os_console_rect {
+    int32_t x, y, width, height;
+};
+
+// The terminal's X window, named by WINDOWID; zeros and no effect without one.
+os_console_rect os_console_window_rect(void);
+void os_console_window_move(int32_t x, int32_t y);
+void os_console_window_set_height(int32_t height);
+void os_console_flash(void);
+
+// ---------------------------------------------------------------------------
+// Fatal errors and crash reporting
+
 // Formats with the C runtime, not with the application's formatter.
 int32_t os_print(const char* format, ...) __attribute__((format(printf, 1, 2)));
 void os_abort_all_threads(void);
 [[noreturn]] void os_fatal(const char* message);
 typedef void os_crash_callback(int32_t code, const char* text);
 void os_set_crash_handler(os_crash_callback* callback);
+// Gives the calling thread its own signal stack and notes where its stack ends, so
+// that an overflow of this thread's stack is reported as one.
+void os_prepare_thread_for_crashes(void);
 
 // ---------------------------------------------------------------------------
 // Windows, events and presentation
