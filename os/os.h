@@ -366,3 +366,33 @@ void os_window_present_rect(os_window* window, rect area);
 void os_gl_setup(os_window* window);
 int32_t os_gl_swap_buffers(os_window* window);
 int32_t os_gl_set_swap_interval(int32_t interval);
+
+// ---------------------------------------------------------------------------
+// Clipboard
+
+// A heap copy owned by the caller; text is NUL-terminated (length excludes it).
+struct os_clipboard_result {
+    uint32_t length;
+    uint8_t* data;
+};
+
+typedef void os_clipboard_format_callback(uint32_t code, utf8_string* name);
+
+// 0 when there is no clipboard to read, else 1.
+int32_t os_clipboard_print_formats(void);
+// 1 when there is no clipboard to read, else 0.
+int32_t os_clipboard_list_formats(os_clipboard_format_callback* callback);
+os_clipboard_result os_clipboard_get_data(uint32_t format);
+os_clipboard_result os_clipboard_get_text(void);
+os_clipboard_result os_clipboard_get_file_name(void);
+os_clipboard_result os_clipboard_get_png(void);
+// BMP file bytes.
+os_clipboard_result os_clipboard_get_bmp(void);
+void os_clipboard_free(os_clipboard_result* result);
+void os_clipboard_set_text(utf8_string text);
+// Each argument may be empty: a BMP file, a BMP file with a version-5 header, PNG bytes.
+void os_clipboard_set_image(utf8_string bmp, utf8_string bmp_v5, utf8_string png);
+// A picture of the window's client area, or of the whole screen for null.
+void os_clipboard_snapshot(os_window* window);
+// The text, and the raw bytes under the named type (e.g. "application/octet-stream").
+void os_clipboard_set_text_and_data(utf8_string text, utf8_string data_type, utf8_string data);

@@ -301,6 +301,7 @@ static void handle_client_message(os_window* window, const XClientMessageEvent* 
 }
 
 static void handle_event(Display* display, XEvent* event) {
+    if (os_x11_clipboard_handle_event(event)) return;
     if (event->type == MappingNotify) {
         XRefreshKeyboardMapping(&event->xmapping);
         return;

@@ -103,3 +103,14 @@ void os_x11_deliver(os_event* event);
 // The Net/DoubleClickTime of an _XSETTINGS_SETTINGS property,
 // or -1 when it holds none.
 int32_t os_x11_xsettings_double_click_time(const uint8_t* data, uint64_t size);
+
+// os_clipboard.cpp
+// Handles the events of the clipboard's hidden window and of INCR sends in
+// progress; 1 when the event was the clipboard's.
+uint8_t os_x11_clipboard_handle_event(XEvent* event);
+// Image files for snapshots and bitmaps; the length (0 on failure) and a heap
+// block in out.
+uint64_t os_encode_png(const uint32_t* pixels, uint32_t width, uint32_t height, uint8_t** out);
+uint64_t os_encode_bmp(const uint32_t* pixels, uint32_t width, uint32_t height, uint8_t** out);
+// A BMP file around a device-independent bitmap; 0 when the DIB is too short.
+uint64_t os_bmp_from_dib(const uint8_t* dib, uint64_t length, uint8_t** out);
