@@ -396,3 +396,23 @@ void os_clipboard_set_image(utf8_string bmp, utf8_string bmp_v5, utf8_string png
 void os_clipboard_snapshot(os_window* window);
 // The text, and the raw bytes under the named type (e.g. "application/octet-stream").
 void os_clipboard_set_text_and_data(utf8_string text, utf8_string data_type, utf8_string data);
+
+// ---------------------------------------------------------------------------
+// Input synthesis
+
+struct os_cursor_point {
+    int32_t x, y;
+};
+
+os_cursor_point os_cursor_position(void);
+// Button codes as in events: os_mouse_left, os_mouse_middle, os_mouse_right.
+uint8_t os_mouse_button_down(uint16_t button);
+// Each returns the number of events injected.
+int32_t os_mouse_move_by(int32_t dx, int32_t dy);
+// x and y from 0 to 65535 across the primary monitor.
+int32_t os_mouse_move_to(int32_t x, int32_t y);
+// Only the keys a keyboard can be trusted to have; any other code is returned
+// unchanged and nothing is sent.
+int32_t os_key_send(uint16_t key, uint8_t pressed);
+// Types an ASCII text on the keyboard layout in use.
+void os_type_text(const char* text);

@@ -114,3 +114,42 @@ uint64_t os_encode_png(const uint32_t* pixels, uint32_t width, uint32_t height, 
 uint64_t os_encode_bmp(const uint32_t* pixels, uint32_t width, uint32_t height, uint8_t** out);
 // A BMP file around a device-independent bitmap; 0 when the DIB is too short.
 uint64_t os_bmp_from_dib(const uint8_t* dib, uint64_t length, uint8_t** out);
+
+// os_input_synthesis.cpp
+enum : uint8_t {
+    os_type_modifier_none = 0,
+    os_type_modifier_shift = 1,
+    os_type_modifier_altgr = 2,
+};
+
+// How to type one character: its key, the modifier held with it, and whether it
+// is a dead key (a space follows it). A key of 0 means the character has no row.
+struct os_type_key {
+    uint16_t key;
+    uint8_t modifier;
+    uint8_t dead;
+};
+
+struct os_type_table {
+    os_type_key rows[128];
+    uint16_t shift_key;
+    uint16_t altgr_keys[2];  // pressed in order, released in the same order
+    uint8_t altgr_count;
+    uint16_t space_key;
+};
+
+struct os_key_stroke {
+    uint16_t key;
+    uint8_t down;
+};
+
+// Strokes beyond capacity are counted but not stored.
+struct os_typing_plan {
+    os_key_stroke* strokes;
+    uint32_t capacity;
+    uint32_t count;
+};
+
+void os_plan_typing(const os_type_table* table, const char* text, os_typing_plan* plan);
+// The table in Windows virtual keys that typing is defined on.
+const os_type_table* os_fixed_type_table(void);
