@@ -6,10 +6,13 @@
 //   Strings
 //   Memory, time and system information        os_system.cpp
 //   Files, directories and libraries           os_files.cpp
-//   Console output and fatal errors            os_console.cpp, os_fatal.cpp
+//   Threads, processes and console             os_threads.cpp
+//   Fatal errors and crash reporting           os_fatal.cpp
 //   Pixels: the back buffer's records          (drawn on by render/)
 //   Key and button codes
 //   Windows, events and presentation           os_window.cpp, os_present.cpp
+//   Clipboard                                  os_clipboard.cpp
+//   Input synthesis                            os_input_synthesis.cpp
 #pragma once
 
 #include <stdarg.h>
@@ -166,16 +169,118 @@ void os_library_free(os_library library);
 void* os_library_symbol(os_library library, utf8_string name);
 
 // ---------------------------------------------------------------------------
-// Console output and fatal errors
+// Threads, processes and console
+
+// Caller-provided storage for a recursive mutex (a pthread mutex lives inside).
+struct os_mutex {
+    alignas(8) uint8_t storage[64];
+};
+
+void os_mutex_init(os_mutex* mutex);
+// Destroys the mutex and zeroes its storage.
+void os_mutex_destroy(os_mutex* mutex);
+void os_mutex_lock(os_mutex* mutex);
+void os_mutex_unlock(os_mutex* mutex);
+
+enum : uint8_t {
+    os_thread_flag_suspended = 0x01,
+    // Suspend, resume and kill act only while the caller has set this bit.
+    os_thread_flag_controllable = 0x02,
+};
+
+struct os_thread {
+    uint32_t id;  // from a process-wide counter that also counts failed starts
+    uint8_t flags;
+    uint64_t user_value;
+    uint64_t handle;  // the pthread_t
+};
+
+typedef uint32_t os_thread_function(os_thread* thread);
+
+// The thread runs at once, detached; null when it cannot be created.
+os_thread* os_thread_start(os_thread_function* function, uint64_t user_value);
+void os_thread_suspend(os_thread* thread);
+void os_thread_resume(os_thread* thread);
+// Cancels the thread and zeroes the record (which stays allocated).
+void os_thread_kill(os_thread* thread);
+uint32_t os_current_thread_id(void);
+
+enum : uint32_t {
+    os_process_normal_priority = 0x20,
+    os_process_no_window = 0x08000000,
+};
+
+// Caller-provided storage, filled by os_process_start. Descriptors are -1 once closed.
+struct os_process {
+    int32_t child_input_read;
+    int32_t parent_input_write;
+    int32_t parent_output_read;
+    int32_t child_output_write;
+    uint32_t creation_flags;  // kept for callers; a Linux child has no window to hide
+    int32_t process_id;
+    int32_t exit_status;  // valid once exited is set
+    uint8_t exited;
+};
+
+typedef void os_process_output_callback(utf8_string* chunk);
+
+enum : int32_t { os_process_max_chunk = 4096 };
+
+// Splits a command line into arguments as a POSIX shell would (blanks separate,
+// quotes and backslashes group), with no expansions. Returns the count, or -1
+// when the line has an unterminated quote. arguments receives at most capacity
+// pointers into storage, which must hold line.length + 1 bytes.
+int32_t os_split_command_line(utf8_string line, char* storage, char** arguments, int32_t capacity);
+
+// 0 on success; 1-4 when a pipe cannot be set up, 5 when the program cannot be started.
+int32_t os_process_start(os_process* process, utf8_string command, uint8_t show_window);
+int64_t os_process_write(os_process* process, int64_t count, const void* bytes);
+// Never blocks: 0 when nothing is waiting, -1 on failure.
+int64_t os_process_read(os_process* process, int64_t count, void* buffer);
+uint8_t os_process_is_running(os_process* process);
+uint8_t os_process_wait_idle(os_process* process);
+void os_process_close(os_process* process);
+// With a callback: streams the output in chunks and returns the exit code (1-6 for
+// the layer's own failures). Without one: the exit code at once, 259 while running.
+uint32_t os_run_process(utf8_string command, os_process_output_callback* callback, uint8_t show_window);
 
 void os_write_stdout(utf8_string bytes);
 void os_write_stderr(utf8_string bytes);
+int32_t os_read_line(int32_t size, char* buffer);
+void os_console_color_red(void);
+void os_console_color_green(void);
+void os_console_color_blue(void);
+void os_console_color_yellow(void);
+void os_console_color_cyan(void);
+void os_console_color_magenta(void);
+void os_console_color_default(void);
+void os_console_color_white(void);
+void os_console_move_cursor(int32_t dx, int32_t dy);
+int32_t os_console_width(void);
+uint32_t os_console_read_key(void);
+
+struct os_console_rect {
+    int32_t x, y, width, height;
+};
+
+// The terminal's X window, named by WINDOWID; zeros and no effect without one.
+os_console_rect os_console_window_rect(void);
+void os_console_window_move(int32_t x, int32_t y);
+void os_console_window_set_height(int32_t height);
+void os_console_flash(void);
+
+// ---------------------------------------------------------------------------
+// Fatal errors and crash reporting
+
 // Formats with the C runtime, not with the application's formatter.
 int32_t os_print(const char* format, ...) __attribute__((format(printf, 1, 2)));
 void os_abort_all_threads(void);
 [[noreturn]] void os_fatal(const char* message);
 typedef void os_crash_callback(int32_t code, const char* text);
 void os_set_crash_handler(os_crash_callback* callback);
+// Gives the calling thread its own signal stack and notes where its stack ends, so
+// that an overflow of this thread's stack is reported as one.
+void os_prepare_thread_for_crashes(void);
 
 // ---------------------------------------------------------------------------
 // Pixels: the back buffer's records
@@ -376,3 +481,53 @@ void os_window_present_rect(os_window* window, rect area);
 void os_gl_setup(os_window* window);
 int32_t os_gl_swap_buffers(os_window* window);
 int32_t os_gl_set_swap_interval(int32_t interval);
+
+// ---------------------------------------------------------------------------
+// Clipboard
+
+// A heap copy owned by the caller; text is NUL-terminated (length excludes it).
+struct os_clipboard_result {
+    uint32_t length;
+    uint8_t* data;
+};
+
+typedef void os_clipboard_format_callback(uint32_t code, utf8_string* name);
+
+// 0 when there is no clipboard to read, else 1.
+int32_t os_clipboard_print_formats(void);
+// 1 when there is no clipboard to read, else 0.
+int32_t os_clipboard_list_formats(os_clipboard_format_callback* callback);
+os_clipboard_result os_clipboard_get_data(uint32_t format);
+os_clipboard_result os_clipboard_get_text(void);
+os_clipboard_result os_clipboard_get_file_name(void);
+os_clipboard_result os_clipboard_get_png(void);
+// BMP file bytes.
+os_clipboard_result os_clipboard_get_bmp(void);
+void os_clipboard_free(os_clipboard_result* result);
+void os_clipboard_set_text(utf8_string text);
+// Each argument may be empty: a BMP file, a BMP file with a version-5 header, PNG bytes.
+void os_clipboard_set_image(utf8_string bmp, utf8_string bmp_v5, utf8_string png);
+// A picture of the window's client area, or of the whole screen for null.
+void os_clipboard_snapshot(os_window* window);
+// The text, and the raw bytes under the named type (e.g. "application/octet-stream").
+void os_clipboard_set_text_and_data(utf8_string text, utf8_string data_type, utf8_string data);
+
+// ---------------------------------------------------------------------------
+// Input synthesis
+
+struct os_cursor_point {
+    int32_t x, y;
+};
+
+os_cursor_point os_cursor_position(void);
+// Button codes as in events: os_mouse_left, os_mouse_middle, os_mouse_right.
+uint8_t os_mouse_button_down(uint16_t button);
+// Each returns the number of events injected.
+int32_t os_mouse_move_by(int32_t dx, int32_t dy);
+// x and y from 0 to 65535 across the primary monitor.
+int32_t os_mouse_move_to(int32_t x, int32_t y);
+// Only the keys a keyboard can be trusted to have; any other code is returned
+// unchanged and nothing is sent.
+int32_t os_key_send(uint16_t key, uint8_t pressed);
+// Types an ASCII text on the keyboard layout in use.
+void os_type_text(const char* text);

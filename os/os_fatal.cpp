@@ -1,9 +1,14 @@
+// Fatal errors and crash reporting: the layer's own print, the fatal message box, and
+// fatal signals turned into one-line exception texts for a crash callback.
+
 #include <errno.h>
+#include <pthread.h>
 #include <signal.h>
 #include <spawn.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/mman.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -12,11 +17,24 @@
 
 extern char** environ;
 
-enum : uint64_t { crash_stack_size = 64 * 1024 };
+enum : uint64_t {
+    crash_stack_size = 64 * 1024,
+    // A fault this far below a thread's lowest stack address is its stack running
+    // out: the guard page of a started thread, or the gap the kernel keeps below the
+    // main thread's stack.
+    stack_guard_span = 1024 * 1024,
+    // Rounding in how the lowest stack address is found.
+    stack_guard_slack = 64 * 1024,
+};
 
 static os_crash_callback* crash_callback;
 static uint8_t crash_handler_installed;
-static char crash_stack[crash_stack_size];
+static pthread_key_t crash_stack_key;
+static pthread_once_t crash_stack_key_once = PTHREAD_ONCE_INIT;
+
+// Where the calling thread's stack overflows into, noted before any fault so the
+// handler needs no system call to tell.
+static thread_local uintptr_t stack_guard_low, stack_guard_high;
 
 static const char text_access_violation[] =
     "EXCEPTION_ACCESS_VIOLATION -> The thread tried to read from or write to a virtual address for which it "
@@ -58,6 +76,10 @@ static const char text_int_overflow[] =
 static const char text_priv_instruction[] =
     "EXCEPTION_PRIV_INSTRUCTION -> The thread tried to execute an instruction whose operation is not allowed in "
     "the current machine mode.";
+static const char text_single_step[] =
+    "EXCEPTION_SINGLE_STEP -> A trace trap or other single-instruction mechanism signaled that one instruction "
+    "has been executed.";
+static const char text_stack_overflow[] = "EXCEPTION_STACK_OVERFLOW -> The thread used up its stack.";
 static const char text_unknown[] = "UNKNOWN";
 
 int32_t os_print(const char* format, ...) {
@@ -94,12 +116,52 @@ void os_fatal(const char* message) {
     abort();
 }
 
-static const char* crash_text(int signal_number, int code) {
+static void release_crash_stack(void* stack) {
+    stack_t off;
+    memset(&off, 0, sizeof off);
+    off.ss_flags = SS_DISABLE;
+    sigaltstack(&off, nullptr);
+    munmap(stack, crash_stack_size);
+}
+
+static void create_crash_stack_key(void) { pthread_key_create(&crash_stack_key, release_crash_stack); }
+
+void os_prepare_thread_for_crashes(void) {
+    pthread_once(&crash_stack_key_once, create_crash_stack_key);
+    if (!pthread_getspecific(crash_stack_key)) {
+        void* stack = mmap(nullptr, crash_stack_size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (stack != MAP_FAILED) {
+            stack_t alternate;
+            memset(&alternate, 0, sizeof alternate);
+            alternate.ss_sp = stack;
+            alternate.ss_size = crash_stack_size;
+            if (sigaltstack(&alternate, nullptr) == 0) pthread_setspecific(crash_stack_key, stack);
+            else munmap(stack, crash_stack_size);
+        }
+    }
+    pthread_attr_t attributes;
+    if (pthread_getattr_np(pthread_self(), &attributes) != 0) return;
+    void* low = nullptr;
+    size_t size = 0;
+    if (pthread_attr_getstack(&attributes, &low, &size) == 0 && low) {
+        uintptr_t bottom = (uintptr_t)low;
+        stack_guard_low = bottom > stack_guard_span ? bottom - stack_guard_span : 0;
+        stack_guard_high = bottom + stack_guard_slack;
+    }
+    pthread_attr_destroy(&attributes);
+}
+
+static bool is_stack_overflow(const siginfo_t* info) {
+    uintptr_t address = (uintptr_t)info->si_addr;
+    return stack_guard_high && address >= stack_guard_low && address < stack_guard_high;
+}
+
+static const char* crash_text(int signal_number, int code, const siginfo_t* info) {
     switch (signal_number) {
-    case SIGSEGV: return text_access_violation;
+    case SIGSEGV: return is_stack_overflow(info) ? text_stack_overflow : text_access_violation;
     case SIGBUS: return code == BUS_ADRALN ? text_datatype_misalignment : text_in_page_error;
     case SIGILL: return code == ILL_PRVOPC || code == ILL_PRVREG ? text_priv_instruction : text_illegal_instruction;
-    case SIGTRAP: return text_breakpoint;
+    case SIGTRAP: return code == TRAP_TRACE ? text_single_step : text_breakpoint;
     case SIGFPE:
         switch (code) {
         case FPE_INTDIV: return text_int_divide_by_zero;
@@ -121,7 +183,7 @@ static void crash_signal_handler(int signal_number, siginfo_t* info, void*) {
     if (signal_number == SIGBUS && info && info->si_code > 0 && os_answer_mapping_fault(info->si_addr)) return;
     // A signal sent by another process carries no fault to describe.
     int code = info && info->si_code > 0 ? info->si_code : 0;
-    const char* text = code ? crash_text(signal_number, code) : text_unknown;
+    const char* text = code ? crash_text(signal_number, code, info) : text_unknown;
     os_crash_callback* callback = crash_callback;
     if (callback) callback(1, text);
     // End with the default action: re-raised now, delivered as soon as we return (and a
@@ -139,11 +201,7 @@ void os_set_crash_handler(os_crash_callback* callback) {
     if (!callback || crash_handler_installed) return;
     crash_handler_installed = 1;
     // An alternate stack lets a stack overflow still reach the callback.
-    stack_t alternate;
-    memset(&alternate, 0, sizeof alternate);
-    alternate.ss_sp = crash_stack;
-    alternate.ss_size = sizeof crash_stack;
-    sigaltstack(&alternate, nullptr);
+    os_prepare_thread_for_crashes();
     struct sigaction action;
     memset(&action, 0, sizeof action);
     action.sa_sigaction = crash_signal_handler;

@@ -9,6 +9,8 @@
 //   Paths                  os_c_path                            os_files.cpp
 //   Files                  file watches, the mapping fault guard os_files.cpp
 //   X11 records            atoms, the per-window native record
+//   Clipboard              hidden window state, image encoders  os_clipboard.cpp
+//   Input synthesis        the typing plan                      os_input_synthesis.cpp
 //   The state record       os_platform
 //   X connection           display, error trap, property reads   os_window.cpp
 //   Pure parsers           keys, XSETTINGS, uri-lists            os_window.cpp
@@ -163,6 +165,102 @@ typedef void (*os_gl_swap_buffers_function)(Display*, GLXDrawable);
 typedef void (*os_gl_swap_interval_function)(Display*, GLXDrawable, int);
 
 // ---------------------------------------------------------------------------
+// Clipboard: the hidden window's state, and what the event pump and the tests
+// reach in os_clipboard.cpp
+
+enum : int32_t {
+    os_clipboard_max_offers = 8,
+    os_clipboard_max_transfers = 8,
+};
+
+struct os_clipboard_offer {
+    Atom target;
+    uint8_t* bytes;
+    uint64_t length;
+};
+
+// One INCR send in progress: the requestor deletes the property for each piece.
+struct os_clipboard_transfer {
+    Window requestor;
+    Atom property;
+    Atom target;
+    uint8_t* bytes;  // a copy, so a new copy to the clipboard cannot pull it away
+    uint64_t length;
+    uint64_t sent;
+    uint8_t finished_piece_sent;
+};
+
+struct os_clipboard_atoms {
+    Atom clipboard, targets, timestamp, multiple, atom_pair, incr, save_targets, clipboard_manager;
+    Atom utf8_string, text, text_plain_utf8, image_png, image_bmp, uri_list, transfer_property;
+};
+
+struct os_clipboard_state {
+    Display* display;
+    Window window;
+    os_clipboard_atoms atoms;
+    uint8_t owned;
+    Time owned_since;
+    os_clipboard_offer offers[os_clipboard_max_offers];
+    uint32_t offer_count;
+    os_clipboard_transfer transfers[os_clipboard_max_transfers];
+    uint8_t handover_registered;
+    // Set when the last read timed out, so a fallback does not wait again.
+    uint8_t owner_silent;
+};
+
+// Handles the events of the clipboard's hidden window and of INCR sends in
+// progress; 1 when the event was the clipboard's.
+uint8_t os_x11_clipboard_handle_event(XEvent* event);
+// Image files for snapshots and bitmaps; the length (0 on failure) and a heap
+// block in out.
+uint64_t os_encode_png(const uint32_t* pixels, uint32_t width, uint32_t height, uint8_t** out);
+uint64_t os_encode_bmp(const uint32_t* pixels, uint32_t width, uint32_t height, uint8_t** out);
+// A BMP file around a device-independent bitmap; 0 when the DIB is too short.
+uint64_t os_bmp_from_dib(const uint8_t* dib, uint64_t length, uint8_t** out);
+
+// ---------------------------------------------------------------------------
+// Input synthesis: the typing plan, pure so the tests can check it
+
+enum : uint8_t {
+    os_type_modifier_none = 0,
+    os_type_modifier_shift = 1,
+    os_type_modifier_altgr = 2,
+};
+
+// How to type one character: its key, the modifier held with it, and whether it
+// is a dead key (a space follows it). A key of 0 means the character has no row.
+struct os_type_key {
+    uint16_t key;
+    uint8_t modifier;
+    uint8_t dead;
+};
+
+struct os_type_table {
+    os_type_key rows[128];
+    uint16_t shift_key;
+    uint16_t altgr_keys[2];  // pressed in order, released in the same order
+    uint8_t altgr_count;
+    uint16_t space_key;
+};
+
+struct os_key_stroke {
+    uint16_t key;
+    uint8_t down;
+};
+
+// Strokes beyond capacity are counted but not stored.
+struct os_typing_plan {
+    os_key_stroke* strokes;
+    uint32_t capacity;
+    uint32_t count;
+};
+
+void os_plan_typing(const os_type_table* table, const char* text, os_typing_plan* plan);
+// The table in Windows virtual keys that typing is defined on.
+const os_type_table* os_fixed_type_table(void);
+
+// ---------------------------------------------------------------------------
 // The state record: everything the layer keeps between calls. Zero is the
 // starting value of every field; the layer fills them on first need.
 
@@ -214,6 +312,9 @@ struct os_platform_state {
     char last_file_error_text[512];
     utf8_string desktop_directory;
     os_file_watch_state file_watching;
+
+    // Clipboard
+    os_clipboard_state clipboard;
 };
 
 extern os_platform_state os_platform;

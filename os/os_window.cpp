@@ -1371,6 +1371,8 @@ static void handle_client_message(os_window* window, const XClientMessageEvent* 
 }
 
 static void handle_event(Display* display, XEvent* event) {
+    // The clipboard's hidden window is served from this same pump.
+    if (os_x11_clipboard_handle_event(event)) return;
     if (event->type == MappingNotify) {
         XRefreshKeyboardMapping(&event->xmapping);
         return;
