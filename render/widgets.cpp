@@ -59,13 +59,18 @@ static bool finish_button(layout_cursor* cursor, rect area, uint64_t length, con
     return clicked;
 }
 
-bool toolbar_button(const char* label, bool enabled, layout_cursor* cursor) {
+rect toolbar_button_rect(const char* label, layout_cursor* cursor) {
     uint64_t length = label && label[0] ? 1 : 0;
     text_extent size = measure_text(rect{}, length, label);
     int32_t w = size.w + button_pad_w;
     rect area = {clamp_to_int32(cursor->x - w), clamp_to_int32(cursor->y), w, size.h + button_pad_h};
     cursor->x -= w + button_gap;
-    return finish_button(cursor, area, length, label, false, enabled);
+    return area;
+}
+
+bool toolbar_button(const char* label, bool enabled, layout_cursor* cursor) {
+    rect area = toolbar_button_rect(label, cursor);
+    return finish_button(cursor, area, label && label[0] ? 1 : 0, label, false, enabled);
 }
 
 bool flow_button(uint64_t length, const char* text, bool toggled, bool enabled, bool right_aligned,

@@ -20,5 +20,8 @@ struct layout_cursor {
 // Draws app_state.scratch_text with the pending guides and moves one line down.
 void emit_line(layout_cursor* cursor);
 bool toolbar_button(const char* label, bool enabled, layout_cursor* cursor);
+// Where the next toolbar button would stand, moving the cursor past it as
+// drawing it would; draws nothing.
+rect toolbar_button_rect(const char* label, layout_cursor* cursor);
 bool flow_button(uint64_t length, const char* text, bool toggled, bool enabled, bool right_aligned,
                  layout_cursor* cursor);

@@ -122,14 +122,31 @@ static void describe_misc_section(const placement* p, layout_cursor* cursor) {
     text_reset(&app_state.scratch_text);
 }
 
-static void toolbar(int64_t position) {
-    placement* list = placement_list();
-    placement p = list[position];
+static layout_cursor toolbar_cursor(void) {
     layout_cursor cursor = {};
     cursor.x = app_state.struct_panel.x + app_state.struct_panel.w - app_state.panel_pad;
     cursor.y = app_state.struct_panel.y + app_state.panel_pad;
     cursor.line_height = app_state.font.glyph_h;
     cursor.line_start_x = cursor.x;
+    return cursor;
+}
+
+// The buttons are drawn after the lines they stand over, so the lines would
+// see a press on a button first; this tells them beforehand.
+static bool pointer_on_toolbar(const placement* p) {
+    static const char* const labels[] = {"X", ">", "<", "+", "-"};
+    int32_t count = p->type_index == 0 ? 5 : 3;
+    layout_cursor cursor = toolbar_cursor();
+    for (int32_t i = 0; i < count; i++) {
+        if (rect_contains(toolbar_button_rect(labels[i], &cursor), app_state.mouse_x, app_state.mouse_y)) return true;
+    }
+    return false;
+}
+
+static void toolbar(int64_t position) {
+    placement* list = placement_list();
+    placement p = list[position];
+    layout_cursor cursor = toolbar_cursor();
 
     // After "X" the placement is gone; the later buttons are still drawn.
     bool removed = false;
@@ -165,12 +182,20 @@ static void describe_placement(int64_t position, layout_cursor* cursor) {
     text_append_cstring(&app_state.scratch_text, ":");
     emit_line(cursor);
 
+    // A press on a toolbar button is the button's alone: the lines under it
+    // neither select nor drag while the pointer is on one.
+    input_record* left = input_at(input_index_left_button);
+    uint8_t left_state = left->state;
+    if (pointer_on_toolbar(&p)) left->state &= (uint8_t)~(input_went_down | input_is_down);
     if (p.type_index == 0) describe_misc_section(&p, cursor);
     else type_line(p.type_index, p.offset, 0, cursor);
+    left->state = left_state;
     toolbar(position);
 }
 
 static void append_placement(uint32_t type_index, uint64_t length, uint32_t color) {
+    // Without a selected byte (an empty file) there is nothing to lay it on.
+    if (app_state.select_offset < 0) return;
     placement p = {type_index, (uint64_t)app_state.select_offset, length, color};
     array_append(&app_state.placements, sizeof(placement), &p);
 }

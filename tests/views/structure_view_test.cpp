@@ -294,7 +294,7 @@ TEST_F(StructureView, MiscSectionInAPanelNarrowerThanItsPaddingTakesALinePerByte
     EXPECT_TRUE(line_shows(content_x(), line_y(6), ")", 1, 1));
 }
 
-TEST_F(StructureView, SectionCreatedInAnEmptyFileReadsNothing) {
+TEST_F(StructureView, NothingIsLaidInAnEmptyFile) {
     load({});
     move_to(hex_cell(0).x + 3, hex_cell(0).y + 3);
     press();
@@ -302,17 +302,46 @@ TEST_F(StructureView, SectionCreatedInAnEmptyFileReadsNothing) {
     release();
     frame();
     ASSERT_EQ(app_state.select_offset, -1);
-    click(offer_rect(0));
-    ASSERT_EQ(app_state.placements.count, 1);
-    EXPECT_EQ(placement_at(0).offset, UINT64_MAX);
+    for (int64_t type_index : {0, 1, 3, 9}) {
+        click(offer_rect(type_index));
+        EXPECT_EQ(app_state.placements.count, 0) << "type " << type_index;
+    }
     park();
-    EXPECT_TRUE(line_shows(content_x(), line_y(0), "At offset 18446744073709551615:"));
-    EXPECT_TRUE(line_shows(content_x(), line_y(2), "()", 0, 1));
-    click(toolbar_rect(slot_right));  // would wrap round to offset 0
-    EXPECT_EQ(placement_at(0).offset, UINT64_MAX);
-    click(toolbar_rect(slot_longer));
-    click(toolbar_rect(slot_longer));
-    EXPECT_EQ(placement_at(0).length, 3u);
+    EXPECT_TRUE(line_shows(offer_rect(0).x + 8, offer_rect(0).y + 6, "(Misc section)", 16));
+}
+
+// The buttons stand over the placement's first lines; a press on one must not
+// also select the line under it, enabled or not.
+TEST_F(StructureView, ToolbarPressesAreTheButtonsAlone) {
+    struct {
+        int slot;
+        uint64_t offset_after;
+        int64_t select_after;
+    } cases[] = {
+        {slot_left, 0, 0},   // disabled at offset 0
+        {slot_right, 1, 1},
+    };
+    for (const auto& c : cases) {
+        load(letters(64));
+        add_placement(5, 0, type_at(5)->size, type_at(5)->color);
+        ASSERT_GE(type_at(5)->size, 2u);
+        app_state.select_offset = 0;
+        app_state.select_len = 1;
+        // The button's lower edge lies over the type's line.
+        rect button = toolbar_rect(c.slot);
+        click_at(button.x + button.w / 2, button.y + button.h - 2);
+        EXPECT_EQ(placement_at(0).offset, c.offset_after) << "slot " << c.slot;
+        EXPECT_EQ(app_state.select_offset, c.select_after) << "slot " << c.slot;
+        EXPECT_EQ(app_state.select_len, 1) << "slot " << c.slot;
+        app_state.placements.count = 0;
+    }
+    // Beside the buttons the line still takes the press.
+    load(letters(64));
+    add_placement(5, 0, type_at(5)->size, type_at(5)->color);
+    app_state.select_offset = 0;
+    app_state.select_len = 1;
+    click_at(content_x() + 2, line_y(1) + 2);
+    EXPECT_EQ(app_state.select_len, (int64_t)type_at(5)->size);
 }
 
 // A large section draws only what reaches the window; the picture must be
