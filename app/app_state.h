@@ -89,6 +89,8 @@ struct application_state {
 
     // Pointer, cursor and input
     int32_t mouse_x, mouse_y;
+    uint8_t last_clicked_grid;  // a copy_grid: where the last left press in a byte grid was
+    const char* status_message;  // shown instead of status line 1 until the next key or click; null for none
     uint8_t cursor_shown;
     uint8_t cursor_wanted;
     growable_array changed_pointer;  // of uint16_t

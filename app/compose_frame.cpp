@@ -1,3 +1,5 @@
+#include <string.h>
+
 #include "app/app.h"
 #include "app/app_state.h"
 #include "render/font.h"
@@ -67,7 +69,9 @@ static void draw_status_bar(pixel_buffer* buffer) {
     int64_t gh = app_state.font.glyph_h;
     int64_t x = app_state.margin;
     int64_t top = app_state.hex_panel.y;
-    if (app_state.file_path)
+    if (app_state.status_message)
+        draw_text(buffer, text_position(x, top - 2 * gh), strlen(app_state.status_message), app_state.status_message);
+    else if (app_state.file_path)
         draw_text(buffer, text_position(x, top - 2 * gh), app_state.file_path_len, app_state.file_path);
 
     text_buffer* text = &app_state.text;

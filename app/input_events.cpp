@@ -1,9 +1,11 @@
 #include "app/app.h"
 #include "app/app_state.h"
+#include "app/copy_selection.h"
 #include "types/growable_array.h"
 #include "types/type_table.h"
 
 enum : int64_t { shift_multiplier = 10 };
+enum : uint16_t { key_copy = os_key_a + ('c' - 'a') };  // with Control
 
 static constexpr double wheel_rows_per_visible_row = 0.333333;
 static constexpr uint8_t input_edge_bits = input_went_down | input_repeated | input_went_up;
@@ -66,7 +68,13 @@ static void scroll_to_end(void) {
     app_state.scroll_row = row < 0 ? 0 : row;
 }
 
+static bool control_is_down(void) { return input_at(os_key_control)->state & input_is_down; }
+
 static void run_key_command(uint16_t key) {
+    if (control_is_down()) {
+        if (key == key_copy) app_state.status_message = copy_selection();
+        return;
+    }
     bool shift = shift_is_down();
     int64_t page = shift ? shift_multiplier * app_state.visible_rows : app_state.visible_rows;
     switch (key) {
@@ -103,6 +111,12 @@ static void run_key_command(uint16_t key) {
     }
 }
 
+static void note_clicked_grid(void) {
+    int32_t x = app_state.mouse_x, y = app_state.mouse_y;
+    if (rect_contains(app_state.hex_panel, x, y)) app_state.last_clicked_grid = copy_grid_hex;
+    else if (rect_contains(app_state.text_panel, x, y)) app_state.last_clicked_grid = copy_grid_chars;
+}
+
 void app_on_event(os_event* event) {
     input_at(0);  // creates the table and the change lists on first need
     switch (event->kind) {
@@ -128,8 +142,15 @@ void app_on_event(os_event* event) {
         scroll_by_wheel(event->wheel);
         break;
     }
-    case os_event_mouse_button: update_key_record(event->key, event->state); break;
+    case os_event_mouse_button:
+        if (event->state == os_key_state_pressed) {
+            app_state.status_message = nullptr;
+            if (event->key == os_mouse_left) note_clicked_grid();
+        }
+        update_key_record(event->key, event->state);
+        break;
     case os_event_key:
+        if (event->state == os_key_state_pressed) app_state.status_message = nullptr;
         update_key_record(event->key, event->state);
         if (event->state == os_key_state_pressed || event->state == os_key_state_repeated)
             run_key_command(event->key);

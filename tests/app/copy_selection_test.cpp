@@ -1,0 +1,206 @@
+// Copying the selection: the text readings, and Ctrl+C through the event
+// entry point onto the real clipboard of a private X server.
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "app/app.h"
+#include "app/copy_selection.h"
+#include "app_test_support.h"
+
+namespace {
+
+std::string hex_of(const std::vector<uint8_t>& bytes) {
+    std::string out(bytes.size() * 3, '\0');
+    out.resize(write_hex_text(bytes.data(), bytes.size(), out.data()));
+    return out;
+}
+
+TEST(CopyTextTest, HexTextIsUppercasePairsBetweenSpaces) {
+    struct {
+        std::vector<uint8_t> bytes;
+        const char* text;
+    } cases[] = {
+        {{}, ""},
+        {{0x00}, "00"},
+        {{0x4d, 0x5a, 0x90, 0x00}, "4D 5A 90 00"},
+        {{0xff, 0x0a, 0xab}, "FF 0A AB"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(hex_of(c.bytes), c.text);
+}
+
+// A second decoder, written the other way round: decode each code point and
+// reject what the standard forbids.
+bool reference_valid_utf8(const std::vector<uint8_t>& s) {
+    size_t i = 0;
+    while (i < s.size()) {
+        uint8_t b = s[i];
+        int n = b < 0x80 ? 0 : (b & 0xe0) == 0xc0 ? 1 : (b & 0xf0) == 0xe0 ? 2 : (b & 0xf8) == 0xf0 ? 3 : -1;
+        if (n < 0 || i + (size_t)n >= s.size() + (n == 0)) return false;
+        uint32_t cp = n == 0 ? b : n == 1 ? (b & 0x1f) : n == 2 ? (b & 0x0f) : (b & 0x07);
+        for (int k = 1; k <= n; k++) {
+            if ((s[i + k] & 0xc0) != 0x80) return false;
+            cp = (cp << 6) | (s[i + k] & 0x3f);
+        }
+        static const uint32_t least[] = {0, 0x80, 0x800, 0x10000};
+        if (cp < least[n] || cp > 0x10ffff || (cp >= 0xd800 && cp <= 0xdfff)) return false;
+        i += (size_t)n + 1;
+    }
+    return true;
+}
+
+TEST(CopyTextTest, Utf8CheckAgreesWithAReferenceDecoder) {
+    struct {
+        std::vector<uint8_t> bytes;
+        bool valid;
+    } cases[] = {
+        {{'a', 'b'}, true},
+        {{0xc3, 0xa9}, true},               // é
+        {{0xe2, 0x82, 0xac}, true},         // €
+        {{0xf0, 0x9f, 0x98, 0x80}, true},   // an emoji
+        {{0xc0, 0xaf}, false},              // overlong
+        {{0xe0, 0x80, 0xaf}, false},        // overlong
+        {{0xed, 0xa0, 0x80}, false},        // a surrogate
+        {{0xf4, 0x90, 0x80, 0x80}, false},  // past U+10FFFF
+        {{0xe2, 0x82}, false},              // cut short
+        {{0x80}, false},
+        {{0xff}, false},
+        {{0x00, 0x7f}, true},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(is_valid_utf8(c.bytes.data(), c.bytes.size()), c.valid) << hex_of(c.bytes);
+        EXPECT_EQ(reference_valid_utf8(c.bytes), c.valid) << hex_of(c.bytes);
+    }
+    std::mt19937 random(7);
+    const uint8_t interesting[] = {0x00, 0x41, 0x7f, 0x80, 0x8f, 0x90, 0x9f, 0xa0, 0xbf, 0xc0, 0xc1, 0xc2,
+                                   0xdf, 0xe0, 0xed, 0xef, 0xf0, 0xf4, 0xf5, 0xff};
+    for (int round = 0; round < 200000; round++) {
+        std::vector<uint8_t> bytes(random() % 6);
+        for (uint8_t& b : bytes) b = interesting[random() % sizeof interesting];
+        ASSERT_EQ(is_valid_utf8(bytes.data(), bytes.size()), reference_valid_utf8(bytes)) << hex_of(bytes);
+    }
+}
+
+TEST(CopyTextTest, Latin1BecomesUtf8) {
+    std::vector<uint8_t> bytes = {'A', 0xe9, 0x00, 0xff, 0x80};
+    std::string out(bytes.size() * 2, '\0');
+    out.resize(write_latin1_as_utf8(bytes.data(), bytes.size(), out.data()));
+    EXPECT_EQ(out, std::string("A\xc3\xa9\0\xc3\xbf\xc2\x80", 8));
+    EXPECT_TRUE(is_valid_utf8((const uint8_t*)out.data(), out.size()));
+}
+
+class CopySelectionTest : public ::testing::Test {
+protected:
+    fake_window fake;
+    std::vector<uint8_t> bytes;
+
+    void SetUp() override {
+        use_fake_window(&fake, 1600, 900, false);
+        layout_panels();
+    }
+
+    void show(std::vector<uint8_t> contents) {
+        bytes = std::move(contents);
+        app_state.file.data = bytes.data();
+        app_state.file.size = bytes.size();
+    }
+
+    void point_at(rect panel) {
+        app_state.mouse_x = panel.x + panel.w / 2;
+        app_state.mouse_y = panel.y + panel.h / 2;
+    }
+
+    void key(uint16_t code, uint8_t state) {
+        os_event event = {};
+        event.kind = os_event_key;
+        event.key = code;
+        event.state = state;
+        app_on_event(&event);
+    }
+
+    void control_c() {
+        key(os_key_control, os_key_state_pressed);
+        key(os_key_a + 2, os_key_state_pressed);
+        key(os_key_a + 2, os_key_state_released);
+        key(os_key_control, os_key_state_released);
+    }
+
+    std::string clipboard_text() {
+        os_clipboard_result got = os_clipboard_get_text();
+        std::string text(got.data ? (const char*)got.data : "", got.length);
+        os_clipboard_free(&got);
+        return text;
+    }
+};
+
+TEST_F(CopySelectionTest, WhatIsCopiedFollowsTheGridAndTheFile) {
+    if (!ensure_x_display()) GTEST_SKIP() << "no X display";
+    struct {
+        std::vector<uint8_t> contents;
+        int64_t offset, length;
+        int where;  // 0 hex grid, 1 character grid, 2 elsewhere after a click in the character grid
+        std::string text;
+    } cases[] = {
+        {{0x4d, 0x5a, 0x90, 0x00}, 0, 4, 0, "4D 5A 90 00"},
+        {{'h', 0xc3, 0xa9, '!'}, 0, 4, 1, "h\xc3\xa9!"},
+        {{'h', 0xe9, '!'}, 0, 3, 1, "h\xc3\xa9!"},  // not UTF-8: read as Latin-1
+        {{'a', 'b', 'c', 'd'}, 2, 100, 0, "63 64"},  // only the bytes inside the file
+        {{'a', 'b', 'c', 'd'}, 1, 2, 2, "bc"},
+    };
+    for (const auto& c : cases) {
+        show(c.contents);
+        app_state.select_offset = c.offset;
+        app_state.select_len = c.length;
+        app_state.last_clicked_grid = copy_grid_none;
+        if (c.where == 2) {
+            point_at(app_state.text_panel);
+            os_event click = {};
+            click.kind = os_event_mouse_button;
+            click.key = os_mouse_left;
+            click.state = os_key_state_pressed;
+            app_on_event(&click);
+            click.state = os_key_state_released;
+            app_on_event(&click);
+            app_state.mouse_x = app_state.mouse_y = 0;
+        } else {
+            point_at(c.where == 0 ? app_state.hex_panel : app_state.text_panel);
+        }
+        control_c();
+        EXPECT_EQ(clipboard_text(), c.text) << c.text;
+        ASSERT_NE(app_state.status_message, nullptr);
+        EXPECT_EQ(std::string(app_state.status_message).rfind("Copied ", 0), 0u) << app_state.status_message;
+    }
+    // The message lasts until the next key.
+    key(os_key_left, os_key_state_pressed);
+    EXPECT_EQ(app_state.status_message, nullptr);
+}
+
+TEST_F(CopySelectionTest, TooLargeOrEmptySelectionsCopyNothing) {
+    if (!ensure_x_display()) GTEST_SKIP() << "no X display";
+    std::vector<uint8_t> big(copy_limit_bytes + 2, 0x41);
+    show(std::move(big));
+    point_at(app_state.hex_panel);
+    app_state.select_offset = 0;
+    app_state.select_len = (int64_t)copy_limit_bytes;
+    control_c();
+    std::string message = app_state.status_message ? app_state.status_message : "";
+    EXPECT_EQ(message.rfind("Copied 67108864 bytes", 0), 0u) << message;
+
+    os_clipboard_set_text(os_string("before"));
+    app_state.select_len = (int64_t)copy_limit_bytes + 1;
+    control_c();
+    message = app_state.status_message ? app_state.status_message : "";
+    EXPECT_EQ(message, "Not copied: the selection is larger than 64 MiB.");
+    EXPECT_EQ(clipboard_text(), "before");
+
+    show({});
+    app_state.select_offset = -1;
+    app_state.select_len = 1;
+    control_c();
+    EXPECT_EQ(app_state.status_message, nullptr);
+    EXPECT_EQ(clipboard_text(), "before");
+}
+
+}  // namespace
