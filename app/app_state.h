@@ -76,6 +76,7 @@ struct application_state {
     int64_t hover_offset;
     int64_t hover_len;
     int64_t scroll_row;
+    uint8_t position_bar_dragging;  // a press on the position bar, held
     uint8_t big_endian;
 
     // Loaded file

@@ -43,6 +43,10 @@ static painter* hit_test_panels(void) {
         app_state.hover_offset = -1;
         return paint_data_view;
     }
+    if (position_bar_take_pointer()) {
+        app_state.hover_offset = -1;
+        return paint_hex_grid;
+    }
     if (rect_contains(app_state.hex_panel, mx, my)) {
         hit_test_byte_grid(app_state.hex_panel, app_state.hex_cell_w, app_state.hex_cell_h);
         return paint_hex_grid;
@@ -63,6 +67,7 @@ static void paint_panels(void) {
     painter* const order[] = {paint_char_grid, paint_hex_grid, paint_data_view, paint_structure_view};
     for (painter* paint : order)
         if (paint != first) paint();
+    paint_position_bar();
 }
 
 static void draw_status_bar(pixel_buffer* buffer) {
