@@ -11,22 +11,9 @@
 
 namespace {
 
-enum : int32_t {
-    glyph_w = 7,
-    cell_w = 18,
-    cell_h = 17,
-    panel_top = 40,
-    panel_pad = 10,
-    margin = 10,
-    text_panel_w = (glyph_w + 2) * 16 + 4 + 2 * panel_pad,
-    hex_panel_x = margin + text_panel_w + margin,
-    struct_panel_x = hex_panel_x + cell_w * 16 + 4 + 2 * panel_pad + margin + 28 * glyph_w + 2 * panel_pad + margin,
-    struct_text_x = struct_panel_x + panel_pad,
-    button_row_step = 15 + 8 + 4,
-    first_button_row_y = 20,
-    user_type_row_y = first_button_row_y + 4 * button_row_step,
-    placement_line_y = 35,
-};
+constexpr int32_t button_row_step = glyph_h + 8 + 4;
+constexpr int32_t user_type_row_y = first_button_row_y + 4 * button_row_step;
+constexpr int32_t placement_line_y = 35;
 
 void write_file(const std::string& path, const std::string& text, int flags = O_WRONLY | O_TRUNC | O_CREAT) {
     int fd = open(path.c_str(), flags, 0644);
@@ -74,14 +61,6 @@ protected:
     std::string output() { return read_text_file(output_path); }
 
     bool alive() { return pid > 0 && waitpid(pid, nullptr, WNOHANG) == 0; }
-
-    void move_to(int32_t x, int32_t y) {
-        Window child = None;
-        int root_x = 0, root_y = 0;
-        XTranslateCoordinates(display, window, DefaultRootWindow(display), x, y, &root_x, &root_y, &child);
-        XTestFakeMotionEvent(display, DefaultScreen(display), root_x, root_y, CurrentTime);
-        XSync(display, False);
-    }
 
     void press_key(KeySym key) {
         XTestFakeKeyEvent(display, XKeysymToKeycode(display, key), True, CurrentTime);

@@ -6,42 +6,12 @@
 
 namespace {
 
-// Client-area layout with the shipped font at the default window width.
-enum : int32_t {
-    glyph_w = 7,
-    glyph_h = 15,
-    margin = 10,
-    panel_pad = 10,
-    cell_w = 18,
-    cell_h = 17,
-    bytes_per_row = 16,
-    panel_top = 40,
-    text_panel_x = margin,
-    text_panel_w = (glyph_w + 2) * bytes_per_row + 4 + 2 * panel_pad,
-    hex_panel_x = text_panel_x + text_panel_w + margin,
-    hex_panel_w = cell_w * bytes_per_row + 4 + 2 * panel_pad,
-    inspect_panel_x = hex_panel_x + hex_panel_w + margin,
-    inspect_panel_w = 28 * glyph_w + 2 * panel_pad,
-    struct_panel_x = inspect_panel_x + inspect_panel_w + margin,
-    struct_text_x = struct_panel_x + panel_pad,
-    button_h = glyph_h + 8,
-    button_gap = 4,
-    first_button_row_y = 20,
-    type_button_row_y = first_button_row_y + button_h + button_gap,
-};
+enum : int32_t { type_button_row_y = first_button_row_y + button_h + button_gap };
 
 int32_t button_w(const std::string& label) { return glyph_w * (int32_t)label.size() + 16; }
 
 class PlacementClickTest : public ProgramTest {
 protected:
-    void move_to(int32_t x, int32_t y) {
-        Window child = None;
-        int root_x = 0, root_y = 0;
-        ASSERT_TRUE(XTranslateCoordinates(display, window, DefaultRootWindow(display), x, y, &root_x, &root_y, &child));
-        XTestFakeMotionEvent(display, DefaultScreen(display), root_x, root_y, CurrentTime);
-        XSync(display, False);
-    }
-
     // Like shows_text, for lines whose background is banded: ink is exactly the white pixels.
     bool shows_white_text(int32_t x, int32_t y, const std::string& text) {
         int32_t w = (int32_t)text.size() * font.glyph_w, h = line_height;
@@ -54,18 +24,6 @@ protected:
                 same = ((XGetPixel(image, px, py) & 0xffffff) == 0xffffff) == (expected[(size_t)py * w + px] != 0);
         XDestroyImage(image);
         return same;
-    }
-
-    // Presses and releases the left button at client point (x, y).
-    void click(int32_t x, int32_t y) {
-        move_to(x, y);
-        press_and_release();
-    }
-
-    void press_and_release() {
-        XTestFakeButtonEvent(display, 1, True, CurrentTime);
-        XTestFakeButtonEvent(display, 1, False, CurrentTime);
-        XSync(display, False);
     }
 };
 

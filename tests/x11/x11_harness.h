@@ -22,6 +22,8 @@
 #include "test_support.h"
 #include "x_test_support.h"
 
+#include <X11/extensions/XTest.h>
+
 uint64_t now_milliseconds(void);
 bool wait_until(const std::function<bool()>& done, uint64_t milliseconds = 5000);
 
@@ -34,6 +36,29 @@ std::vector<uint8_t> text_ink(const glyph_atlas& font, const std::string& text, 
 // The program
 
 enum : int32_t { status_x = 10, status_line_2_y = 25, line_height = 15 };
+
+// The client area's layout with the shipped font at the default window width.
+enum : int32_t {
+    glyph_w = 7,
+    glyph_h = 15,
+    margin = 10,
+    panel_pad = 10,
+    cell_w = 18,
+    cell_h = 17,
+    bytes_per_row = 16,
+    panel_top = 40,
+    text_panel_x = margin,
+    text_panel_w = (glyph_w + 2) * bytes_per_row + 4 + 2 * panel_pad,
+    hex_panel_x = text_panel_x + text_panel_w + margin,
+    hex_panel_w = cell_w * bytes_per_row + 4 + 2 * panel_pad,
+    inspect_panel_x = hex_panel_x + hex_panel_w + margin,
+    inspect_panel_w = 28 * glyph_w + 2 * panel_pad,
+    struct_panel_x = inspect_panel_x + inspect_panel_w + margin,
+    struct_text_x = struct_panel_x + panel_pad,
+    button_h = glyph_h + 8,
+    button_gap = 4,
+    first_button_row_y = 20,
+};
 inline const char window_title[] = "Bitlorn  |  0.9";
 
 class ProgramTest : public ::testing::Test {
@@ -128,6 +153,27 @@ protected:
 
     bool status_shows_size(uint64_t size) {
         return shows_text(status_x, status_line_2_y, "Filesize: " + std::to_string(size) + " |");
+    }
+
+    // The pointer to client point (x, y), through XTest.
+    void move_to(int32_t x, int32_t y) {
+        Window child = None;
+        int root_x = 0, root_y = 0;
+        XTranslateCoordinates(display, window, DefaultRootWindow(display), x, y, &root_x, &root_y, &child);
+        XTestFakeMotionEvent(display, DefaultScreen(display), root_x, root_y, CurrentTime);
+        XSync(display, False);
+    }
+
+    void press_and_release() {
+        XTestFakeButtonEvent(display, 1, True, CurrentTime);
+        XTestFakeButtonEvent(display, 1, False, CurrentTime);
+        XSync(display, False);
+    }
+
+    // Presses and releases the left button at client point (x, y).
+    void click(int32_t x, int32_t y) {
+        move_to(x, y);
+        press_and_release();
     }
 
     int wait_for_exit(uint64_t milliseconds) {
