@@ -70,10 +70,36 @@ static glyph cut_glyph(const glyph_atlas* atlas, int32_t x0, int32_t y0, int32_t
     return glyph{x, y, w, h, y - y0};
 }
 
+static uint32_t read_be32(const uint8_t* at) {
+    return (uint32_t)at[0] << 24 | (uint32_t)at[1] << 16 | (uint32_t)at[2] << 8 | at[3];
+}
+
+// The decoder copies the first image-data chunk into a block it sizes from
+// that chunk, and an empty one makes it copy into nothing; so the chunks are
+// walked first: each must lie inside the file, IHDR must come first, and the
+// first IDAT must hold data.
+static bool png_chunks_are_sound(const uint8_t* png, uint64_t size) {
+    enum : uint64_t { chunk_overhead = 12 };  // length, type, CRC
+    uint64_t at = png_signature_size;
+    bool first = true;
+    while (at + chunk_overhead <= size) {
+        uint64_t length = read_be32(png + at);
+        const uint8_t* type = png + at + 4;
+        if (length > size - at - chunk_overhead) return false;
+        if (first && memcmp(type, "IHDR", 4) != 0) return false;
+        first = false;
+        if (memcmp(type, "IDAT", 4) == 0) return length > 0;
+        if (memcmp(type, "IEND", 4) == 0) return false;
+        at += chunk_overhead + length;
+    }
+    return false;
+}
+
 bool build_glyph_atlas(glyph_atlas* atlas, const uint8_t* png, uint64_t size) {
     *atlas = glyph_atlas{};
     if (!png || size <= png_signature_size || size > 0x7fffffff) return false;
     if (memcmp(png, png_signature, png_signature_size) != 0) return false;
+    if (!png_chunks_are_sound(png, size)) return false;
 
     int width = 0, height = 0, channels = 0;
     uint8_t* decoded = stbi_load_from_memory(png, (int)size, &width, &height, &channels, rgba_bytes);

@@ -99,6 +99,31 @@ TEST(FontAtlas, BadInputLeavesTheAtlasZero) {
     EXPECT_TRUE(atlas_is_zero(atlas));
 }
 
+// Chunks the decoder would trip over: an empty first IDAT, a chunk longer
+// than the file, a file without image data.
+TEST(FontAtlas, UnsoundChunksAreRefusedBeforeDecoding) {
+    std::vector<uint8_t> png = encode_png(make_test_font_image());
+    size_t idat = 8;
+    while (idat + 8 <= png.size() && memcmp(&png[idat + 4], "IDAT", 4) != 0)
+        idat += 12 + ((size_t)png[idat] << 24 | (size_t)png[idat + 1] << 16 | (size_t)png[idat + 2] << 8 | png[idat + 3]);
+    ASSERT_LT(idat + 8, png.size());
+    const uint8_t empty_idat[] = {0, 0, 0, 0, 'I', 'D', 'A', 'T', 0x35, 0xaf, 0x06, 0x1e};
+    std::vector<uint8_t> with_empty = png;
+    with_empty.insert(with_empty.begin() + (long)idat, empty_idat, empty_idat + sizeof empty_idat);
+    std::vector<uint8_t> too_long = png;
+    too_long[idat] = 0x7f;
+    std::vector<uint8_t> no_data(png.begin(), png.begin() + (long)idat);
+    const uint8_t iend[] = {0, 0, 0, 0, 'I', 'E', 'N', 'D', 0xae, 0x42, 0x60, 0x82};
+    no_data.insert(no_data.end(), iend, iend + sizeof iend);
+    for (const std::vector<uint8_t>* bad : {&with_empty, &too_long, &no_data}) {
+        glyph_atlas atlas;
+        EXPECT_FALSE(build_glyph_atlas(&atlas, bad->data(), bad->size()));
+        EXPECT_TRUE(atlas_is_zero(atlas));
+    }
+    glyph_atlas atlas;
+    EXPECT_TRUE(build_glyph_atlas(&atlas, png.data(), png.size()));
+}
+
 static std::string glyph_bits(const glyph_atlas& atlas, int c) {
     glyph g = atlas.glyphs[c];
     std::string bits = std::to_string(g.y_offset) + ":";
