@@ -24,7 +24,10 @@ void hit_test_byte_grid(rect panel, int32_t cell_w, int32_t cell_h) {
     if (col >= app_state.bytes_per_row) col = app_state.bytes_per_row - 1;
     if (col < 0) col = 0;
     if (row < 0) row = 0;
-    app_state.hover_offset = (row + app_state.scroll_row) * app_state.bytes_per_row + col;
+    // Far down a huge scroll the product passes the 64-bit range: such
+    // offsets lie past every file, so the largest one stands for them all.
+    __int128 offset = ((__int128)row + app_state.scroll_row) * app_state.bytes_per_row + col;
+    app_state.hover_offset = offset > INT64_MAX ? INT64_MAX : offset < INT64_MIN ? INT64_MIN : (int64_t)offset;
 
     if (left_button_went_down()) {
         app_state.select_len = 1;
@@ -36,7 +39,8 @@ void hit_test_byte_grid(rect panel, int32_t cell_w, int32_t cell_h) {
         int64_t first = anchor < hover ? anchor : hover;
         int64_t last = anchor < hover ? hover : anchor;
         app_state.select_offset = first;
-        app_state.select_len = last - first + 1;
+        __int128 length = (__int128)last - first + 1;
+        app_state.select_len = length > INT64_MAX ? INT64_MAX : (int64_t)length;
     }
     clamp_select_offset();
 }

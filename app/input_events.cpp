@@ -27,6 +27,20 @@ void input_begin_frame(void) {
     clear_edges(&app_state.changed_pointer);
 }
 
+// Offsets and rows are 64-bit and keys may push them far: every step
+// saturates at the ends of the range instead of wrapping.
+static int64_t saturating_add(int64_t a, int64_t b) {
+    int64_t sum;
+    if (__builtin_add_overflow(a, b, &sum)) return b > 0 ? INT64_MAX : INT64_MIN;
+    return sum;
+}
+
+static int64_t saturating_multiply(int64_t a, int64_t b) {
+    int64_t product;
+    if (__builtin_mul_overflow(a, b, &product)) return (a < 0) != (b < 0) ? INT64_MIN : INT64_MAX;
+    return product;
+}
+
 static bool shift_is_down(void) { return input_at(input_index_shift)->state & input_is_down; }
 
 static void update_key_record(uint16_t code, uint8_t key_state) {
@@ -44,9 +58,10 @@ static void update_key_record(uint16_t code, uint8_t key_state) {
 static void scroll_by_wheel(int32_t wheel) {
     int64_t step = wheel;
     if (shift_is_down()) step *= shift_multiplier;
-    double rows = (double)(step * app_state.visible_rows) * wheel_rows_per_visible_row;
-    int64_t row = (int64_t)((double)app_state.scroll_row - rows);
-    app_state.scroll_row = row < 0 ? 0 : row;
+    double rows = (double)saturating_multiply(step, app_state.visible_rows) * wheel_rows_per_visible_row;
+    double row = (double)app_state.scroll_row - rows;
+    // Converting a double at or past 2^63 to int64_t is undefined.
+    app_state.scroll_row = row < 1 ? 0 : row >= 0x1p63 ? INT64_MAX : (int64_t)row;
 }
 
 static void delete_placement_at_selection(void) {
@@ -76,34 +91,34 @@ static void run_key_command(uint16_t key) {
         return;
     }
     bool shift = shift_is_down();
-    int64_t page = shift ? shift_multiplier * app_state.visible_rows : app_state.visible_rows;
+    int64_t page = shift ? saturating_multiply(shift_multiplier, app_state.visible_rows) : app_state.visible_rows;
     switch (key) {
     case os_key_left:
         if (shift) {
             app_state.select_len -= 1;
             if (app_state.select_len < 1) app_state.select_len = 1;
         } else {
-            app_state.select_offset -= 1;
+            app_state.select_offset = saturating_add(app_state.select_offset, -1);
         }
         clamp_select_offset();
         break;
     case os_key_right:
         if (shift)
-            app_state.select_len += 1;
+            app_state.select_len = saturating_add(app_state.select_len, 1);
         else
-            app_state.select_offset += 1;
+            app_state.select_offset = saturating_add(app_state.select_offset, 1);
         clamp_select_offset();
         break;
     case os_key_up:
-        app_state.select_offset -= app_state.bytes_per_row;
+        app_state.select_offset = saturating_add(app_state.select_offset, -app_state.bytes_per_row);
         clamp_select_offset();
         break;
     case os_key_down:
-        app_state.select_offset += app_state.bytes_per_row;
+        app_state.select_offset = saturating_add(app_state.select_offset, app_state.bytes_per_row);
         clamp_select_offset();
         break;
-    case os_key_page_up: app_state.scroll_row -= page; break;
-    case os_key_page_down: app_state.scroll_row += page; break;
+    case os_key_page_up: app_state.scroll_row = saturating_add(app_state.scroll_row, -page); break;
+    case os_key_page_down: app_state.scroll_row = saturating_add(app_state.scroll_row, page); break;
     case os_key_home: app_state.scroll_row = 0; break;
     case os_key_end: scroll_to_end(); break;
     case os_key_delete: delete_placement_at_selection(); break;

@@ -103,3 +103,37 @@ TEST_F(HitTest, EmptyFileClampsTheSelectionToMinusOne) {
     hit_hex();
     EXPECT_EQ(app_state.select_offset, -1);
 }
+
+// Far down a huge scroll the offset under the pointer stops at the largest
+// one; a drag over the whole range keeps a length that fits.
+TEST_F(HitTest, OffsetsAndLengthsSaturateFarDown) {
+    app_state.file.size = UINT64_MAX;
+    struct {
+        int64_t scroll_row, byte;
+        int64_t expected;
+    } cases[] = {
+        {INT64_MAX / 16 - 1, 5, INT64_MAX - 15 - 16 + 5},
+        {INT64_MAX / 16, 40, INT64_MAX},
+        {INT64_MAX, 0, INT64_MAX},
+    };
+    for (const auto& c : cases) {
+        app_state.scroll_row = c.scroll_row;
+        point_at_hex_byte(c.byte);
+        hit_hex();
+        EXPECT_EQ(app_state.hover_offset, c.expected) << c.scroll_row;
+    }
+    input_begin_frame();
+    os_event button = {};
+    button.kind = os_event_mouse_button;
+    button.key = os_mouse_left;
+    button.state = os_key_state_pressed;
+    app_on_event(&button);
+    app_state.scroll_row = 0;
+    point_at_hex_byte(0);
+    hit_hex();  // pressed at offset 0
+    input_begin_frame();
+    app_state.scroll_row = INT64_MAX;
+    hit_hex();  // held, dragged to the largest offset
+    EXPECT_EQ(app_state.select_offset, 0);
+    EXPECT_EQ(app_state.select_len, INT64_MAX);
+}

@@ -171,3 +171,39 @@ TEST_F(InputEvents, DeleteRemovesTheFirstContainingPlacement) {
     press(os_key_delete);
     EXPECT_EQ(app_state.placements.count, 3);
 }
+
+// Keys and the wheel near the ends of the 64-bit range stop there instead of
+// wrapping round (the sanitizer build also checks that no step overflows).
+TEST_F(InputEvents, StepsSaturateAtTheEndsOfTheRange) {
+    struct {
+        uint16_t key;  // 0: the wheel, by `wheel`
+        int32_t wheel;
+        bool shift;
+        int64_t select_offset, scroll_row, visible_rows;
+        int64_t expected_select, expected_scroll;
+    } cases[] = {
+        {os_key_down, 0, false, INT64_MAX - 3, 0, 32, INT64_MAX, 0},
+        {os_key_right, 0, false, INT64_MAX, 0, 32, INT64_MAX, 0},
+        {os_key_up, 0, false, 3, 0, 32, 0, 0},
+        {os_key_left, 0, false, 0, 0, 32, 0, 0},
+        {os_key_page_down, 0, false, 0, INT64_MAX - 5, 32, 0, INT64_MAX},
+        {os_key_page_down, 0, true, 0, 7, INT64_MAX / 2, 0, INT64_MAX},
+        {os_key_page_up, 0, false, 0, INT64_MIN + 5, 32, 0, INT64_MIN},
+        {0, -1, false, 0, INT64_MAX, 32, 0, INT64_MAX},
+        {0, -1, true, 0, INT64_MAX - 100, INT64_MAX / 4, 0, INT64_MAX},
+        {0, 1, true, 0, 5, INT64_MAX / 4, 0, 0},
+        {0, 1, false, 0, 40, 32, 0, 29},
+    };
+    for (const auto& c : cases) {
+        app_state.file.size = UINT64_MAX;
+        app_state.select_offset = c.select_offset;
+        app_state.scroll_row = c.scroll_row;
+        app_state.visible_rows = c.visible_rows;
+        if (c.shift) press(os_key_shift);
+        if (c.key) press(c.key);
+        else send_wheel(c.wheel);
+        if (c.shift) send_key(os_key_shift, os_key_state_released);
+        EXPECT_EQ(app_state.select_offset, c.expected_select) << "key " << c.key << " wheel " << c.wheel;
+        EXPECT_EQ(app_state.scroll_row, c.expected_scroll) << "key " << c.key << " wheel " << c.wheel;
+    }
+}
