@@ -106,7 +106,9 @@ int app_main(void) {
         os_poll_messages();
         if (!(app_state.window->flags & os_window_flag_open)) return 0;
         refresh_live_files();
+        find_run_for_frame();
         run_one_frame_tail();
-        follow_up = frame_acted_on_a_click();
+        // A search under way keeps the frames coming without waiting for input.
+        follow_up = frame_acted_on_a_click() || find_is_running();
     }
 }

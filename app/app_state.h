@@ -5,6 +5,7 @@
 
 #include <stdint.h>
 
+#include "app/prompt_line.h"
 #include "os/os.h"
 #include "render/font.h"
 #include "render/pixel_buffer.h"
@@ -77,6 +78,9 @@ struct application_state {
     int64_t hover_len;
     int64_t scroll_row;
     uint8_t big_endian;
+
+    // Go to and Find
+    prompt_state prompt;
 
     // Loaded file
     file_contents file;

@@ -128,12 +128,16 @@ void app_on_event(os_event* event) {
         scroll_by_wheel(event->wheel);
         break;
     }
-    case os_event_mouse_button: update_key_record(event->key, event->state); break;
+    case os_event_mouse_button:
+        update_key_record(event->key, event->state);
+        if (event->state != os_key_state_released) prompt_on_click();
+        break;
     case os_event_key:
         update_key_record(event->key, event->state);
         if (event->state == os_key_state_pressed || event->state == os_key_state_repeated)
-            run_key_command(event->key);
+            if (!prompt_on_key(event->key)) run_key_command(event->key);
         break;
+    case os_event_char: prompt_on_char(event->code); break;
     case os_event_window_resize: layout_panels(); break;
     case os_event_file_drop:
         if (event->paths) load_dropped_files(event->paths);
