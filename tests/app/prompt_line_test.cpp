@@ -189,6 +189,34 @@ TEST_F(PromptLine, GoToSelectsTheByteScrollsToItAndDrawsThePrompt) {
               "Filesize: 100000 | Select: 4094,1 | Hover: -1,1");
 }
 
+TEST_F(PromptLine, GoToClampsToTheFileAndSaysWhen) {
+    struct go_to_case {
+        int64_t from;
+        const char* text;
+        int64_t offset;
+        const char* message;
+    };
+    const go_to_case cases[] = {
+        {100, "99999", 99999, ""},
+        {100, "100000", 99999, "The file ends before that; went to its last byte, offset 99999."},
+        {100, "99999999999999999999999", 99999, "The file ends before that; went to its last byte, offset 99999."},
+        {99990, "+9", 99999, ""},
+        {99990, "+10", 99999, "The file ends before that; went to its last byte, offset 99999."},
+        {100, "-100", 0, ""},
+        {100, "-101", 0, "That is before the start of the file; went to offset 0."},
+        {100, "-0xFFFFFFFFFFFFFFFF", 0, "That is before the start of the file; went to offset 0."},
+        {-1, "+5", 5, ""},  // a selection start outside the file counts from its nearest byte
+        {100, "0x", 100, "Not an offset: type a decimal number, 0x and hex digits, or +N / -N."},
+    };
+    for (const go_to_case& c : cases) {
+        app_state.select_offset = c.from;
+        prompt_clear_message();
+        go_to_from_text(c.text, strlen(c.text));
+        EXPECT_EQ(app_state.select_offset, c.offset) << c.text;
+        EXPECT_EQ(std::string(app_state.prompt.message, app_state.prompt.message_length), c.message) << c.text;
+    }
+}
+
 TEST_F(PromptLine, PastTheEndAndNotANumberSaySoAndTheMessageLastsUntilAKeyOrClick) {
     ctrl('G');
     type("999999");
