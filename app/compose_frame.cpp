@@ -69,8 +69,7 @@ static void draw_status_bar(pixel_buffer* buffer) {
     int64_t top = app_state.hex_panel.y;
     text_buffer* text = &app_state.text;
     if (prompt_line_shown()) {
-        build_prompt_line(text);
-        if (text->data) draw_text(buffer, text_position(x, top - 2 * gh), text->length, text->data);
+        draw_prompt_line(buffer, text, (int32_t)x, (int32_t)(top - 2 * gh));
     } else if (app_state.file_path) {
         draw_text(buffer, text_position(x, top - 2 * gh), app_state.file_path_len, app_state.file_path);
     }

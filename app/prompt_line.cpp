@@ -21,6 +21,7 @@ static const char go_to_label[] = "Go to offset: ";
 static const char find_label[] = "Find: ";
 static const char text_cursor[] = "_";
 static const char message_gap[] = "   ";
+static const char cut_mark[] = "<";
 
 // ---------------------------------------------------------------------------
 // Messages
@@ -208,13 +209,16 @@ bool prompt_line_shown(void) {
     return prompt->kind != prompt_closed || prompt->search.running || prompt->message_length > 0;
 }
 
-void build_prompt_line(text_buffer* text) {
+// `skip` leaves out the first bytes of the typed text, for a line too long
+// to show whole.
+static void build_line_skipping(text_buffer* text, uint32_t skip) {
     const prompt_state* prompt = &app_state.prompt;
     text_reset(text);
     bool open = prompt->kind != prompt_closed;
     if (open) {
         text_append_cstring(text, prompt->kind == prompt_go_to ? go_to_label : find_label);
-        text_append(text, prompt->text_length, prompt->text);
+        if (skip > 0) text_append_cstring(text, cut_mark);
+        text_append(text, prompt->text_length - skip, prompt->text + skip);
         text_append_cstring(text, text_cursor);
     }
     if (prompt->search.running) {
@@ -226,4 +230,26 @@ void build_prompt_line(text_buffer* text) {
         if (open) text_append_cstring(text, message_gap);
         text_append(text, prompt->message_length, prompt->message);
     }
+}
+
+void build_prompt_line(text_buffer* text) { build_line_skipping(text, 0); }
+
+// The line stops short of the structure view, which reaches up beside it;
+// while typing, the end of a long text is the part worth seeing.
+void draw_prompt_line(pixel_buffer* buffer, text_buffer* text, int32_t x, int32_t y) {
+    build_line_skipping(text, 0);
+    int32_t glyph_w = app_state.font.glyph_w;
+    int64_t room = (int64_t)app_state.struct_panel.x - app_state.margin - x;
+    if (glyph_w > 0 && room > 0) {
+        uint64_t fits = (uint64_t)(room / glyph_w);
+        const prompt_state* prompt = &app_state.prompt;
+        if (text->length > fits && prompt->kind != prompt_closed) {
+            uint64_t over = text->length - fits + (sizeof cut_mark - 1);
+            uint32_t skip = over < prompt->text_length ? (uint32_t)over : prompt->text_length;
+            while (skip < prompt->text_length && ((uint8_t)prompt->text[skip] & 0xC0) == 0x80) skip++;
+            build_line_skipping(text, skip);
+        }
+        if (text->length > fits) text->length = fits;
+    }
+    if (text->data) draw_text(buffer, rect{x, y, 0, 0}, text->length, text->data);
 }

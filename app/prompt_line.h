@@ -4,6 +4,7 @@
 
 #include <stdint.h>
 
+#include "render/pixel_buffer.h"
 #include "render/text_buffer.h"
 
 enum prompt_kind : uint8_t {
@@ -98,6 +99,8 @@ void prompt_on_click(void);
 bool prompt_line_shown(void);
 // The prompt line's text, built afresh.
 void build_prompt_line(text_buffer* text);
+// Draws it at (x, y), cut to fit left of the structure view, in `text`.
+void draw_prompt_line(pixel_buffer* buffer, text_buffer* text, int32_t x, int32_t y);
 
 void prompt_set_message(const char* text);
 // The message `before`, the number in decimal, then `after`.

@@ -306,6 +306,25 @@ TEST_F(PromptLine, ProgressShowsAndEscapeStopsTheSearch) {
     app_state.file.data = bytes.data();
 }
 
+TEST_F(PromptLine, ALongLineShowsTheEndOfTheTextAndStopsBeforeTheStructureView) {
+    std::string typed;
+    for (int i = 0; i < 199; i++) typed.push_back((char)('0' + i % 10));
+    ctrl('F');
+    type(typed);
+    compose_frame();
+    size_t fits = (size_t)((app_state.struct_panel.x - 2 * app_state.margin) / app_state.font.glyph_w);
+    std::string shown = "Find: <" + typed.substr(typed.size() - (fits - 8)) + "_";
+    ASSERT_EQ(shown.size(), fits);
+    EXPECT_EQ(strip(0), expected_line_1(shown));
+    EXPECT_EQ(line(), "Find: " + typed + "_");
+
+    enter();  // an odd count of digits: the message shows whole, the text gives way
+    compose_frame();
+    std::string message = "Hex bytes take two digits each: 4D 5A or 4d5a.";
+    size_t tail = fits - 7 - 1 - 3 - message.size();
+    EXPECT_EQ(strip(0), expected_line_1("Find: <" + typed.substr(typed.size() - tail) + "_   " + message));
+}
+
 TEST_F(PromptLine, KeysWithoutAFileAndCharactersWithoutThePromptDoNothing) {
     type("12");
     EXPECT_FALSE(prompt_line_shown());
