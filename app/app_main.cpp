@@ -71,7 +71,8 @@ static void run_one_frame_tail(void) {
 
     uint64_t elapsed = os_ticks_to_microseconds(os_now_ticks() - app_state.frame_ticks);
     int64_t remaining = (int64_t)app_state.target_frame_us - (int64_t)elapsed;
-    if (remaining > 0) os_sleep_microseconds((uint64_t)remaining);
+    // A search takes its share of every frame and the frames follow at once.
+    if (remaining > 0 && !find_is_running()) os_sleep_microseconds((uint64_t)remaining);
 }
 
 int app_main(void) {
@@ -106,7 +107,9 @@ int app_main(void) {
         os_poll_messages();
         if (!(app_state.window->flags & os_window_flag_open)) return 0;
         refresh_live_files();
+        find_run_for_frame();
         run_one_frame_tail();
-        follow_up = frame_acted_on_a_click();
+        // A search under way keeps the frames coming without waiting for input.
+        follow_up = frame_acted_on_a_click() || find_is_running();
     }
 }

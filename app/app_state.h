@@ -5,6 +5,7 @@
 
 #include <stdint.h>
 
+#include "app/prompt_line.h"
 #include "os/os.h"
 #include "render/font.h"
 #include "render/pixel_buffer.h"
@@ -79,6 +80,9 @@ struct application_state {
     uint8_t position_bar_dragging;  // a press on the position bar, held
     uint8_t big_endian;
 
+    // Go to and Find
+    prompt_state prompt;
+
     // Loaded file
     file_contents file;
     growable_array placements;  // of placement
@@ -91,7 +95,6 @@ struct application_state {
     // Pointer, cursor and input
     int32_t mouse_x, mouse_y;
     uint8_t last_clicked_grid;  // a copy_grid: where the last left press in a byte grid was
-    const char* status_message;  // shown instead of status line 1 until the next key or click; null for none
     uint8_t cursor_shown;
     uint8_t cursor_wanted;
     growable_array changed_pointer;  // of uint16_t

@@ -1,5 +1,3 @@
-#include <string.h>
-
 #include "app/app.h"
 #include "app/app_state.h"
 #include "render/font.h"
@@ -74,12 +72,13 @@ static void draw_status_bar(pixel_buffer* buffer) {
     int64_t gh = app_state.font.glyph_h;
     int64_t x = app_state.margin;
     int64_t top = app_state.hex_panel.y;
-    if (app_state.status_message)
-        draw_text(buffer, text_position(x, top - 2 * gh), strlen(app_state.status_message), app_state.status_message);
-    else if (app_state.file_path)
-        draw_text(buffer, text_position(x, top - 2 * gh), app_state.file_path_len, app_state.file_path);
-
     text_buffer* text = &app_state.text;
+    if (prompt_line_shown()) {
+        draw_prompt_line(buffer, text, (int32_t)x, (int32_t)(top - 2 * gh));
+    } else if (app_state.file_path) {
+        draw_text(buffer, text_position(x, top - 2 * gh), app_state.file_path_len, app_state.file_path);
+    }
+
     text_reset(text);
     text_append_cstring(text, "Filesize: ");
     text_append_int(text, (int64_t)app_state.file.size);

@@ -87,7 +87,10 @@ static bool control_is_down(void) { return input_at(os_key_control)->state & inp
 
 static void run_key_command(uint16_t key) {
     if (control_is_down()) {
-        if (key == key_copy) app_state.status_message = copy_selection();
+        if (key == key_copy) {
+            const char* message = copy_selection();
+            if (message) prompt_set_message(message);
+        }
         return;
     }
     bool shift = shift_is_down();
@@ -158,18 +161,16 @@ void app_on_event(os_event* event) {
         break;
     }
     case os_event_mouse_button:
-        if (event->state == os_key_state_pressed) {
-            app_state.status_message = nullptr;
-            if (event->key == os_mouse_left) note_clicked_grid();
-        }
+        if (event->state == os_key_state_pressed && event->key == os_mouse_left) note_clicked_grid();
         update_key_record(event->key, event->state);
+        if (event->state != os_key_state_released) prompt_on_click();
         break;
     case os_event_key:
-        if (event->state == os_key_state_pressed) app_state.status_message = nullptr;
         update_key_record(event->key, event->state);
         if (event->state == os_key_state_pressed || event->state == os_key_state_repeated)
-            run_key_command(event->key);
+            if (!prompt_on_key(event->key)) run_key_command(event->key);
         break;
+    case os_event_char: prompt_on_char(event->code); break;
     case os_event_window_resize: layout_panels(); break;
     case os_event_file_drop:
         if (event->paths) load_dropped_files(event->paths);

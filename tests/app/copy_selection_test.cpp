@@ -127,6 +127,8 @@ protected:
         key(os_key_control, os_key_state_released);
     }
 
+    static std::string message() { return std::string(app_state.prompt.message, app_state.prompt.message_length); }
+
     std::string clipboard_text() {
         os_clipboard_result got = os_clipboard_get_text();
         std::string text(got.data ? (const char*)got.data : "", got.length);
@@ -169,12 +171,11 @@ TEST_F(CopySelectionTest, WhatIsCopiedFollowsTheGridAndTheFile) {
         }
         control_c();
         EXPECT_EQ(clipboard_text(), c.text) << c.text;
-        ASSERT_NE(app_state.status_message, nullptr);
-        EXPECT_EQ(std::string(app_state.status_message).rfind("Copied ", 0), 0u) << app_state.status_message;
+        EXPECT_EQ(message().rfind("Copied ", 0), 0u) << message();
     }
     // The message lasts until the next key.
     key(os_key_left, os_key_state_pressed);
-    EXPECT_EQ(app_state.status_message, nullptr);
+    EXPECT_EQ(message(), "");
 }
 
 TEST_F(CopySelectionTest, TooLargeOrEmptySelectionsCopyNothing) {
@@ -185,21 +186,19 @@ TEST_F(CopySelectionTest, TooLargeOrEmptySelectionsCopyNothing) {
     app_state.select_offset = 0;
     app_state.select_len = (int64_t)copy_limit_bytes;
     control_c();
-    std::string message = app_state.status_message ? app_state.status_message : "";
-    EXPECT_EQ(message.rfind("Copied 67108864 bytes", 0), 0u) << message;
+    EXPECT_EQ(message().rfind("Copied 67108864 bytes", 0), 0u) << message();
 
     os_clipboard_set_text(os_string("before"));
     app_state.select_len = (int64_t)copy_limit_bytes + 1;
     control_c();
-    message = app_state.status_message ? app_state.status_message : "";
-    EXPECT_EQ(message, "Not copied: the selection is larger than 64 MiB.");
+    EXPECT_EQ(message(), "Not copied: the selection is larger than 64 MiB.");
     EXPECT_EQ(clipboard_text(), "before");
 
     show({});
     app_state.select_offset = -1;
     app_state.select_len = 1;
     control_c();
-    EXPECT_EQ(app_state.status_message, nullptr);
+    EXPECT_EQ(message(), "");
     EXPECT_EQ(clipboard_text(), "before");
 }
 

@@ -1,0 +1,394 @@
+// Find: reading the pattern typed in the prompt, the byte scan over the
+// loaded file where it lies, and the search that the frame loop advances in
+// slices so that the window never stops answering.
+//
+//   parse_find_text          hex bytes with ?? and "quoted text"
+//   find_pattern_forward/_backward   the scan over one range of starts
+//   find_start, find_run_for_frame, find_stop   the sliced search with its wrap
+#include <string.h>
+
+#include "app/app.h"
+#include "app/app_state.h"
+#include "app/prompt_line.h"
+
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
+
+// ---------------------------------------------------------------------------
+// Parsing
+
+static int hex_digit_value(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+static bool is_blank(char c) { return c == ' ' || c == '\t'; }
+
+// Hex tokens and quoted texts may follow one another ("IHDR" ?? 00); a hex
+// token is read in pairs, so an odd one is refused rather than guessed at.
+find_parse_result parse_find_text(const char* text, uint64_t length, find_pattern* pattern) {
+    *pattern = find_pattern{};
+    uint64_t at = 0;
+    while (at < length) {
+        if (is_blank(text[at])) {
+            at++;
+            continue;
+        }
+        if (text[at] == '"') {
+            uint64_t close = at + 1;
+            while (close < length && text[close] != '"') close++;
+            if (close >= length) return find_parse_open_quote;
+            for (uint64_t i = at + 1; i < close; i++) {
+                if (pattern->length >= find_pattern_capacity) return find_parse_too_long;
+                pattern->bytes[pattern->length++] = (uint8_t)text[i];
+            }
+            at = close + 1;
+            continue;
+        }
+        uint64_t end = at;
+        while (end < length && !is_blank(text[end]) && text[end] != '"') end++;
+        if ((end - at) % 2 != 0) return find_parse_odd_digits;
+        for (uint64_t i = at; i < end; i += 2) {
+            if (pattern->length >= find_pattern_capacity) return find_parse_too_long;
+            int32_t n = pattern->length;
+            if (text[i] == '?' && text[i + 1] == '?') {
+                pattern->any[n] = 1;
+            } else {
+                int high = hex_digit_value(text[i]);
+                int low = hex_digit_value(text[i + 1]);
+                if (high < 0 || low < 0) return find_parse_not_hex;
+                pattern->bytes[n] = (uint8_t)(high * 16 + low);
+            }
+            pattern->length = n + 1;
+        }
+        at = end;
+    }
+    return pattern->length > 0 ? find_parse_ok : find_parse_empty;
+}
+
+// ---------------------------------------------------------------------------
+// Scanning
+
+// Two fixed bytes of the pattern are tested at every start at once; only the
+// starts where both agree are compared in full. The second is chosen to
+// differ from the first where it can, so that runs of one byte value pass
+// the filter less often.
+struct scan_plan {
+    int32_t first, second;  // -1 when the pattern is all wildcards
+    bool has_wildcards;
+};
+
+static scan_plan plan_scan(const find_pattern* pattern) {
+    scan_plan plan = {-1, -1, false};
+    for (int32_t i = 0; i < pattern->length; i++) {
+        if (pattern->any[i]) {
+            plan.has_wildcards = true;
+            continue;
+        }
+        if (plan.first < 0) plan.first = i;
+        plan.second = i;
+    }
+    if (plan.first >= 0 && pattern->bytes[plan.first] == pattern->bytes[plan.second]) {
+        for (int32_t i = plan.second; i > plan.first; i--) {
+            if (!pattern->any[i] && pattern->bytes[i] != pattern->bytes[plan.first]) {
+                plan.second = i;
+                break;
+            }
+        }
+    }
+    return plan;
+}
+
+static bool matches_at(const uint8_t* at, const find_pattern* pattern, bool has_wildcards) {
+    if (!has_wildcards) return memcmp(at, pattern->bytes, (size_t)pattern->length) == 0;
+    for (int32_t i = 0; i < pattern->length; i++)
+        if (!pattern->any[i] && at[i] != pattern->bytes[i]) return false;
+    return true;
+}
+
+static bool range_is_valid(uint64_t size, const find_pattern* pattern, uint64_t low, uint64_t high) {
+    if (pattern->length <= 0 || (uint64_t)pattern->length > size) return false;
+    uint64_t last_start = size - (uint64_t)pattern->length;
+    return low < high && high - 1 <= last_start;
+}
+
+#if defined(__x86_64__)
+enum : uint64_t { scan_block = 32 };
+
+// The mask of block starts where both chosen bytes agree, bit i for pos + i.
+static inline uint32_t candidates_sse2(const uint8_t* data, uint64_t pos, const scan_plan* plan, __m128i first,
+                                       __m128i second) {
+    const uint8_t* a = data + pos + plan->first;
+    const uint8_t* b = data + pos + plan->second;
+    __m128i lo = _mm_and_si128(_mm_cmpeq_epi8(_mm_loadu_si128((const __m128i*)a), first),
+                               _mm_cmpeq_epi8(_mm_loadu_si128((const __m128i*)b), second));
+    __m128i hi = _mm_and_si128(_mm_cmpeq_epi8(_mm_loadu_si128((const __m128i*)(a + 16)), first),
+                               _mm_cmpeq_epi8(_mm_loadu_si128((const __m128i*)(b + 16)), second));
+    return (uint32_t)_mm_movemask_epi8(lo) | ((uint32_t)_mm_movemask_epi8(hi) << 16);
+}
+
+__attribute__((target("avx2"))) static inline uint32_t candidates_avx2(const uint8_t* data, uint64_t pos,
+                                                                       const scan_plan* plan, uint8_t first,
+                                                                       uint8_t second) {
+    __m256i a = _mm256_loadu_si256((const __m256i*)(data + pos + plan->first));
+    __m256i b = _mm256_loadu_si256((const __m256i*)(data + pos + plan->second));
+    __m256i both = _mm256_and_si256(_mm256_cmpeq_epi8(a, _mm256_set1_epi8((char)first)),
+                                    _mm256_cmpeq_epi8(b, _mm256_set1_epi8((char)second)));
+    return (uint32_t)_mm256_movemask_epi8(both);
+}
+
+static bool have_avx2(void) {
+    static int known = -1;  // asked once; the answer never changes
+    if (known < 0) known = __builtin_cpu_supports("avx2") ? 1 : 0;
+    return known == 1;
+}
+
+__attribute__((target("avx2"))) static int64_t forward_avx2(const uint8_t* data, const find_pattern* pattern,
+                                                            const scan_plan* plan, uint64_t* low, uint64_t high) {
+    uint8_t first = pattern->bytes[plan->first], second = pattern->bytes[plan->second];
+    uint64_t pos = *low;
+    for (; high - pos >= 2 * scan_block; pos += 2 * scan_block) {
+        uint32_t m0 = candidates_avx2(data, pos, plan, first, second);
+        uint32_t m1 = candidates_avx2(data, pos + scan_block, plan, first, second);
+        if (!(m0 | m1)) continue;
+        uint64_t mask = (uint64_t)m0 | ((uint64_t)m1 << 32);
+        for (; mask; mask &= mask - 1) {
+            uint64_t at = pos + (uint64_t)__builtin_ctzll(mask);
+            if (matches_at(data + at, pattern, plan->has_wildcards)) return (int64_t)at;
+        }
+    }
+    *low = pos;
+    return -1;
+}
+
+__attribute__((target("avx2"))) static int64_t backward_avx2(const uint8_t* data, const find_pattern* pattern,
+                                                             const scan_plan* plan, uint64_t low, uint64_t* high) {
+    uint8_t first = pattern->bytes[plan->first], second = pattern->bytes[plan->second];
+    uint64_t end = *high;
+    for (; end - low >= scan_block; end -= scan_block) {
+        uint64_t pos = end - scan_block;
+        uint32_t mask = candidates_avx2(data, pos, plan, first, second);
+        for (; mask; mask &= ~(1u << (31 - __builtin_clz(mask)))) {
+            uint64_t at = pos + (uint64_t)(31 - __builtin_clz(mask));
+            if (matches_at(data + at, pattern, plan->has_wildcards)) return (int64_t)at;
+        }
+    }
+    *high = end;
+    return -1;
+}
+
+// Scans whole blocks from *low up; leaves *low at the first start not yet seen.
+static int64_t forward_blocks(const uint8_t* data, const find_pattern* pattern, const scan_plan* plan,
+                              uint64_t* low, uint64_t high) {
+    if (have_avx2()) return forward_avx2(data, pattern, plan, low, high);
+    __m128i first = _mm_set1_epi8((char)pattern->bytes[plan->first]);
+    __m128i second = _mm_set1_epi8((char)pattern->bytes[plan->second]);
+    uint64_t pos = *low;
+    for (; high - pos >= scan_block; pos += scan_block) {
+        uint32_t mask = candidates_sse2(data, pos, plan, first, second);
+        for (; mask; mask &= mask - 1) {
+            uint64_t at = pos + (uint64_t)__builtin_ctz(mask);
+            if (matches_at(data + at, pattern, plan->has_wildcards)) return (int64_t)at;
+        }
+    }
+    *low = pos;
+    return -1;
+}
+
+static int64_t backward_blocks(const uint8_t* data, const find_pattern* pattern, const scan_plan* plan,
+                               uint64_t low, uint64_t* high) {
+    if (have_avx2()) return backward_avx2(data, pattern, plan, low, high);
+    __m128i first = _mm_set1_epi8((char)pattern->bytes[plan->first]);
+    __m128i second = _mm_set1_epi8((char)pattern->bytes[plan->second]);
+    uint64_t end = *high;
+    for (; end - low >= scan_block; end -= scan_block) {
+        uint64_t pos = end - scan_block;
+        uint32_t mask = candidates_sse2(data, pos, plan, first, second);
+        for (; mask; mask &= ~(1u << (31 - __builtin_clz(mask)))) {
+            uint64_t at = pos + (uint64_t)(31 - __builtin_clz(mask));
+            if (matches_at(data + at, pattern, plan->has_wildcards)) return (int64_t)at;
+        }
+    }
+    *high = end;
+    return -1;
+}
+#else
+// Elsewhere memchr finds the first fixed byte and the rest is compared.
+static int64_t forward_blocks(const uint8_t* data, const find_pattern* pattern, const scan_plan* plan,
+                              uint64_t* low, uint64_t high) {
+    uint8_t first = pattern->bytes[plan->first];
+    uint64_t pos = *low;
+    while (pos < high) {
+        const uint8_t* hit = (const uint8_t*)memchr(data + pos + plan->first, first, high - pos);
+        if (!hit) break;
+        uint64_t at = (uint64_t)(hit - data) - (uint64_t)plan->first;
+        if (matches_at(data + at, pattern, plan->has_wildcards)) return (int64_t)at;
+        pos = at + 1;
+    }
+    *low = high;
+    return -1;
+}
+
+static int64_t backward_blocks(const uint8_t* data, const find_pattern* pattern, const scan_plan* plan,
+                               uint64_t low, uint64_t* high) {
+    uint8_t first = pattern->bytes[plan->first];
+    uint64_t end = *high;
+    while (end > low) {
+        const uint8_t* hit = (const uint8_t*)memrchr(data + low + plan->first, first, end - low);
+        if (!hit) break;
+        uint64_t at = (uint64_t)(hit - data) - (uint64_t)plan->first;
+        if (matches_at(data + at, pattern, plan->has_wildcards)) return (int64_t)at;
+        end = at;
+    }
+    *high = low;
+    return -1;
+}
+#endif
+
+int64_t find_pattern_forward(const uint8_t* data, uint64_t size, const find_pattern* pattern, uint64_t low,
+                             uint64_t high) {
+    if (!data || !range_is_valid(size, pattern, low, high)) return -1;
+    scan_plan plan = plan_scan(pattern);
+    if (plan.first < 0) return (int64_t)low;
+    int64_t found = forward_blocks(data, pattern, &plan, &low, high);
+    if (found >= 0) return found;
+    for (uint64_t at = low; at < high; at++)
+        if (matches_at(data + at, pattern, plan.has_wildcards)) return (int64_t)at;
+    return -1;
+}
+
+int64_t find_pattern_backward(const uint8_t* data, uint64_t size, const find_pattern* pattern, uint64_t low,
+                              uint64_t high) {
+    if (!data || !range_is_valid(size, pattern, low, high)) return -1;
+    scan_plan plan = plan_scan(pattern);
+    if (plan.first < 0) return (int64_t)(high - 1);
+    int64_t found = backward_blocks(data, pattern, &plan, low, &high);
+    if (found >= 0) return found;
+    for (uint64_t at = high; at > low; at--)
+        if (matches_at(data + at - 1, pattern, plan.has_wildcards)) return (int64_t)(at - 1);
+    return -1;
+}
+
+// ---------------------------------------------------------------------------
+// The sliced search
+
+enum : uint64_t {
+    // Starts scanned between two looks at the clock: a few milliseconds.
+    find_slice_starts = 8ull << 20,
+    percent = 100,
+};
+
+// The share of a frame's time budget the search may take; the rest is left
+// for drawing the frame, so the window keeps up with the pointer.
+enum : int64_t { search_share_numerator = 3, search_share_denominator = 4 };
+
+// Pass 0 runs from just after the selection start to the end (from just
+// before it to the start, going back); pass 1 is the wrapped rest, which
+// ends with the selection start itself.
+static void set_pass_range(find_search* search) {
+    uint64_t starts = search->size - (uint64_t)search->pattern.length + 1;
+    uint64_t split = search->backward ? search->start : search->start + 1;
+    if (split > starts) split = starts;
+    bool before_split = search->backward ? search->pass == 0 : search->pass == 1;
+    search->low = before_split ? 0 : split;
+    search->high = before_split ? split : starts;
+}
+
+void find_start(const find_pattern* pattern, bool backward) {
+    find_search* search = &app_state.prompt.search;
+    *search = find_search{};
+    app_state.prompt.last_pattern = *pattern;
+    app_state.prompt.has_last_pattern = 1;
+    if (!app_state.file.data || app_state.file.size == 0) {
+        prompt_set_message("The file is empty.");
+        return;
+    }
+    if ((uint64_t)pattern->length > app_state.file.size) {
+        prompt_set_message("No match: the file is shorter than the pattern.");
+        return;
+    }
+    search->pattern = *pattern;
+    search->backward = backward ? 1 : 0;
+    search->data = app_state.file.data;
+    search->size = app_state.file.size;
+    int64_t start = app_state.select_offset;
+    if (start < 0) start = 0;
+    if ((uint64_t)start >= search->size) start = (int64_t)search->size - 1;
+    search->start = (uint64_t)start;
+    search->total = search->size - (uint64_t)pattern->length + 1;
+    set_pass_range(search);
+    search->running = 1;
+}
+
+void find_stop(void) {
+    if (!app_state.prompt.search.running) return;
+    app_state.prompt.search.running = 0;
+    prompt_set_message("Search stopped.");
+}
+
+bool find_is_running(void) { return app_state.prompt.search.running != 0; }
+
+static void finish_with_match(find_search* search, int64_t at) {
+    search->running = 0;
+    select_and_reveal(at, search->pattern.length);
+    if (search->pass == 0)
+        prompt_set_message_number("Match at offset ", at, ".");
+    else if (search->backward)
+        prompt_set_message_number("Wrapped around the start of the file; match at offset ", at, ".");
+    else
+        prompt_set_message_number("Wrapped around the end of the file; match at offset ", at, ".");
+}
+
+// One slice of the current pass; true when the search has ended.
+static bool run_one_slice(find_search* search) {
+    if (search->low >= search->high) {
+        if (search->pass == 1) {
+            search->running = 0;
+            prompt_set_message("No match in the file.");
+            return true;
+        }
+        search->pass = 1;
+        set_pass_range(search);
+        return false;
+    }
+    uint64_t count = search->high - search->low;
+    if (count > find_slice_starts) count = find_slice_starts;
+    int64_t at = -1;
+    if (search->backward) {
+        at = find_pattern_backward(search->data, search->size, &search->pattern, search->high - count, search->high);
+        search->high -= count;
+    } else {
+        at = find_pattern_forward(search->data, search->size, &search->pattern, search->low, search->low + count);
+        search->low += count;
+    }
+    search->scanned += count;
+    if (at >= 0) {
+        finish_with_match(search, at);
+        return true;
+    }
+    return false;
+}
+
+void find_run_for_frame(void) {
+    find_search* search = &app_state.prompt.search;
+    if (!search->running) return;
+    // A reload hands over other bytes; a search over the old ones would select nonsense.
+    if (app_state.file.data != search->data || app_state.file.size != search->size) {
+        search->running = 0;
+        prompt_set_message("Search stopped: the file changed.");
+        return;
+    }
+    uint64_t budget = (uint64_t)app_state.target_frame_us * search_share_numerator / search_share_denominator;
+    do {
+        if (run_one_slice(search)) return;
+    } while (os_ticks_to_microseconds(os_now_ticks() - app_state.frame_ticks) < budget);
+}
+
+uint32_t find_progress_percent(void) {
+    const find_search* search = &app_state.prompt.search;
+    if (search->total == 0) return 0;
+    return (uint32_t)((double)search->scanned * (double)percent / (double)search->total);
+}

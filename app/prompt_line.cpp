@@ -1,0 +1,257 @@
+// The prompt line: opening and closing it, the keys and typed characters it
+// takes, the messages it shows, and the text that stands in for the path line.
+#include <string.h>
+
+#include "app/app.h"
+#include "app/app_state.h"
+#include "app/prompt_line.h"
+
+enum : uint32_t {
+    first_printable = 0x20,
+    delete_character = 0x7F,
+    last_c1_control = 0x9F,
+    high_surrogate_first = 0xD800,
+    low_surrogate_first = 0xDC00,
+    low_surrogate_end = 0xE000,
+    surrogate_bits = 10,
+    first_supplementary = 0x10000,
+};
+
+static const char go_to_label[] = "Go to offset: ";
+static const char find_label[] = "Find: ";
+static const char text_cursor[] = "_";
+static const char message_gap[] = "   ";
+static const char cut_mark[] = "<";
+
+// ---------------------------------------------------------------------------
+// Messages
+
+void prompt_set_message(const char* text) {
+    uint64_t length = strlen(text);
+    if (length > prompt_message_capacity) length = prompt_message_capacity;
+    memcpy(app_state.prompt.message, text, length);
+    app_state.prompt.message_length = (uint32_t)length;
+}
+
+void prompt_set_message_number(const char* before, int64_t number, const char* after) {
+    char storage[prompt_message_capacity];
+    text_buffer text = {0, storage, sizeof storage - 1};
+    text_append_cstring(&text, before);
+    text_append_int(&text, number);
+    text_append_cstring(&text, after);
+    prompt_set_message(text.data);
+}
+
+void prompt_clear_message(void) { app_state.prompt.message_length = 0; }
+
+void prompt_on_click(void) { prompt_clear_message(); }
+
+// ---------------------------------------------------------------------------
+// Typed text
+
+static void open_prompt(uint8_t kind) {
+    if (app_state.prompt.kind != kind) app_state.prompt.text_length = 0;
+    app_state.prompt.kind = kind;
+    app_state.prompt.high_surrogate = 0;
+}
+
+static void close_prompt(void) {
+    app_state.prompt.kind = prompt_closed;
+    app_state.prompt.text_length = 0;
+    app_state.prompt.high_surrogate = 0;
+}
+
+static void append_code_point(uint32_t code) {
+    char bytes[4];
+    uint32_t count = 0;
+    if (code < 0x80) {
+        bytes[count++] = (char)code;
+    } else if (code < 0x800) {
+        bytes[count++] = (char)(0xC0 | (code >> 6));
+        bytes[count++] = (char)(0x80 | (code & 0x3F));
+    } else if (code < first_supplementary) {
+        bytes[count++] = (char)(0xE0 | (code >> 12));
+        bytes[count++] = (char)(0x80 | ((code >> 6) & 0x3F));
+        bytes[count++] = (char)(0x80 | (code & 0x3F));
+    } else {
+        bytes[count++] = (char)(0xF0 | (code >> 18));
+        bytes[count++] = (char)(0x80 | ((code >> 12) & 0x3F));
+        bytes[count++] = (char)(0x80 | ((code >> 6) & 0x3F));
+        bytes[count++] = (char)(0x80 | (code & 0x3F));
+    }
+    prompt_state* prompt = &app_state.prompt;
+    if (prompt->text_length + count > prompt_text_capacity) return;
+    memcpy(prompt->text + prompt->text_length, bytes, count);
+    prompt->text_length += count;
+}
+
+// Characters come as UTF-16 code units; a pair is put together before it is
+// stored as UTF-8. Control characters (Enter, Escape, Ctrl+letters) are keys.
+void prompt_on_char(uint32_t code) {
+    prompt_state* prompt = &app_state.prompt;
+    if (prompt->kind == prompt_closed || prompt->search.running) return;
+    if (code < first_printable || (code >= delete_character && code <= last_c1_control)) return;
+    if (code >= high_surrogate_first && code < low_surrogate_first) {
+        prompt->high_surrogate = (uint16_t)code;
+        return;
+    }
+    if (code >= low_surrogate_first && code < low_surrogate_end) {
+        if (!prompt->high_surrogate) return;
+        code = first_supplementary + (((uint32_t)prompt->high_surrogate - high_surrogate_first) << surrogate_bits) +
+               (code - low_surrogate_first);
+    }
+    prompt->high_surrogate = 0;
+    append_code_point(code);
+}
+
+static void delete_last_character(void) {
+    prompt_state* prompt = &app_state.prompt;
+    while (prompt->text_length > 0) {
+        uint8_t byte = (uint8_t)prompt->text[--prompt->text_length];
+        if ((byte & 0xC0) != 0x80) break;  // stop after the lead byte of a UTF-8 sequence
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Acting
+
+static const char* find_parse_message(find_parse_result result) {
+    switch (result) {
+    case find_parse_odd_digits: return "Hex bytes take two digits each: 4D 5A or 4d5a.";
+    case find_parse_not_hex: return "Not hex bytes: type 4D 5A (?? for any byte) or text in double quotes.";
+    case find_parse_open_quote: return "The text has no closing double quote.";
+    case find_parse_too_long: return "The pattern is too long.";
+    default: return "Type hex bytes (4D 5A, ?? for any byte) or text in double quotes.";
+    }
+}
+
+static void find_from_prompt_text(bool backward) {
+    find_pattern pattern;
+    find_parse_result result = parse_find_text(app_state.prompt.text, app_state.prompt.text_length, &pattern);
+    if (result != find_parse_ok) {
+        prompt_set_message(find_parse_message(result));
+        return;
+    }
+    find_start(&pattern, backward);
+}
+
+static void find_again(bool backward) {
+    prompt_state* prompt = &app_state.prompt;
+    if (prompt->kind == prompt_find && prompt->text_length > 0)
+        find_from_prompt_text(backward);
+    else if (prompt->has_last_pattern)
+        find_start(&prompt->last_pattern, backward);
+    else
+        open_prompt(prompt_find);
+}
+
+static bool is_modifier(uint16_t key) {
+    return key == os_key_shift || key == os_key_control || key == os_key_alt || key == os_key_left_super ||
+           key == os_key_right_super;
+}
+
+static bool is_down(uint16_t key) { return (input_at(key)->state & input_is_down) != 0; }
+
+bool prompt_on_key(uint16_t key) {
+    prompt_state* prompt = &app_state.prompt;
+    if (!is_modifier(key)) prompt_clear_message();
+    if (!app_state.file.data) return false;
+    bool ctrl = is_down(os_key_control);
+    bool shift = is_down(os_key_shift);
+    const uint16_t key_f3 = os_key_f1 + 2;
+
+    if (prompt->search.running) {
+        if (key == os_key_escape) {
+            find_stop();
+            return true;
+        }
+        if (key == key_f3 || key == os_key_return) return true;
+    }
+    if (ctrl && key == os_key_a + ('G' - 'A')) {
+        open_prompt(prompt_go_to);
+        return true;
+    }
+    if (ctrl && key == os_key_a + ('F' - 'A')) {
+        open_prompt(prompt_find);
+        return true;
+    }
+    if (key == key_f3) {
+        find_again(shift);
+        return true;
+    }
+    // Copying the match just found is the usual next step.
+    if (ctrl && key == os_key_a + ('C' - 'A')) return false;
+    if (prompt->kind == prompt_closed) return false;
+
+    switch (key) {
+    case os_key_escape: close_prompt(); return true;
+    case os_key_backspace: delete_last_character(); return true;
+    case os_key_return:
+        if (prompt->kind == prompt_find) {
+            find_from_prompt_text(shift);
+        } else if (go_to_from_text(prompt->text, prompt->text_length)) {
+            close_prompt();
+        }
+        return true;
+    // The view still scrolls and the selection still moves by rows while
+    // the prompt is open; keys that would edit text go to the prompt.
+    case os_key_page_up:
+    case os_key_page_down:
+    case os_key_up:
+    case os_key_down: return false;
+    default: return true;
+    }
+}
+
+// ---------------------------------------------------------------------------
+// The line
+
+bool prompt_line_shown(void) {
+    const prompt_state* prompt = &app_state.prompt;
+    return prompt->kind != prompt_closed || prompt->search.running || prompt->message_length > 0;
+}
+
+// `skip` leaves out the first bytes of the typed text, for a line too long
+// to show whole.
+static void build_line_skipping(text_buffer* text, uint32_t skip) {
+    const prompt_state* prompt = &app_state.prompt;
+    text_reset(text);
+    bool open = prompt->kind != prompt_closed;
+    if (open) {
+        text_append_cstring(text, prompt->kind == prompt_go_to ? go_to_label : find_label);
+        if (skip > 0) text_append_cstring(text, cut_mark);
+        text_append(text, prompt->text_length - skip, prompt->text + skip);
+        text_append_cstring(text, text_cursor);
+    }
+    if (prompt->search.running) {
+        if (open) text_append_cstring(text, message_gap);
+        text_append_cstring(text, "Searching... ");
+        text_append_uint(text, find_progress_percent());
+        text_append_cstring(text, "% (Escape stops)");
+    } else if (prompt->message_length > 0) {
+        if (open) text_append_cstring(text, message_gap);
+        text_append(text, prompt->message_length, prompt->message);
+    }
+}
+
+void build_prompt_line(text_buffer* text) { build_line_skipping(text, 0); }
+
+// The line stops short of the structure view, which reaches up beside it;
+// while typing, the end of a long text is the part worth seeing.
+void draw_prompt_line(pixel_buffer* buffer, text_buffer* text, int32_t x, int32_t y) {
+    build_line_skipping(text, 0);
+    int32_t glyph_w = app_state.font.glyph_w;
+    int64_t room = (int64_t)app_state.struct_panel.x - app_state.margin - x;
+    if (glyph_w > 0 && room > 0) {
+        uint64_t fits = (uint64_t)(room / glyph_w);
+        const prompt_state* prompt = &app_state.prompt;
+        if (text->length > fits && prompt->kind != prompt_closed) {
+            uint64_t over = text->length - fits + (sizeof cut_mark - 1);
+            uint32_t skip = over < prompt->text_length ? (uint32_t)over : prompt->text_length;
+            while (skip < prompt->text_length && ((uint8_t)prompt->text[skip] & 0xC0) == 0x80) skip++;
+            build_line_skipping(text, skip);
+        }
+        if (text->length > fits) text->length = fits;
+    }
+    if (text->data) draw_text(buffer, rect{x, y, 0, 0}, text->length, text->data);
+}

@@ -1,0 +1,122 @@
+// The one-line prompt that stands in for the path line of the status bar:
+// Go to (Ctrl+G), Find (Ctrl+F, F3, Shift+F3) and the messages they leave.
+#pragma once
+
+#include <stdint.h>
+
+#include "render/pixel_buffer.h"
+#include "render/text_buffer.h"
+
+enum prompt_kind : uint8_t {
+    prompt_closed = 0,
+    prompt_go_to = 1,
+    prompt_find = 2,
+};
+
+enum : int32_t {
+    prompt_text_capacity = 256,
+    prompt_message_capacity = 200,
+    find_pattern_capacity = 256,
+};
+
+// Bytes to look for; `any` marks the positions that match every byte (??).
+struct find_pattern {
+    int32_t length;
+    uint8_t bytes[find_pattern_capacity];
+    uint8_t any[find_pattern_capacity];
+};
+
+// A search in progress over the file as it was when the search began. The
+// candidate start positions of the current pass are [low, high); a forward
+// pass consumes them from low upwards, a backward one from high downwards.
+struct find_search {
+    uint8_t running;
+    uint8_t backward;
+    uint8_t pass;  // 0 from the selection to the end (start), 1 the wrapped rest
+    find_pattern pattern;
+    const uint8_t* data;
+    uint64_t size;
+    uint64_t start;  // the selection start the search began from
+    uint64_t low, high;
+    uint64_t scanned, total;  // candidate positions, for the progress shown
+};
+
+struct prompt_state {
+    uint8_t kind;
+    uint32_t text_length;
+    char text[prompt_text_capacity];  // UTF-8 as typed
+    uint16_t high_surrogate;          // the first half of a typed pair, 0 for none
+    uint32_t message_length;
+    char message[prompt_message_capacity];
+    uint8_t has_last_pattern;  // F3 outside the prompt repeats the last search
+    find_pattern last_pattern;
+    find_search search;
+};
+
+// Results of reading the prompt's text.
+enum go_to_parse_result : uint8_t {
+    go_to_absolute = 0,
+    go_to_relative = 1,
+    go_to_not_a_number = 2,
+};
+
+struct go_to_target {
+    uint8_t result;     // go_to_parse_result
+    uint8_t negative;   // relative and going back
+    uint8_t too_large;  // the digits do not fit in 64 bits; value is then UINT64_MAX
+    uint64_t value;
+};
+
+go_to_target parse_go_to_text(const char* text, uint64_t length);
+
+enum find_parse_result : uint8_t {
+    find_parse_ok = 0,
+    find_parse_empty = 1,
+    find_parse_odd_digits = 2,     // a hex token with an odd number of characters
+    find_parse_not_hex = 3,        // a character that is neither a hex digit nor ?
+    find_parse_open_quote = 4,     // text in quotes with no closing quote
+    find_parse_too_long = 5,
+};
+
+find_parse_result parse_find_text(const char* text, uint64_t length, find_pattern* pattern);
+
+// The first start in [low, high) where the pattern matches, scanning up, or
+// the last one scanning down; -1 when there is none. Every start must leave
+// room for the whole pattern inside size bytes.
+int64_t find_pattern_forward(const uint8_t* data, uint64_t size, const find_pattern* pattern, uint64_t low,
+                             uint64_t high);
+int64_t find_pattern_backward(const uint8_t* data, uint64_t size, const find_pattern* pattern, uint64_t low,
+                              uint64_t high);
+
+// Key and character events; true when the prompt took the key, so that the
+// viewer's own command for it does not run.
+bool prompt_on_key(uint16_t key);
+void prompt_on_char(uint32_t code);
+// Any press of a mouse button ends the message shown.
+void prompt_on_click(void);
+
+// True while the prompt, a search or a message takes the place of the path line.
+bool prompt_line_shown(void);
+// The prompt line's text, built afresh.
+void build_prompt_line(text_buffer* text);
+// Draws it at (x, y), cut to fit left of the structure view, in `text`.
+void draw_prompt_line(pixel_buffer* buffer, text_buffer* text, int32_t x, int32_t y);
+
+void prompt_set_message(const char* text);
+// The message `before`, the number in decimal, then `after`.
+void prompt_set_message_number(const char* before, int64_t number, const char* after);
+void prompt_clear_message(void);
+
+// Go to: moves the selection to the offset in the prompt's text; false,
+// with a message, when the text is not a number.
+bool go_to_from_text(const char* text, uint64_t length);
+// Selects [offset, offset + length) and scrolls so that its rows are seen.
+void select_and_reveal(int64_t offset, int64_t length);
+
+// Starts a search from the selection start; the frame loop advances it.
+void find_start(const find_pattern* pattern, bool backward);
+void find_stop(void);
+bool find_is_running(void);
+uint32_t find_progress_percent(void);
+// Searches until the frame's share of time is used (at least one slice).
+void find_run_for_frame(void);

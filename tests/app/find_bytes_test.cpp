@@ -1,0 +1,247 @@
+#include <gtest/gtest.h>
+
+#include <string.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "app/app.h"
+#include "app/prompt_line.h"
+#include "app_test_support.h"
+
+namespace {
+
+struct parse_case {
+    const char* text;
+    find_parse_result result;
+    std::vector<int> bytes;  // -1 for a wildcard
+};
+
+std::vector<int> pattern_bytes(const find_pattern& pattern) {
+    std::vector<int> out;
+    for (int32_t i = 0; i < pattern.length; i++) out.push_back(pattern.any[i] ? -1 : pattern.bytes[i]);
+    return out;
+}
+
+TEST(FindParse, HexBytesWildcardsAndQuotedText) {
+    const parse_case cases[] = {
+        {"4D 5A", find_parse_ok, {0x4D, 0x5A}},
+        {"4d5a", find_parse_ok, {0x4D, 0x5A}},
+        {"  4d5a90\t00 ", find_parse_ok, {0x4D, 0x5A, 0x90, 0x00}},
+        {"4D ?? 5A", find_parse_ok, {0x4D, -1, 0x5A}},
+        {"????", find_parse_ok, {-1, -1}},
+        {"\"IHDR\"", find_parse_ok, {'I', 'H', 'D', 'R'}},
+        {"\"a b\"", find_parse_ok, {'a', ' ', 'b'}},
+        {"\"\xc3\xa9\"", find_parse_ok, {0xC3, 0xA9}},
+        {"\"IHDR\" ?? 00", find_parse_ok, {'I', 'H', 'D', 'R', -1, 0}},
+        {"00\"A\"", find_parse_ok, {0, 'A'}},
+        {"", find_parse_empty, {}},
+        {"   ", find_parse_empty, {}},
+        {"\"\"", find_parse_empty, {}},
+        {"4D 5", find_parse_odd_digits, {}},
+        {"4 D", find_parse_odd_digits, {}},
+        {"4g", find_parse_not_hex, {}},
+        {"4?", find_parse_not_hex, {}},
+        {"IHDR", find_parse_not_hex, {}},
+        {"\"IHDR", find_parse_open_quote, {}},
+        {"0x4d", find_parse_not_hex, {}},
+    };
+    for (const parse_case& c : cases) {
+        find_pattern pattern;
+        EXPECT_EQ(parse_find_text(c.text, strlen(c.text), &pattern), c.result) << c.text;
+        if (c.result == find_parse_ok) {
+            EXPECT_EQ(pattern_bytes(pattern), c.bytes) << c.text;
+        }
+    }
+    std::string long_text(2 * find_pattern_capacity + 2, 'a');
+    find_pattern pattern;
+    EXPECT_EQ(parse_find_text(long_text.data(), long_text.size(), &pattern), find_parse_too_long);
+}
+
+bool naive_matches(const std::vector<uint8_t>& data, const find_pattern& p, uint64_t at) {
+    for (int32_t i = 0; i < p.length; i++)
+        if (!p.any[i] && data[at + i] != p.bytes[i]) return false;
+    return true;
+}
+
+// Where the search from `start` should land and whether it wrapped: the
+// starts after it to the end, then the start of the file up to it itself
+// (mirrored going back).
+struct expected_hit {
+    int64_t at;
+    bool wrapped;
+};
+
+expected_hit naive_search(const std::vector<uint8_t>& data, const find_pattern& p, uint64_t start, bool backward) {
+    if ((uint64_t)p.length > data.size()) return {-1, false};
+    int64_t last = (int64_t)(data.size() - p.length);
+    int64_t s = (int64_t)start;
+    if (!backward) {
+        for (int64_t at = s + 1; at <= last; at++)
+            if (naive_matches(data, p, at)) return {at, false};
+        for (int64_t at = 0; at <= s && at <= last; at++)
+            if (naive_matches(data, p, at)) return {at, true};
+    } else {
+        for (int64_t at = std::min(s - 1, last); at >= 0; at--)
+            if (naive_matches(data, p, at)) return {at, false};
+        for (int64_t at = last; at >= s; at--)
+            if (naive_matches(data, p, at)) return {at, true};
+    }
+    return {-1, false};
+}
+
+find_pattern random_pattern(std::mt19937& random, const std::vector<uint8_t>& data) {
+    find_pattern p = {};
+    p.length = 1 + (int32_t)(random() % 6);
+    bool from_data = data.size() >= (size_t)p.length && random() % 3 != 0;
+    size_t origin = from_data ? random() % (data.size() - p.length + 1) : 0;
+    for (int32_t i = 0; i < p.length; i++) {
+        p.bytes[i] = from_data ? data[origin + i] : (uint8_t)(random() % 4);
+        p.any[i] = random() % 4 == 0;
+    }
+    return p;
+}
+
+class FindSearch : public ::testing::Test {
+protected:
+    fake_window fake;
+    void SetUp() override { use_fake_window(&fake, 1280, 720, false); }
+    void TearDown() override { app_state.file = file_contents{}; }
+
+    void load(std::vector<uint8_t>& data) {
+        app_state.file.size = data.size();
+        app_state.file.data = data.data();
+    }
+
+    void run_to_end() {
+        for (int frames = 0; find_is_running() && frames < 1000; frames++) find_run_for_frame();
+        ASSERT_FALSE(find_is_running());
+    }
+};
+
+// The scan against a plain loop over random ranges of random buffers: a small
+// alphabet gives many partial matches, and the sizes cross the block widths.
+TEST_F(FindSearch, ScanAgreesWithNaiveLoopOverRandomRanges) {
+    std::mt19937 random(7);
+    for (int round = 0; round < 3000; round++) {
+        std::vector<uint8_t> data(random() % 300);
+        for (uint8_t& b : data) b = (uint8_t)(random() % 4);
+        find_pattern p = random_pattern(random, data);
+        if ((size_t)p.length > data.size()) continue;
+        uint64_t starts = data.size() - p.length + 1;
+        uint64_t low = random() % starts, high = low + 1 + random() % (starts - low);
+        int64_t first = -1, last = -1;
+        for (uint64_t at = low; at < high; at++) {
+            if (naive_matches(data, p, at)) {
+                if (first < 0) first = (int64_t)at;
+                last = (int64_t)at;
+            }
+        }
+        ASSERT_EQ(find_pattern_forward(data.data(), data.size(), &p, low, high), first) << round;
+        ASSERT_EQ(find_pattern_backward(data.data(), data.size(), &p, low, high), last) << round;
+    }
+}
+
+TEST_F(FindSearch, WrappingSearchAgreesWithNaiveSearchBothWays) {
+    std::mt19937 random(11);
+    for (int round = 0; round < 2000; round++) {
+        std::vector<uint8_t> data(1 + random() % 400);
+        for (uint8_t& b : data) b = (uint8_t)(random() % 5);
+        load(data);
+        find_pattern p = random_pattern(random, data);
+        bool backward = random() % 2;
+        int64_t start = (int64_t)(random() % data.size());
+        app_state.select_offset = start;
+        app_state.select_len = 3;
+        app_state.prompt.message_length = 0;
+        find_start(&p, backward);
+        run_to_end();
+        expected_hit hit = naive_search(data, p, (uint64_t)start, backward);
+        std::string message(app_state.prompt.message, app_state.prompt.message_length);
+        if (hit.at < 0) {
+            EXPECT_EQ(app_state.select_offset, start) << round;
+            EXPECT_EQ(app_state.select_len, 3) << round;
+            EXPECT_EQ(message.rfind("No match", 0), 0u) << message;
+            continue;
+        }
+        ASSERT_EQ(app_state.select_offset, hit.at) << round;
+        EXPECT_EQ(app_state.select_len, p.length);
+        EXPECT_EQ(message.rfind("Wrapped", 0) == 0, hit.wrapped) << message;
+    }
+}
+
+// Slices end every few MiB; a match across the end of one and progress on
+// the way must both come out right.
+TEST_F(FindSearch, SlicesShowProgressAndFindAMatchAcrossTheirBorder) {
+    std::vector<uint8_t> data(20u << 20, 0);
+    const uint64_t at = (8u << 20) - 2;
+    memcpy(&data[at], "MZ\x90", 3);
+    load(data);
+    find_pattern p = {};
+    ASSERT_EQ(parse_find_text("4d5a90", 6, &p), find_parse_ok);
+    app_state.select_offset = 0;
+    app_state.target_frame_us = 0;  // one slice per frame
+    find_start(&p, false);
+    find_run_for_frame();
+    EXPECT_FALSE(find_is_running());
+    EXPECT_EQ(app_state.select_offset, (int64_t)at);
+
+    memcpy(&data[at], "\0\0\0", 3);
+    app_state.select_offset = 5;
+    find_start(&p, false);
+    find_run_for_frame();
+    ASSERT_TRUE(find_is_running());
+    uint32_t first = find_progress_percent();
+    EXPECT_GT(first, 30u);
+    EXPECT_LT(first, 50u);
+    run_to_end();
+    EXPECT_EQ(app_state.select_offset, 5);
+    EXPECT_EQ(std::string(app_state.prompt.message, app_state.prompt.message_length), "No match in the file.");
+}
+
+TEST_F(FindSearch, StopsWhenStoppedOrWhenTheFileChanges) {
+    std::vector<uint8_t> data(20u << 20, 1);
+    load(data);
+    find_pattern p = {};
+    ASSERT_EQ(parse_find_text("02", 2, &p), find_parse_ok);
+    app_state.select_offset = 7;
+    app_state.target_frame_us = 0;
+    find_start(&p, true);
+    find_run_for_frame();
+    ASSERT_TRUE(find_is_running());
+    find_stop();
+    EXPECT_FALSE(find_is_running());
+    EXPECT_EQ(std::string(app_state.prompt.message, app_state.prompt.message_length), "Search stopped.");
+
+    find_start(&p, false);
+    std::vector<uint8_t> other(100, 2);
+    load(other);
+    find_run_for_frame();
+    EXPECT_FALSE(find_is_running());
+    EXPECT_EQ(app_state.select_offset, 7);
+    EXPECT_EQ(std::string(app_state.prompt.message, app_state.prompt.message_length),
+              "Search stopped: the file changed.");
+}
+
+TEST_F(FindSearch, EmptyFileAndPatternLongerThanTheFileChangeNothing) {
+    std::vector<uint8_t> data(1, 0x41);
+    load(data);
+    app_state.file.size = 0;
+    find_pattern p = {};
+    ASSERT_EQ(parse_find_text("41", 2, &p), find_parse_ok);
+    app_state.select_offset = -1;
+    find_start(&p, false);
+    EXPECT_FALSE(find_is_running());
+    EXPECT_EQ(app_state.select_offset, -1);
+    app_state.file.size = 1;
+    ASSERT_EQ(parse_find_text("4141", 4, &p), find_parse_ok);
+    app_state.select_offset = 0;
+    find_start(&p, false);
+    EXPECT_FALSE(find_is_running());
+    EXPECT_EQ(app_state.select_len, 1);
+    EXPECT_EQ(std::string(app_state.prompt.message, app_state.prompt.message_length),
+              "No match: the file is shorter than the pattern.");
+}
+
+}  // namespace
