@@ -24,19 +24,9 @@ char* path_beside_executable(const char* name_with_slash);
 
 void layout_panels(void);
 void compose_frame(void);
-// Hovers the byte under the pointer in a byte grid; a left press selects it
-// and a drag stretches the selection back to the pressed byte.
-void hit_test_byte_grid(rect panel, int32_t cell_w, int32_t cell_h);
-// Brings select_offset into the loaded file: 0 when below it, the last byte
-// when past the end (-1 for an empty file or none).
-void clamp_select_offset(void);
 
 void app_on_event(os_event* event);
 void input_begin_frame(void);
 void load_dropped_files(const char* paths);
 // Loads the given paths exactly as if they had been dropped together.
 void load_paths(const utf8_string* paths, int32_t count);
-
-// printf-style, formatted by stb_sprintf in 1024-byte chunks to standard
-// output; returns the number of bytes produced.
-int64_t app_print(const char* format, ...) __attribute__((format(printf, 1, 2)));

@@ -1,4 +1,5 @@
 #include "app/app.h"
+#include "app/app_print.h"
 #include "app/app_state.h"
 #include "os/os.h"
 #include "render/text_buffer.h"

@@ -9,6 +9,7 @@
 #include "render/font.h"
 #include "render/pixel_buffer.h"
 #include "render/text_buffer.h"
+#include "render/widgets.h"
 #include "types/type_table.h"
 
 enum : uint8_t {
@@ -113,3 +114,8 @@ bool left_button_is_down(void);
 // The main window's back buffer, which every painter draws into; null when
 // there is no window or nothing to draw into.
 pixel_buffer* frame_buffer(void);
+
+// The pointer and the left button of this frame.
+pointer_input frame_pointer(void);
+// What the structure view's widgets draw with and read this frame.
+widget_frame structure_widget_frame(void);

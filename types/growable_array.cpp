@@ -2,7 +2,7 @@
 
 #include <string.h>
 
-#include "app/app.h"
+#include "app/app_print.h"
 #include "os/os.h"
 
 enum : int64_t {

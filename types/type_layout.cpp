@@ -68,7 +68,7 @@ static void finish_line(layout_cursor* cursor) {
     if (type_line_observer)
         type_line_observer(app_state.scratch_text.data ? app_state.scratch_text.data : "",
                            app_state.scratch_text.length);
-    emit_line(cursor);
+    emit_line(cursor, &app_state.scratch_text);
 }
 
 // A row whose area starts below both the back buffer and the pointer can be

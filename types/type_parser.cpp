@@ -2,7 +2,7 @@
 
 #include <string.h>
 
-#include "app/app.h"
+#include "app/app_print.h"
 #include "app/app_state.h"
 #include "types/type_table.h"
 

@@ -33,7 +33,7 @@ static void draw_glyph(pixel_buffer* buffer, rect clip, uint8_t index, int32_t p
     if (!font->glyphs) return;
     const glyph* g = &font->glyphs[index];
     rect source = {g->x, g->y, g->w, g->h};
-    blit_glyph_faded(buffer, clip, source, pen_x + (font->glyph_w - g->w) / 2, top + g->y_offset,
+    blit_glyph_faded(buffer, clip, font, source, pen_x + (font->glyph_w - g->w) / 2, top + g->y_offset,
                      opacity);
 }
 

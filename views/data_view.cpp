@@ -187,8 +187,8 @@ static void draw_label_and_text(pixel_buffer* buffer, const value_row_cursor* cu
                                 uint64_t label_length, const char* label) {
     if (!buffer) return;
     int32_t text_y = (int32_t)cursor->y + app_state.hex_pad_y + label_top_inset;
-    draw_text(buffer, rect{(int32_t)cursor->x, text_y, 0, 0}, label_length, label);
-    draw_text(buffer, rect{(int32_t)cursor->x + value_column_offset, text_y, 0, 0},
+    draw_text(buffer, &app_state.font, rect{(int32_t)cursor->x, text_y, 0, 0}, label_length, label);
+    draw_text(buffer, &app_state.font, rect{(int32_t)cursor->x + value_column_offset, text_y, 0, 0},
               app_state.text.length, app_state.text.data);
 }
 

@@ -117,7 +117,7 @@ static void describe_misc_section(const placement* p, layout_cursor* cursor) {
     text_append_cstring(&app_state.scratch_text, "(Misc section, length ");
     text_append_uint(&app_state.scratch_text, p->length);
     text_append_cstring(&app_state.scratch_text, ")");
-    emit_line(cursor);
+    emit_line(cursor, &app_state.scratch_text);
     draw_misc_bytes(p, cursor);
     text_reset(&app_state.scratch_text);
 }
@@ -125,7 +125,9 @@ static void describe_misc_section(const placement* p, layout_cursor* cursor) {
 static void toolbar(int64_t position) {
     placement* list = placement_list();
     placement p = list[position];
+    widget_frame frame = structure_widget_frame();
     layout_cursor cursor = {};
+    cursor.frame = &frame;
     cursor.x = app_state.struct_panel.x + app_state.struct_panel.w - app_state.panel_pad;
     cursor.y = app_state.struct_panel.y + app_state.panel_pad;
     cursor.line_height = app_state.font.glyph_h;
@@ -163,7 +165,7 @@ static void describe_placement(int64_t position, layout_cursor* cursor) {
     text_append_cstring(&app_state.scratch_text, "At offset ");
     text_append_uint(&app_state.scratch_text, p.offset);
     text_append_cstring(&app_state.scratch_text, ":");
-    emit_line(cursor);
+    emit_line(cursor, &app_state.scratch_text);
 
     if (p.type_index == 0) describe_misc_section(&p, cursor);
     else type_line(p.type_index, p.offset, 0, cursor);
@@ -200,7 +202,9 @@ static void offer_types(layout_cursor* cursor) {
 
 static void byte_order_toggle(void) {
     static const char label[] = "Bigendian";
+    widget_frame frame = structure_widget_frame();
     layout_cursor cursor = {};
+    cursor.frame = &frame;
     cursor.x = app_state.struct_panel.x - app_state.margin;
     cursor.y = app_state.struct_panel.y;
     cursor.line_start_x = cursor.x;
@@ -213,7 +217,9 @@ void paint_structure_view(void) {
     if (!app_state.scratch_text.data) text_buffer_create(&app_state.scratch_text, scratch_text_capacity);
     text_reset(&app_state.scratch_text);
 
+    widget_frame frame = structure_widget_frame();
     layout_cursor cursor = {};
+    cursor.frame = &frame;
     cursor.line_start_x = app_state.struct_panel.x + app_state.panel_pad;
     cursor.x = cursor.line_start_x;
     cursor.y = app_state.struct_panel.y + app_state.panel_pad;

@@ -4,7 +4,6 @@
 #include <set>
 #include <string>
 
-#include "app/app_state.h"
 #include "render/font.h"
 #include "render_fixtures.h"
 

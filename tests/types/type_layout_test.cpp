@@ -145,7 +145,9 @@ static void lay_header_with_pointer(int row, uint8_t state) {
     std::vector<uint8_t> bytes = header_bytes;
     app_state.file.data = bytes.data();
     app_state.file.size = bytes.size();
+    widget_frame frame = structure_widget_frame();
     layout_cursor cursor = {};
+    cursor.frame = &frame;
     cursor.y = 20;
     cursor.line_height = 15;
     type_line(type_table_find("Header", 6), 0, 0, &cursor);

@@ -1,5 +1,7 @@
-#include "app/app.h"
+// The byte grids' hit test: the byte under the pointer, and the selection a
+// press or a drag makes there.
 #include "app/app_state.h"
+#include "views/views.h"
 
 void clamp_select_offset(void) {
     if (app_state.select_offset < 0) app_state.select_offset = 0;
