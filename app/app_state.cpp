@@ -73,3 +73,25 @@ widget_frame structure_widget_frame(void) {
     frame.pointer = frame_pointer();
     return frame;
 }
+
+void apply_range_row(uint8_t hit, int64_t offset, int64_t length, range_row_kind kind) {
+    if (!(hit & row_hovered)) return;
+    app_state.hover_offset = offset;
+    app_state.hover_len = length;
+    if (hit & row_pressed) {
+        app_state.select_offset = offset;
+        app_state.select_len = length;
+        if (kind != range_row_value) app_state.select_anchor = offset;
+        if (kind == range_row_item) app_state.select_anchor_len = length;
+        return;
+    }
+    if (!(hit & row_held) || kind == range_row_value) return;
+    if (kind == range_row_item && app_state.select_anchor == offset) return;
+    // A grid's anchor is one byte; a type line's is the item pressed.
+    int64_t anchor_len = kind == range_row_item ? app_state.select_anchor_len : length;
+    int64_t start = app_state.select_anchor < offset ? app_state.select_anchor : offset;
+    int64_t anchor_end = app_state.select_anchor + anchor_len;
+    int64_t row_end = offset + length;
+    app_state.select_offset = start;
+    app_state.select_len = (anchor_end > row_end ? anchor_end : row_end) - start;
+}

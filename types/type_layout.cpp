@@ -2,6 +2,7 @@
 
 #include "app/app_state.h"
 #include "render/pixel_buffer.h"
+#include "types/byte_range.h"
 #include "types/read_number.h"
 #include "types/type_table.h"
 
@@ -80,37 +81,13 @@ static bool row_out_of_reach(const layout_cursor* cursor) {
     return top >= buffer->height && top > app_state.mouse_y;
 }
 
-// [a, a + n) and [o, o + s) share a byte, compared as unsigned 64-bit values.
-static bool ranges_share(uint64_t a, uint64_t n, uint64_t o, uint64_t s) {
-    return a + n - 1 >= o && a < o + s;
-}
-
-static bool range_covers(uint64_t a, uint64_t n, uint64_t o, uint64_t s) {
-    return a <= o && a + n >= o + s;
-}
-
 static void handle_row(uint64_t o, uint64_t s, const layout_cursor* cursor) {
     int64_t x = app_state.struct_panel.x;
     int64_t width = app_state.struct_panel.w;
     int64_t y = cursor->y - row_rise;
     int64_t height = cursor->line_height;
-    int64_t mx = app_state.mouse_x, my = app_state.mouse_y;
-    if (x <= mx && mx < x + width && y <= my && my < y + height) {
-        app_state.hover_offset = (int64_t)o;
-        app_state.hover_len = (int64_t)s;
-        if (left_button_went_down()) {
-            app_state.select_offset = (int64_t)o;
-            app_state.select_len = (int64_t)s;
-            app_state.select_anchor = (int64_t)o;
-            app_state.select_anchor_len = (int64_t)s;
-        } else if (left_button_is_down() && app_state.select_anchor != (int64_t)o) {
-            int64_t start = app_state.select_anchor < (int64_t)o ? app_state.select_anchor : (int64_t)o;
-            int64_t anchor_end = app_state.select_anchor + app_state.select_anchor_len;
-            int64_t row_end = (int64_t)(o + s);
-            app_state.select_offset = start;
-            app_state.select_len = (anchor_end > row_end ? anchor_end : row_end) - start;
-        }
-    }
+    uint8_t hit = pointer_on_row(row_area{x, y, width, height}, frame_pointer());
+    apply_range_row(hit, (int64_t)o, (int64_t)s, range_row_item);
 
     pixel_buffer* buffer = frame_buffer();
     if (!buffer) return;

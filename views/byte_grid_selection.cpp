@@ -26,19 +26,7 @@ void hit_test_byte_grid(rect panel, int32_t cell_w, int32_t cell_h) {
     if (col >= app_state.bytes_per_row) col = app_state.bytes_per_row - 1;
     if (col < 0) col = 0;
     if (row < 0) row = 0;
-    app_state.hover_offset = (row + app_state.scroll_row) * app_state.bytes_per_row + col;
-
-    if (left_button_went_down()) {
-        app_state.select_len = 1;
-        app_state.select_anchor = app_state.hover_offset;
-        app_state.select_offset = app_state.hover_offset;
-    } else if (left_button_is_down()) {
-        int64_t anchor = app_state.select_anchor;
-        int64_t hover = app_state.hover_offset;
-        int64_t first = anchor < hover ? anchor : hover;
-        int64_t last = anchor < hover ? hover : anchor;
-        app_state.select_offset = first;
-        app_state.select_len = last - first + 1;
-    }
+    int64_t hovered = (row + app_state.scroll_row) * app_state.bytes_per_row + col;
+    apply_range_row(pointer_over_row(frame_pointer()), hovered, 1, range_row_byte);
     clamp_select_offset();
 }

@@ -196,10 +196,9 @@ static void value_row(uint64_t size, uint64_t label_length, const char* label,
                       value_row_cursor* cursor) {
     pixel_buffer* buffer = frame_buffer();
     rect row = {(int32_t)cursor->x, (int32_t)cursor->y, cursor->row_w, cursor->row_h};
-    if (rect_contains(row, app_state.mouse_x, app_state.mouse_y)) {
-        app_state.hover_len = (int64_t)size;
-        app_state.hover_offset = app_state.select_offset;
-        if (left_button_went_down()) app_state.select_len = (int64_t)size;
+    uint8_t hit = pointer_on_row(row_area{row.x, row.y, row.w, row.h}, frame_pointer());
+    apply_range_row(hit, app_state.select_offset, (int64_t)size, range_row_value);
+    if (hit) {
         if (buffer)
             draw_rect_outline(buffer, whole_buffer(buffer), row, row_hover_thickness, row_hover_outline);
     }

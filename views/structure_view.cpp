@@ -192,10 +192,8 @@ static void offer_types(layout_cursor* cursor) {
         if (!type) continue;
         if (flow_button(type->name_length, type->name, false, true, false, cursor))
             append_placement((uint32_t)i, type->size, type->color);
-        if (cursor->hovered) {
-            app_state.hover_offset = app_state.select_offset;
-            app_state.hover_len = type->size;
-        }
+        // A type's button shows the bytes its click would cover; the click places, not selects.
+        apply_range_row(cursor->hovered ? row_hovered : 0, app_state.select_offset, type->size, range_row_value);
         if (row_break_after((uint32_t)i)) new_button_row(cursor);
     }
 }

@@ -144,3 +144,45 @@ TEST_F(Widgets, NothingIsDrawnWithoutAWindow) {
     EXPECT_EQ(canvas.count_not(background), 0);
     EXPECT_EQ(cursor.y, 15);
 }
+
+TEST(PointerOnRow, EdgesAndButtonStates) {
+    const row_area area = {10, 20, 5, 3};  // columns 10..14, rows 20..22
+    struct probe {
+        int64_t x, y;
+        bool went_down, is_down;
+        uint8_t bits;
+    };
+    const probe probes[] = {
+        {10, 20, false, false, row_hovered},
+        {14, 22, false, false, row_hovered},
+        {9, 20, false, false, 0},
+        {15, 20, false, false, 0},
+        {10, 19, false, false, 0},
+        {10, 23, false, false, 0},
+        {12, 21, true, true, row_hovered | row_pressed},
+        {12, 21, true, false, row_hovered | row_pressed},  // pressed and let go within one frame
+        {12, 21, false, true, row_hovered | row_held},
+        {15, 21, true, true, 0},
+    };
+    for (const probe& p : probes) {
+        pointer_input pointer = {p.x, p.y, p.went_down, p.is_down};
+        EXPECT_EQ(pointer_on_row(area, pointer), p.bits) << p.x << "," << p.y;
+    }
+    // Rows far beyond 32 bits are compared without wrapping.
+    const row_area far = {INT64_C(1) << 40, 0, 10, 10};
+    EXPECT_EQ(pointer_on_row(far, pointer_input{(INT64_C(1) << 40) + 9, 0, false, false}), row_hovered);
+    EXPECT_EQ(pointer_on_row(far, pointer_input{0, 0, false, false}), 0);
+}
+
+TEST_F(Widgets, ACursorWithoutAFrameDrawsNothingAndIsNeverHovered) {
+    layout_cursor cursor = {};
+    cursor.x = 300;
+    cursor.line_height = 15;
+    text_append_cstring(&line, "A");
+    emit_line(&cursor, &line);
+    EXPECT_EQ(line.length, 0u);
+    EXPECT_FALSE(toolbar_button("A", true, &cursor));
+    EXPECT_EQ(cursor.hovered, 0);
+    EXPECT_EQ(canvas.count_not(background), 0);
+    EXPECT_EQ(cursor.y, 15);
+}
