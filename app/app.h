@@ -1,5 +1,15 @@
 // The application shell: start-up and frame loop, panel layout and frame
-// composition, input handling, and the application's formatted print.
+// composition, input handling. Declared here, defined in:
+//   main.cpp                the process entry
+//   app_main.cpp            app_main, print_startup_report, frame_budget_microseconds
+//   startup_files.cpp       load_font, load_types_file, path_beside_executable
+//   layout_panels.cpp       layout_panels
+//   compose_frame.cpp       compose_frame
+//   input_events.cpp        app_on_event, input_begin_frame
+//   load_dropped_files.cpp  load_dropped_files, load_paths
+// The shell's other units serve the layers below it and have headers of
+// their own: app_state.cpp (app_state.h), app_print.cpp (app_print.h) and
+// stb_units.cpp (the stb implementations).
 #pragma once
 
 #include <stdint.h>

@@ -60,7 +60,8 @@ bool left_button_went_down(void) { return (input_at(input_index_left_button)->st
 bool left_button_is_down(void) { return (input_at(input_index_left_button)->state & input_is_down) != 0; }
 
 pointer_input frame_pointer(void) {
-    return pointer_input{app_state.mouse_x, app_state.mouse_y, left_button_went_down(), left_button_is_down()};
+    return pointer_input{app_state.mouse_x, app_state.mouse_y, left_button_went_down(),
+                         left_button_is_down()};
 }
 
 widget_frame structure_widget_frame(void) {

@@ -1,3 +1,4 @@
+// Frame composition: the cleared back buffer, the panel outlines, the views and the status bar.
 #include "app/app.h"
 #include "app/app_state.h"
 #include "render/font.h"
@@ -31,7 +32,8 @@ static void draw_status_bar(pixel_buffer* buffer) {
     int64_t x = app_state.margin;
     int64_t top = app_state.hex_panel.y;
     if (app_state.file_path)
-        draw_text(buffer, &app_state.font, text_position(x, top - 2 * gh), app_state.file_path_len, app_state.file_path);
+        draw_text(buffer, &app_state.font, text_position(x, top - 2 * gh), app_state.file_path_len,
+                  app_state.file_path);
 
     text_buffer* text = &app_state.text;
     text_reset(text);

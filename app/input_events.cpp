@@ -1,3 +1,4 @@
+// Input handling: the event callback, the input table's edges, keyboard and wheel commands.
 #include "app/app.h"
 #include "app/app_state.h"
 #include "types/growable_array.h"

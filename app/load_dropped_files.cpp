@@ -1,3 +1,4 @@
+// Loading dropped or named files: the last readable one becomes the loaded file.
 #include <string.h>
 
 #include "app/app.h"

@@ -1,3 +1,4 @@
+// The two files read at start-up from beside the executable: the font and the types.
 #include <string.h>
 
 #include "app/app.h"

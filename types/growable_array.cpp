@@ -1,3 +1,4 @@
+// The growable array: creation, growth by doubling then by steps, appending and removal.
 #include "types/growable_array.h"
 
 #include <string.h>

@@ -1,3 +1,4 @@
+// Type lines: a type laid at an offset as the structure view's rows, with hover and selection.
 #include "types/type_layout.h"
 
 #include "app/app_state.h"

@@ -1,3 +1,4 @@
+// The parser of the type language in types.c.
 #include "types/type_parser.h"
 
 #include <string.h>

@@ -1,3 +1,4 @@
+// The type table: the built-in types, appending, lookup by name and the colour palette.
 #include "types/type_table.h"
 
 #include <string.h>

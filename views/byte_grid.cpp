@@ -1,3 +1,4 @@
+// The character and hex grids: each visible byte's cell, its layers and its glyphs.
 #include "app/app_state.h"
 #include "render/font.h"
 #include "render/pixel_buffer.h"

@@ -1,3 +1,4 @@
+// The data view: the bytes at the selection read in every number format, one row each.
 #include "views/data_view.h"
 
 #include "app/app_state.h"

@@ -1,3 +1,4 @@
+// The structure view: type buttons, or the placement under the selection with lines and toolbar.
 #include <string.h>
 
 #include "app/app_state.h"
@@ -193,7 +194,8 @@ static void offer_types(layout_cursor* cursor) {
         if (flow_button(type->name_length, type->name, false, true, false, cursor))
             append_placement((uint32_t)i, type->size, type->color);
         // A type's button shows the bytes its click would cover; the click places, not selects.
-        apply_range_row(cursor->hovered ? row_hovered : 0, app_state.select_offset, type->size, range_row_value);
+        apply_range_row(cursor->hovered ? row_hovered : 0, app_state.select_offset, type->size,
+                        range_row_value);
         if (row_break_after((uint32_t)i)) new_button_row(cursor);
     }
 }

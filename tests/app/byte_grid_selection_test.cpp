@@ -1,3 +1,4 @@
+// The byte grids' hit test in the shell's layout: cells, gaps, clamping, clicks and drags.
 #include <gtest/gtest.h>
 
 #include "app/app.h"

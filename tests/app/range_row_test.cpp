@@ -54,7 +54,8 @@ static selection_fields expected(selection_fields f, uint8_t hit, int64_t o, int
             f.select_len = f.select_anchor_len = s;
         } else if (held && f.select_anchor != o) {
             int64_t start = f.select_anchor < o ? f.select_anchor : o;
-            int64_t end = f.select_anchor + f.select_anchor_len > o + s ? f.select_anchor + f.select_anchor_len : o + s;
+            int64_t anchor_end = f.select_anchor + f.select_anchor_len;
+            int64_t end = anchor_end > o + s ? anchor_end : o + s;
             f.select_offset = start;
             f.select_len = end - start;
         }
@@ -81,7 +82,8 @@ TEST(RangeRow, EveryKindFollowsItsRulesForEveryPointerState) {
                 set(before);
                 apply_range_row(hit, o, s, kind);
                 ASSERT_EQ(current(), expected(before, hit, o, s, kind))
-                    << "round " << round << " kind " << (int)kind << " hit " << (int)hit << " row " << o << "+" << s;
+                    << "round " << round << " kind " << (int)kind << " hit " << (int)hit << " row " << o << "+"
+                    << s;
             }
         }
     }

@@ -1,3 +1,4 @@
+// Cutting fonts into glyphs: trimming, alpha flags, bad images and the shipped font.
 #include <gtest/gtest.h>
 #include <string.h>
 

@@ -1,3 +1,4 @@
+// PNGs built in memory, the test font cut from them, and canvases to draw on.
 #include "render_fixtures.h"
 
 #include <fstream>

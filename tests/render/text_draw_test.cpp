@@ -1,3 +1,4 @@
+// Text drawing and measuring: lines, UTF-8, clipping, image alpha and faded glyphs.
 #include <gtest/gtest.h>
 
 #include <memory>

@@ -1,3 +1,4 @@
+// The layout cursor's widgets and the pointer-on-row test, drawn into a canvas.
 #include <gtest/gtest.h>
 
 #include "render/font.h"

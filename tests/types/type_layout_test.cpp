@@ -1,3 +1,4 @@
+// Type lines: the text of every kind of field, both byte orders, limits, and hover, click and drag.
 #include <gtest/gtest.h>
 #include <math.h>
 #include <string.h>

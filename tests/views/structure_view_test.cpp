@@ -1,3 +1,4 @@
+// The structure view: type buttons, placements and their toolbar, type lines and misc sections.
 #include <stdint.h>
 
 #include <string>

@@ -1,3 +1,4 @@
+// The views' headless frame loop: the shell's layout, pointer events and the painters.
 #include "views_fixture.h"
 
 #include <string.h>
