@@ -1,5 +1,20 @@
 // The application shell: start-up and frame loop, panel layout and frame
-// composition, input handling, and the application's formatted print.
+// composition, input handling. Declared here, defined in:
+//   main.cpp                the process entry
+//   app_main.cpp            app_main, print_startup_report, frame_budget_microseconds
+//   startup_files.cpp       load_font, load_types_file, path_beside_executable
+//   layout_panels.cpp       layout_panels
+//   compose_frame.cpp       compose_frame
+//   input_events.cpp        app_on_event, input_begin_frame
+//   load_dropped_files.cpp  load_dropped_files, load_paths
+//   live_files.cpp          reloading the file and types.c when they change
+// and, with headers of their own, the commands on the file:
+//   copy_selection.cpp      Ctrl+C (copy_selection.h)
+//   prompt_line.cpp         the prompt line and its keys (prompt_line.h)
+//   go_to.cpp, find_bytes.cpp  Go to and Find (prompt_line.h)
+// The shell's other units serve the layers below it and have headers of
+// their own: app_state.cpp (app_state.h), app_print.cpp (app_print.h) and
+// stb_units.cpp (the stb implementations).
 #pragma once
 
 #include <stdint.h>
@@ -25,12 +40,6 @@ char* path_beside_executable(const char* name_with_slash);
 
 void layout_panels(void);
 void compose_frame(void);
-// Hovers the byte under the pointer in a byte grid; a left press selects it
-// and a drag stretches the selection back to the pressed byte.
-void hit_test_byte_grid(rect panel, int32_t cell_w, int32_t cell_h);
-// Brings select_offset into the loaded file: 0 when below it, the last byte
-// when past the end (-1 for an empty file or none).
-void clamp_select_offset(void);
 
 void app_on_event(os_event* event);
 void input_begin_frame(void);
@@ -57,7 +66,3 @@ void refresh_live_files(void);
 // Loads the command line's paths as a drop of them would, with a line on
 // standard error for each that cannot be opened.
 void load_paths(const utf8_string* paths, int32_t count);
-
-// printf-style, formatted by stb_sprintf in 1024-byte chunks to standard
-// output; returns the number of bytes produced.
-int64_t app_print(const char* format, ...) __attribute__((format(printf, 1, 2)));

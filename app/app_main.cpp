@@ -1,4 +1,6 @@
+// The program's spine: the start-up report, the frame budget, start-up and the frame loop.
 #include "app/app.h"
+#include "app/app_print.h"
 #include "app/app_state.h"
 #include "os/os.h"
 #include "render/text_buffer.h"

@@ -1,6 +1,9 @@
+// app_print: stb_sprintf's chunked formatter writing to standard output.
+#include "app/app_print.h"
+
 #include <stdarg.h>
 
-#include "app/app.h"
+#include "os/os.h"
 #include "stb_sprintf.h"
 
 enum : int { print_chunk_size = 1024 };

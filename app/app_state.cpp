@@ -1,8 +1,8 @@
+// The one global record: its start-up values, the input table's records,
+// the frame's back buffer and pointer, and the one range-row behaviour.
 #include "app/app_state.h"
 
 #include <string.h>
-
-#include "types/growable_array.h"
 
 application_state app_state;
 
@@ -18,8 +18,6 @@ enum : int32_t {
     default_inspect_group_gap = 8,
     default_bit_row_max_bytes = 64,
     rows_before_first_layout = 32,
-    change_list_pointer_capacity = 64,
-    change_list_buttons_capacity = 32,
 };
 
 void app_state_reset(void) {
@@ -43,14 +41,6 @@ void app_state_reset(void) {
     app_state.types_watch = -1;
 }
 
-// The table and both change lists come into being together, on whichever
-// needs them first: the first event or the first frame.
-static void create_input_table(void) {
-    app_state.input = (input_table*)os_alloc_zeroed(sizeof(input_table));
-    array_create(&app_state.changed_buttons, change_list_buttons_capacity, sizeof(uint16_t));
-    array_create(&app_state.changed_pointer, change_list_pointer_capacity, sizeof(uint16_t));
-}
-
 pixel_buffer* frame_buffer(void) {
     if (!app_state.window) return nullptr;
     pixel_buffer* buffer = &app_state.window->back_buffer;
@@ -59,7 +49,7 @@ pixel_buffer* frame_buffer(void) {
 }
 
 input_record* input_at(uint16_t index) {
-    if (!app_state.input) create_input_table();
+    if (!app_state.input) app_state.input = (input_table*)os_alloc_zeroed(sizeof(input_table));
     static input_record lost;  // only when the table could not be allocated
     if (!app_state.input || index >= input_record_count) {
         lost = input_record{};
@@ -71,3 +61,43 @@ input_record* input_at(uint16_t index) {
 bool left_button_went_down(void) { return (input_at(input_index_left_button)->state & input_went_down) != 0; }
 
 bool left_button_is_down(void) { return (input_at(input_index_left_button)->state & input_is_down) != 0; }
+
+pointer_input frame_pointer(void) {
+    return pointer_input{app_state.mouse_x, app_state.mouse_y, left_button_went_down(),
+                         left_button_is_down()};
+}
+
+widget_frame structure_widget_frame(void) {
+    widget_frame frame = {};
+    frame.buffer = frame_buffer();
+    frame.font = &app_state.font;
+    frame.indent_width = app_state.indent_width;
+    // The structure panel's inner right edge: the only panel with flowing buttons.
+    frame.flow_right = (int64_t)app_state.struct_panel.x + app_state.struct_panel.w - app_state.panel_pad;
+    frame.pointer = frame_pointer();
+    return frame;
+}
+
+void apply_range_row(uint8_t hit, int64_t offset, int64_t length, range_row_kind kind) {
+    if (!(hit & row_hovered)) return;
+    app_state.hover_offset = offset;
+    app_state.hover_len = length;
+    if (hit & row_pressed) {
+        app_state.select_offset = offset;
+        app_state.select_len = length;
+        if (kind != range_row_value) app_state.select_anchor = offset;
+        if (kind == range_row_item) app_state.select_anchor_len = length;
+        return;
+    }
+    if (!(hit & row_held) || kind == range_row_value) return;
+    if (kind == range_row_item && app_state.select_anchor == offset) return;
+    // A grid's anchor is one byte; a type line's is the item pressed.
+    int64_t anchor_len = kind == range_row_item ? app_state.select_anchor_len : length;
+    int64_t start = app_state.select_anchor < offset ? app_state.select_anchor : offset;
+    // In 128 bits: a drag over nearly the whole 64-bit range must not wrap.
+    __int128 anchor_end = (__int128)app_state.select_anchor + anchor_len;
+    __int128 row_end = (__int128)offset + length;
+    __int128 selected = (anchor_end > row_end ? anchor_end : row_end) - start;
+    app_state.select_offset = start;
+    app_state.select_len = selected > INT64_MAX ? INT64_MAX : (int64_t)selected;
+}

@@ -10,6 +10,7 @@
 #include "render/font.h"
 #include "render/pixel_buffer.h"
 #include "render/text_buffer.h"
+#include "render/widgets.h"
 #include "types/type_table.h"
 
 enum : uint8_t {
@@ -122,3 +123,22 @@ bool left_button_is_down(void);
 // The main window's back buffer, which every painter draws into; null when
 // there is no window or nothing to draw into.
 pixel_buffer* frame_buffer(void);
+
+// The pointer and the left button of this frame.
+pointer_input frame_pointer(void);
+// What the structure view's widgets draw with and read this frame.
+widget_frame structure_widget_frame(void);
+
+// What a press and a drag on a row do to the selection.
+enum range_row_kind : uint8_t {
+    range_row_value,  // a data-view row: a press selects its bytes; no drag
+    range_row_byte,   // a grid cell: a press anchors a drag at the byte; a drag spans anchor to byte
+    range_row_item,   // a type line: a press anchors a drag on its range; a drag spans both
+                      // ranges, except back on the anchor row, where it changes nothing
+};
+
+// The one range-row behaviour, for a row that stands for the bytes
+// [offset, offset + length) and the row_* bits the pointer has on it: a
+// hovered row becomes the hover, a press selects its bytes, and a held button
+// stretches the selection from the anchor (by kind).
+void apply_range_row(uint8_t hit, int64_t offset, int64_t length, range_row_kind kind);

@@ -1,10 +1,16 @@
+// Input handling: the event callback, the input table's edges, keyboard and wheel commands.
 #include "app/app.h"
 #include "app/app_state.h"
 #include "app/copy_selection.h"
 #include "types/growable_array.h"
 #include "types/type_table.h"
+#include "views/views.h"
 
-enum : int64_t { shift_multiplier = 10 };
+enum : int64_t {
+    shift_multiplier = 10,
+    change_list_pointer_capacity = 64,
+    change_list_buttons_capacity = 32,
+};
 enum : uint16_t { key_copy = os_key_a + ('c' - 'a') };  // with Control
 
 static constexpr double wheel_rows_per_visible_row = 0.333333;
@@ -21,8 +27,17 @@ static void clear_edges(growable_array* list) {
     list->count = 0;
 }
 
+// The input table and both change lists come into being together, on
+// whichever needs them first: the first event or the first frame.
+static void create_input_lists(void) {
+    input_at(0);
+    if (app_state.changed_buttons.items || app_state.changed_pointer.items) return;
+    array_create(&app_state.changed_buttons, change_list_buttons_capacity, sizeof(uint16_t));
+    array_create(&app_state.changed_pointer, change_list_pointer_capacity, sizeof(uint16_t));
+}
+
 void input_begin_frame(void) {
-    input_at(0);  // creates the table and the change lists on first need
+    create_input_lists();
     clear_edges(&app_state.changed_buttons);
     clear_edges(&app_state.changed_pointer);
 }
@@ -136,7 +151,7 @@ static void note_clicked_grid(void) {
 }
 
 void app_on_event(os_event* event) {
-    input_at(0);  // creates the table and the change lists on first need
+    create_input_lists();
     switch (event->kind) {
     case os_event_mouse_move: {
         input_record* pointer = input_at(input_index_pointer);

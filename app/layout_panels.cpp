@@ -1,3 +1,4 @@
+// The panel layout: the four panels' rectangles and the grids' cell metrics for the window's size.
 #include "app/app.h"
 #include "app/app_state.h"
 

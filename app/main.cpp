@@ -1,3 +1,4 @@
+// The process entry: the platform layer's start, then app_main.
 #include "app/app.h"
 #include "os/os.h"
 

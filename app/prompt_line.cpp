@@ -253,5 +253,5 @@ void draw_prompt_line(pixel_buffer* buffer, text_buffer* text, int32_t x, int32_
         }
         if (text->length > fits) text->length = fits;
     }
-    if (text->data) draw_text(buffer, rect{x, y, 0, 0}, text->length, text->data);
+    if (text->data) draw_text(buffer, &app_state.font, rect{x, y, 0, 0}, text->length, text->data);
 }

@@ -1,6 +1,8 @@
+// The two files read at start-up from beside the executable: the font and the types.
 #include <string.h>
 
 #include "app/app.h"
+#include "app/app_print.h"
 #include "app/app_state.h"
 #include "os/os.h"
 #include "render/font.h"

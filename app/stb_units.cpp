@@ -1,7 +1,7 @@
 // The one unit that compiles the stb implementations, with our own hooks:
 // allocation through the platform heap and an assertion that reports and
 // parks the thread instead of aborting.
-#include "app/app.h"
+#include "app/app_print.h"
 #include "os/os.h"
 
 enum : uint32_t { stbi_assert_sleep_ms = 43200000 };  // twelve hours

@@ -38,20 +38,22 @@ bool build_glyph_atlas(glyph_atlas* atlas, const uint8_t* png, uint64_t size);
 extern const uint8_t embedded_mono_png[];
 extern const uint64_t embedded_mono_png_size;
 
-// The blits and text functions draw with app_state.font.
+// The caller names the font; the application's is app_state.font.
 void blit_image(pixel_buffer* buffer, rect clip, const glyph_atlas* image, rect source, int32_t x,
                 int32_t y);
-void blit_glyph_faded(pixel_buffer* buffer, rect clip, rect source, int32_t x, int32_t y,
-                      float opacity);
+void blit_glyph_faded(pixel_buffer* buffer, rect clip, const glyph_atlas* font, rect source, int32_t x,
+                      int32_t y, float opacity);
 
 // Only position.x and position.y are read.
-void draw_text(pixel_buffer* buffer, rect position, uint64_t length, const char* bytes);
+void draw_text(pixel_buffer* buffer, const glyph_atlas* font, rect position, uint64_t length,
+               const char* bytes);
 
 struct text_extent {
     int32_t w, h;
 };
 
-text_extent measure_text(rect position, uint64_t length, const char* bytes);
+// A null font measures as one with no glyphs: every extent 0.
+text_extent measure_text(const glyph_atlas* font, rect position, uint64_t length, const char* bytes);
 
 struct utf8_decoded {
     uint32_t code_point;

@@ -1,3 +1,4 @@
+// Cutting the font image (a PNG of 16 x 16 glyph cells) into a glyph atlas.
 #include <string.h>
 
 #include "os/os.h"

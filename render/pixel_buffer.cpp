@@ -1,3 +1,4 @@
+// The pixel buffer's rectangle primitives: clipped fills, outlines and translucent blends.
 #include "render/pixel_buffer.h"
 
 enum : uint32_t { alpha_opaque = 0xff, alpha_shift = 24 };

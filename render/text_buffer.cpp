@@ -1,3 +1,4 @@
+// Growable label text, and the integer and float formatting appended to it.
 #include "render/text_buffer.h"
 
 #include <math.h>

@@ -1,6 +1,7 @@
+// Text drawn one fixed-width cell per byte: UTF-8 decoding, glyph blits
+// (opaque, soft-edged and faded) and text measuring.
 #include <string.h>
 
-#include "app/app_state.h"
 #include "render/font.h"
 
 enum : uint32_t {
@@ -78,9 +79,9 @@ void blit_image(pixel_buffer* buffer, rect clip, const glyph_atlas* image, rect 
     }
 }
 
-void blit_glyph_faded(pixel_buffer* buffer, rect clip, rect source, int32_t x, int32_t y,
-                      float opacity) {
-    const glyph_atlas* image = &app_state.font;
+void blit_glyph_faded(pixel_buffer* buffer, rect clip, const glyph_atlas* image, rect source, int32_t x,
+                      int32_t y, float opacity) {
+    if (!image) return;
     if (opacity >= 1.0f) {
         blit_image(buffer, clip, image, source, x, y);
         return;
@@ -99,9 +100,9 @@ void blit_glyph_faded(pixel_buffer* buffer, rect clip, rect source, int32_t x, i
     }
 }
 
-void draw_text(pixel_buffer* buffer, rect position, uint64_t length, const char* bytes) {
-    const glyph_atlas* font = &app_state.font;
-    if (!buffer || !buffer->pixels || !bytes || !font->glyphs) return;
+void draw_text(pixel_buffer* buffer, const glyph_atlas* font, rect position, uint64_t length,
+               const char* bytes) {
+    if (!buffer || !buffer->pixels || !bytes || !font || !font->glyphs) return;
     const uint8_t* text = (const uint8_t*)bytes;
     rect clip = whole_buffer(buffer);
     int64_t advance = (int64_t)font->glyph_w + font->spacing;
@@ -123,8 +124,9 @@ void draw_text(pixel_buffer* buffer, rect position, uint64_t length, const char*
     }
 }
 
-text_extent measure_text(rect position, uint64_t length, const char* bytes) {
-    const glyph_atlas* font = &app_state.font;
+text_extent measure_text(const glyph_atlas* font, rect position, uint64_t length, const char* bytes) {
+    static const glyph_atlas no_font = {};
+    if (!font) font = &no_font;
     const uint8_t* text = (const uint8_t*)bytes;
     int64_t advance = (int64_t)font->glyph_w + font->spacing;
     int64_t pen_x = position.x, widest = position.x, lines = 1;

@@ -1,7 +1,6 @@
+// The layout cursor's widgets (lines with guides, toolbar and flow buttons)
+// and the pointer-on-row test they share with the views.
 #include "render/widgets.h"
-
-#include "app/app_state.h"
-#include "render/font.h"
 
 enum : color {
     guide_color = 0x44ffffff,
@@ -21,21 +20,43 @@ enum : int32_t {
     toggled_thickness = 2,
 };
 
-void emit_line(layout_cursor* cursor) {
-    pixel_buffer* buffer = frame_buffer();
+uint8_t pointer_over_row(pointer_input pointer) {
+    if (pointer.went_down) return row_hovered | row_pressed;
+    if (pointer.is_down) return row_hovered | row_held;
+    return row_hovered;
+}
+
+uint8_t pointer_on_row(row_area area, pointer_input pointer) {
+    bool over = area.x <= pointer.x && pointer.x < area.x + area.w && area.y <= pointer.y &&
+                pointer.y < area.y + area.h;
+    return over ? pointer_over_row(pointer) : 0;
+}
+
+static row_area area_of(rect r) { return row_area{r.x, r.y, r.w, r.h}; }
+
+static const glyph_atlas* font_of(const layout_cursor* cursor) {
+    return cursor->frame ? cursor->frame->font : nullptr;
+}
+
+static pixel_buffer* buffer_of(const layout_cursor* cursor) {
+    return cursor->frame && cursor->frame->font ? cursor->frame->buffer : nullptr;
+}
+
+void emit_line(layout_cursor* cursor, text_buffer* line) {
+    pixel_buffer* buffer = buffer_of(cursor);
     if (buffer) {
-        int64_t cell = (int64_t)app_state.font.glyph_w + app_state.font.spacing;
-        int64_t unit = cell * app_state.indent_width;
+        const glyph_atlas* font = font_of(cursor);
+        int64_t cell = (int64_t)font->glyph_w + font->spacing;
+        int64_t unit = cell * cursor->frame->indent_width;
         for (int32_t k = cursor->pending_guides - 1; k >= 0; --k) {
             rect guide = {clamp_to_int32(cursor->x + k * unit), clamp_to_int32(cursor->y + 1), 1,
                           clamp_to_int32(cursor->line_height - 2)};
             blend_vline(buffer, whole_buffer(buffer), guide, guide_color);
         }
-        text_buffer* text = &app_state.scratch_text;
-        draw_text(buffer, rect{clamp_to_int32(cursor->x), clamp_to_int32(cursor->y), 0, 0}, text->length,
-                  text->data);
+        draw_text(buffer, font, rect{clamp_to_int32(cursor->x), clamp_to_int32(cursor->y), 0, 0}, line->length,
+                  line->data);
     }
-    app_state.scratch_text.length = 0;
+    line->length = 0;
     cursor->y += cursor->line_height;
     cursor->pending_guides = 0;
 }
@@ -44,24 +65,26 @@ void emit_line(layout_cursor* cursor) {
 static bool finish_button(layout_cursor* cursor, rect area, uint64_t length, const char* text,
                           bool toggled, bool enabled) {
     cursor->last_rect = area;
-    bool over = enabled && rect_contains(area, app_state.mouse_x, app_state.mouse_y);
+    uint8_t hit = enabled && cursor->frame ? pointer_on_row(area_of(area), cursor->frame->pointer) : 0;
+    bool over = (hit & row_hovered) != 0;
     cursor->hovered = over ? 1 : 0;
-    bool clicked = over && left_button_went_down();
+    bool clicked = (hit & row_pressed) != 0;
     color face = over ? face_hovered : enabled ? face_idle : face_disabled;
 
-    pixel_buffer* buffer = frame_buffer();
+    pixel_buffer* buffer = buffer_of(cursor);
     if (buffer) {
         rect clip = whole_buffer(buffer);
         fill_rect(buffer, clip, area, face);
         if (toggled) draw_rect_outline(buffer, clip, area, toggled_thickness, toggled_frame);
-        draw_text(buffer, rect{area.x + label_inset_x, area.y + label_inset_y, 0, 0}, length, text);
+        draw_text(buffer, font_of(cursor), rect{area.x + label_inset_x, area.y + label_inset_y, 0, 0}, length,
+                  text);
     }
     return clicked;
 }
 
 rect toolbar_button_rect(const char* label, layout_cursor* cursor) {
     uint64_t length = label && label[0] ? 1 : 0;
-    text_extent size = measure_text(rect{}, length, label);
+    text_extent size = measure_text(font_of(cursor), rect{}, length, label);
     int32_t w = size.w + button_pad_w;
     rect area = {clamp_to_int32(cursor->x - w), clamp_to_int32(cursor->y), w, size.h + button_pad_h};
     cursor->x -= w + button_gap;
@@ -75,15 +98,14 @@ bool toolbar_button(const char* label, bool enabled, layout_cursor* cursor) {
 
 bool flow_button(uint64_t length, const char* text, bool toggled, bool enabled, bool right_aligned,
                  layout_cursor* cursor) {
-    text_extent size = measure_text(rect{}, length, text);
+    text_extent size = measure_text(font_of(cursor), rect{}, length, text);
     int32_t w = size.w + button_pad_w;
     rect area;
     if (right_aligned) {
         area = rect{clamp_to_int32(cursor->x - w), clamp_to_int32(cursor->y), w, size.h + button_pad_h};
         cursor->x -= w + button_gap;
     } else {
-        rect panel = app_state.struct_panel;
-        int64_t inner_right = (int64_t)panel.x + panel.w - app_state.panel_pad;
+        int64_t inner_right = cursor->frame ? cursor->frame->flow_right : INT64_MAX;
         if (cursor->x + w > inner_right) {
             cursor->x = cursor->line_start_x;
             cursor->y += size.h + wrap_gap;

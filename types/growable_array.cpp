@@ -1,8 +1,9 @@
+// The growable array: creation, growth by doubling then by steps, appending and removal.
 #include "types/growable_array.h"
 
 #include <string.h>
 
-#include "app/app.h"
+#include "app/app_print.h"
 #include "os/os.h"
 
 enum : int64_t {

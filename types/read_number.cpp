@@ -1,3 +1,4 @@
+// Reading integers and floats of 1 to 8 bytes in either byte order.
 #include "types/read_number.h"
 
 #include <math.h>

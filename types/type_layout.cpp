@@ -1,7 +1,9 @@
+// Type lines: a type laid at an offset as the structure view's rows, with hover and selection.
 #include "types/type_layout.h"
 
 #include "app/app_state.h"
 #include "render/pixel_buffer.h"
+#include "types/byte_range.h"
 #include "types/read_number.h"
 #include "types/type_table.h"
 
@@ -68,7 +70,7 @@ static void finish_line(layout_cursor* cursor) {
     if (type_line_observer)
         type_line_observer(app_state.scratch_text.data ? app_state.scratch_text.data : "",
                            app_state.scratch_text.length);
-    emit_line(cursor);
+    emit_line(cursor, &app_state.scratch_text);
 }
 
 // A row whose area starts below both the back buffer and the pointer can be
@@ -80,37 +82,16 @@ static bool row_out_of_reach(const layout_cursor* cursor) {
     return top >= buffer->height && top > app_state.mouse_y;
 }
 
-// [a, a + n) and [o, o + s) share a byte, compared as unsigned 64-bit values.
-static bool ranges_share(uint64_t a, uint64_t n, uint64_t o, uint64_t s) {
-    return a + n - 1 >= o && a < o + s;
-}
-
-static bool range_covers(uint64_t a, uint64_t n, uint64_t o, uint64_t s) {
-    return a <= o && a + n >= o + s;
-}
-
 static void handle_row(uint64_t o, uint64_t s, const layout_cursor* cursor) {
     int64_t x = app_state.struct_panel.x;
     int64_t width = app_state.struct_panel.w;
     int64_t y = cursor->y - row_rise;
     int64_t height = cursor->line_height;
-    int64_t mx = app_state.mouse_x, my = app_state.mouse_y;
-    if (x <= mx && mx < x + width && y <= my && my < y + height) {
-        app_state.hover_offset = (int64_t)o;
-        app_state.hover_len = (int64_t)s;
-        if (left_button_went_down()) {
-            app_state.select_offset = (int64_t)o;
-            app_state.select_len = (int64_t)s;
-            app_state.select_anchor = (int64_t)o;
-            app_state.select_anchor_len = (int64_t)s;
-        } else if (left_button_is_down() && app_state.select_anchor != (int64_t)o) {
-            int64_t start = app_state.select_anchor < (int64_t)o ? app_state.select_anchor : (int64_t)o;
-            int64_t anchor_end = app_state.select_anchor + app_state.select_anchor_len;
-            int64_t row_end = (int64_t)(o + s);
-            app_state.select_offset = start;
-            app_state.select_len = (anchor_end > row_end ? anchor_end : row_end) - start;
-        }
-    }
+    // The cursor's frame says what the pointer may do here (not press
+    // through a toolbar button, for one).
+    pointer_input pointer = cursor->frame ? cursor->frame->pointer : frame_pointer();
+    uint8_t hit = pointer_on_row(row_area{x, y, width, height}, pointer);
+    apply_range_row(hit, (int64_t)o, (int64_t)s, range_row_item);
 
     pixel_buffer* buffer = frame_buffer();
     if (!buffer) return;

@@ -1,8 +1,9 @@
+// The parser of the type language in types.c.
 #include "types/type_parser.h"
 
 #include <string.h>
 
-#include "app/app.h"
+#include "app/app_print.h"
 #include "app/app_state.h"
 #include "types/type_table.h"
 

@@ -1,8 +1,9 @@
+// The type table: the built-in types, appending, lookup by name and the colour palette.
 #include "types/type_table.h"
 
 #include <string.h>
 
-#include "app/app.h"
+#include "app/app_print.h"
 #include "app/app_state.h"
 #include "os/os.h"
 

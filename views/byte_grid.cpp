@@ -1,7 +1,9 @@
+// The character and hex grids: each visible byte's cell, its layers and its glyphs.
 #include "app/app_state.h"
 #include "render/font.h"
 #include "render/pixel_buffer.h"
 #include "types/byte_range.h"
+#include "views/byte_grid_cells.h"
 #include "views/placement_index.h"
 #include "views/views.h"
 
@@ -33,7 +35,7 @@ static void draw_glyph(pixel_buffer* buffer, rect clip, uint8_t index, int32_t p
     if (!font->glyphs) return;
     const glyph* g = &font->glyphs[index];
     rect source = {g->x, g->y, g->w, g->h};
-    blit_glyph_faded(buffer, clip, source, pen_x + (font->glyph_w - g->w) / 2, top + g->y_offset,
+    blit_glyph_faded(buffer, clip, font, source, pen_x + (font->glyph_w - g->w) / 2, top + g->y_offset,
                      opacity);
 }
 
@@ -93,9 +95,11 @@ static blend_memo outline_memo, shade_fill_memo, shade_outline_memo, shade_hover
 // colour of each of the three is worked out once, and the cell is drawn with
 // plain fills: the same pixels as blending mark by mark, without a blend
 // per pixel.
-static void paint_cell_layers(pixel_buffer* buffer, rect clip, int32_t x, int32_t y, int32_t w, int32_t h,
-                              placement_marks marks, bool hovered, bool hover_first, bool hover_last,
-                              bool shaded) {
+void paint_cell_layers(pixel_buffer* buffer, rect clip, rect cell, const cell_layers* layers) {
+    int32_t x = cell.x, y = cell.y, w = cell.w, h = cell.h;
+    placement_marks marks = layers->marks;
+    bool hovered = layers->hovered, hover_first = layers->hover_first, hover_last = layers->hover_last;
+    bool shaded = layers->shaded;
     bool covered = (marks.flags & placement_mark_covered) != 0;
     color fill = covered ? marks.color : (color)grid_background;
     color outline = covered ? blended(&outline_memo, grid_region_outline, fill) : fill;
@@ -122,9 +126,11 @@ static void paint_cell_layers(pixel_buffer* buffer, rect clip, int32_t x, int32_
 
 // The same layers drawn one primitive after another, for cells so small
 // that marks overlap one another.
-static void paint_cell_layers_blended(pixel_buffer* buffer, rect clip, int32_t x, int32_t y, int32_t w,
-                                      int32_t h, placement_marks marks, bool hovered, bool hover_first,
-                                      bool hover_last, bool shaded) {
+void paint_cell_layers_blended(pixel_buffer* buffer, rect clip, rect cell, const cell_layers* layers) {
+    int32_t x = cell.x, y = cell.y, w = cell.w, h = cell.h;
+    placement_marks marks = layers->marks;
+    bool hovered = layers->hovered, hover_first = layers->hover_first, hover_last = layers->hover_last;
+    bool shaded = layers->shaded;
     bool covered = (marks.flags & placement_mark_covered) != 0;
     fill_rect(buffer, clip, rect{x, y, w, h}, covered ? marks.color : (color)grid_background);
     if (covered) {
@@ -157,10 +163,9 @@ static void paint_cell(pixel_buffer* buffer, rect clip, const grid_geometry* g, 
     bool hover_last = hovered && from_hover == (uint64_t)app_state.hover_len - 1;
     bool shaded = shade_active && in_signed_range(offset, app_state.select_offset, app_state.select_len);
     // Marks stay apart from one another only in cells at least 4 x 4.
-    if (w >= 4 && h >= 4)
-        paint_cell_layers(buffer, clip, x, y, w, h, marks, hovered, hover_first, hover_last, shaded);
-    else
-        paint_cell_layers_blended(buffer, clip, x, y, w, h, marks, hovered, hover_first, hover_last, shaded);
+    cell_layers layers = {marks, hovered, hover_first, hover_last, shaded};
+    if (w >= 4 && h >= 4) paint_cell_layers(buffer, clip, rect{x, y, w, h}, &layers);
+    else paint_cell_layers_blended(buffer, clip, rect{x, y, w, h}, &layers);
 
     uint8_t byte = app_state.file.data[offset];
     int32_t top = y + g->pad_y + 1;

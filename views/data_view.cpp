@@ -1,3 +1,4 @@
+// The data view: the bytes at the selection read in every number format, one row each.
 #include "views/data_view.h"
 
 #include "app/app_state.h"
@@ -187,8 +188,8 @@ static void draw_label_and_text(pixel_buffer* buffer, const value_row_cursor* cu
                                 uint64_t label_length, const char* label) {
     if (!buffer) return;
     int32_t text_y = (int32_t)cursor->y + app_state.hex_pad_y + label_top_inset;
-    draw_text(buffer, rect{(int32_t)cursor->x, text_y, 0, 0}, label_length, label);
-    draw_text(buffer, rect{(int32_t)cursor->x + value_column_offset, text_y, 0, 0},
+    draw_text(buffer, &app_state.font, rect{(int32_t)cursor->x, text_y, 0, 0}, label_length, label);
+    draw_text(buffer, &app_state.font, rect{(int32_t)cursor->x + value_column_offset, text_y, 0, 0},
               app_state.text.length, app_state.text.data);
 }
 
@@ -196,10 +197,9 @@ static void value_row(uint64_t size, uint64_t label_length, const char* label,
                       value_row_cursor* cursor) {
     pixel_buffer* buffer = frame_buffer();
     rect row = {(int32_t)cursor->x, (int32_t)cursor->y, cursor->row_w, cursor->row_h};
-    if (rect_contains(row, app_state.mouse_x, app_state.mouse_y)) {
-        app_state.hover_len = (int64_t)size;
-        app_state.hover_offset = app_state.select_offset;
-        if (left_button_went_down()) app_state.select_len = (int64_t)size;
+    uint8_t hit = pointer_on_row(row_area{row.x, row.y, row.w, row.h}, frame_pointer());
+    apply_range_row(hit, app_state.select_offset, (int64_t)size, range_row_value);
+    if (hit) {
         if (buffer)
             draw_rect_outline(buffer, whole_buffer(buffer), row, row_hover_thickness, row_hover_outline);
     }

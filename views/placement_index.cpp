@@ -1,3 +1,4 @@
+// The placement index: colours and outline marks for each byte of the grids' visible window.
 #include "views/placement_index.h"
 
 #include "os/os.h"

@@ -1,3 +1,4 @@
+// The structure view: type buttons, or the placement under the selection with lines and toolbar.
 #include <string.h>
 
 #include "app/app_state.h"
@@ -117,13 +118,14 @@ static void describe_misc_section(const placement* p, layout_cursor* cursor) {
     text_append_cstring(&app_state.scratch_text, "(Misc section, length ");
     text_append_uint(&app_state.scratch_text, p->length);
     text_append_cstring(&app_state.scratch_text, ")");
-    emit_line(cursor);
+    emit_line(cursor, &app_state.scratch_text);
     draw_misc_bytes(p, cursor);
     text_reset(&app_state.scratch_text);
 }
 
-static layout_cursor toolbar_cursor(void) {
+static layout_cursor toolbar_cursor(widget_frame* frame) {
     layout_cursor cursor = {};
+    cursor.frame = frame;
     cursor.x = app_state.struct_panel.x + app_state.struct_panel.w - app_state.panel_pad;
     cursor.y = app_state.struct_panel.y + app_state.panel_pad;
     cursor.line_height = app_state.font.glyph_h;
@@ -136,9 +138,11 @@ static layout_cursor toolbar_cursor(void) {
 static bool pointer_on_toolbar(const placement* p) {
     static const char* const labels[] = {"X", ">", "<", "+", "-"};
     int32_t count = p->type_index == 0 ? 5 : 3;
-    layout_cursor cursor = toolbar_cursor();
+    widget_frame frame = structure_widget_frame();
+    layout_cursor cursor = toolbar_cursor(&frame);
     for (int32_t i = 0; i < count; i++) {
-        if (rect_contains(toolbar_button_rect(labels[i], &cursor), app_state.mouse_x, app_state.mouse_y)) return true;
+        rect area = toolbar_button_rect(labels[i], &cursor);
+        if (pointer_on_row(row_area{area.x, area.y, area.w, area.h}, frame.pointer)) return true;
     }
     return false;
 }
@@ -146,7 +150,8 @@ static bool pointer_on_toolbar(const placement* p) {
 static void toolbar(int64_t position) {
     placement* list = placement_list();
     placement p = list[position];
-    layout_cursor cursor = toolbar_cursor();
+    widget_frame frame = structure_widget_frame();
+    layout_cursor cursor = toolbar_cursor(&frame);
 
     // After "X" the placement is gone; the later buttons are still drawn.
     bool removed = false;
@@ -180,16 +185,17 @@ static void describe_placement(int64_t position, layout_cursor* cursor) {
     text_append_cstring(&app_state.scratch_text, "At offset ");
     text_append_uint(&app_state.scratch_text, p.offset);
     text_append_cstring(&app_state.scratch_text, ":");
-    emit_line(cursor);
+    emit_line(cursor, &app_state.scratch_text);
 
     // A press on a toolbar button is the button's alone: the lines under it
     // neither select nor drag while the pointer is on one.
-    input_record* left = input_at(input_index_left_button);
-    uint8_t left_state = left->state;
-    if (pointer_on_toolbar(&p)) left->state &= (uint8_t)~(input_went_down | input_is_down);
+    const widget_frame* shared = cursor->frame;
+    widget_frame without_press = *shared;
+    without_press.pointer.went_down = without_press.pointer.is_down = false;
+    if (pointer_on_toolbar(&p)) cursor->frame = &without_press;
     if (p.type_index == 0) describe_misc_section(&p, cursor);
     else type_line(p.type_index, p.offset, 0, cursor);
-    left->state = left_state;
+    cursor->frame = shared;
     toolbar(position);
 }
 
@@ -215,17 +221,18 @@ static void offer_types(layout_cursor* cursor) {
         if (!type) continue;
         if (flow_button(type->name_length, type->name, false, true, false, cursor))
             append_placement((uint32_t)i, type->size, type->color);
-        if (cursor->hovered) {
-            app_state.hover_offset = app_state.select_offset;
-            app_state.hover_len = type->size;
-        }
+        // A type's button shows the bytes its click would cover; the click places, not selects.
+        apply_range_row(cursor->hovered ? row_hovered : 0, app_state.select_offset, type->size,
+                        range_row_value);
         if (row_break_after((uint32_t)i)) new_button_row(cursor);
     }
 }
 
 static void byte_order_toggle(void) {
     static const char label[] = "Bigendian";
+    widget_frame frame = structure_widget_frame();
     layout_cursor cursor = {};
+    cursor.frame = &frame;
     cursor.x = app_state.struct_panel.x - app_state.margin;
     cursor.y = app_state.struct_panel.y;
     cursor.line_start_x = cursor.x;
@@ -238,7 +245,9 @@ void paint_structure_view(void) {
     if (!app_state.scratch_text.data) text_buffer_create(&app_state.scratch_text, scratch_text_capacity);
     text_reset(&app_state.scratch_text);
 
+    widget_frame frame = structure_widget_frame();
     layout_cursor cursor = {};
+    cursor.frame = &frame;
     cursor.line_start_x = app_state.struct_panel.x + app_state.panel_pad;
     cursor.x = cursor.line_start_x;
     cursor.y = app_state.struct_panel.y + app_state.panel_pad;

@@ -1,3 +1,4 @@
+// The shell tests' helpers: windows without a display, glyph sizes and drop path blocks.
 #include "app_test_support.h"
 
 #include <fcntl.h>

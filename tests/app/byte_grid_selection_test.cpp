@@ -1,6 +1,8 @@
+// The byte grids' hit test in the shell's layout: cells, gaps, clamping, clicks and drags.
 #include <gtest/gtest.h>
 
 #include "app/app.h"
+#include "views/views.h"
 #include "app_test_support.h"
 
 // A 1600 x 900 layout with the pointer over byte `offset` of the hex grid

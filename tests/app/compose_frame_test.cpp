@@ -1,3 +1,4 @@
+// Whole frames: outlines and the drop hint, the status line, hover from the pointer.
 #include <gtest/gtest.h>
 
 #include <string.h>

@@ -1,3 +1,4 @@
+// Find: parsing what is typed, the scan against a plain loop, and the wrapping search against a naive one.
 #include <gtest/gtest.h>
 
 #include <string.h>

@@ -1,3 +1,4 @@
+// The event callback: input records and their edges, pointer and wheel, keyboard commands.
 #include <gtest/gtest.h>
 
 #include "app/app.h"

@@ -1,3 +1,4 @@
+// The panel layout for narrow and wide windows.
 #include <gtest/gtest.h>
 
 #include "app/app.h"

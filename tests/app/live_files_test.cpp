@@ -1,3 +1,4 @@
+// Live files: the loaded file and types.c read again when they change, placements carried over.
 #include <gtest/gtest.h>
 #include <fcntl.h>
 #include <stdio.h>

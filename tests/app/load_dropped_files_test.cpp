@@ -1,3 +1,4 @@
+// Dropped and named files: which one loads, and when the placements are kept.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 

@@ -1,3 +1,4 @@
+// The prompt line driven by events: Go to, Find, messages, and the pixels of status line 1.
 #include <gtest/gtest.h>
 
 #include <string.h>
@@ -146,7 +147,7 @@ protected:
         std::vector<color> pixels(fake.pixels.size(), background);
         pixel_buffer buffer = {1280, 720, pixels.data()};
         rect at = {app_state.margin, app_state.hex_panel.y - 2 * app_state.font.glyph_h, 0, 0};
-        draw_text(&buffer, at, text.size(), text.data());
+        draw_text(&buffer, &app_state.font, at, text.size(), text.data());
         std::swap(pixels, fake.pixels);
         std::vector<color> out = strip(0);
         std::swap(pixels, fake.pixels);

@@ -1,3 +1,4 @@
+// The start-up report's lines, the frame budget, and the files read from beside the executable.
 #include <gtest/gtest.h>
 
 #include <string>

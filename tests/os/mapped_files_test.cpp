@@ -1,3 +1,4 @@
+// Mapped files, the guard against truncation under the mapping, and the file watch.
 #include <fcntl.h>
 #include <signal.h>
 #include <string.h>

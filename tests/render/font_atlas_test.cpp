@@ -1,10 +1,10 @@
+// Cutting fonts into glyphs: trimming, alpha flags, bad images and the shipped font.
 #include <gtest/gtest.h>
 #include <string.h>
 
 #include <set>
 #include <string>
 
-#include "app/app_state.h"
 #include "render/font.h"
 #include "render_fixtures.h"
 

@@ -1,3 +1,4 @@
+// The rectangle primitives: the blend rule, clipping, outlines and bands.
 #include <gtest/gtest.h>
 
 #include "render/pixel_buffer.h"

@@ -1,9 +1,9 @@
+// PNGs built in memory, the test font cut from them, and canvases to draw on.
 #include "render_fixtures.h"
 
 #include <fstream>
 #include <iterator>
 
-#include "app/app_state.h"
 #include "test_support.h"
 
 void test_image::set(int x, int y, uint32_t r_g_b_a) {
@@ -103,15 +103,17 @@ test_image make_test_font_image(void) {
     return image;
 }
 
+glyph_atlas test_font;
+
 bool load_test_font(void) {
     std::vector<uint8_t> png = encode_png(make_test_font_image());
-    return build_glyph_atlas(&app_state.font, png.data(), png.size());
+    return build_glyph_atlas(&test_font, png.data(), png.size());
 }
 
 bool load_real_font(void) {
     std::ifstream in(source_dir() + "/render/mono.png", std::ios::binary);
     std::vector<uint8_t> png((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    return build_glyph_atlas(&app_state.font, png.data(), png.size());
+    return build_glyph_atlas(&test_font, png.data(), png.size());
 }
 
 test_canvas::test_canvas(int width, int height, color fill) {

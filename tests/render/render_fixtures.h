@@ -36,9 +36,11 @@ enum : uint32_t {
     font_blue = 0x1020ffff,
 };
 test_image make_test_font_image(void);
-// Builds app_state.font from the test image; false when it fails.
+// The font the render tests draw with.
+extern glyph_atlas test_font;
+// Builds test_font from the test image; false when it fails.
 bool load_test_font(void);
-// Builds app_state.font from the committed render/mono.png.
+// Builds test_font from the committed render/mono.png.
 bool load_real_font(void);
 
 struct test_canvas {

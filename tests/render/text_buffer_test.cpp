@@ -1,3 +1,4 @@
+// Text buffers: appending, growth, failed growth and number formatting.
 #include <gtest/gtest.h>
 #include <stdint.h>
 

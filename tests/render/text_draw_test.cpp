@@ -1,8 +1,8 @@
+// Text drawing and measuring: lines, UTF-8, clipping, image alpha and faded glyphs.
 #include <gtest/gtest.h>
 
 #include <memory>
 
-#include "app/app_state.h"
 #include "render/font.h"
 #include "render_fixtures.h"
 
@@ -11,7 +11,7 @@ static const color background = 0xff111111;
 class TextDraw : public ::testing::Test {
 protected:
     void SetUp() override {
-        app_state_reset();
+        test_font = glyph_atlas{};
         ASSERT_TRUE(load_test_font());
     }
 };
@@ -24,7 +24,7 @@ static int count_color(const test_canvas& canvas, color value) {
 
 TEST_F(TextDraw, NewlineReturnsToTheStartOneLineLower) {
     test_canvas canvas(64, 64, background);
-    draw_text(&canvas.buffer, rect{10, 20, 0, 0}, 3, "A\nB");
+    draw_text(&canvas.buffer, &test_font, rect{10, 20, 0, 0}, 3, "A\nB");
     color red = as_buffer_color(font_red), green = as_buffer_color(font_green);
     EXPECT_EQ(canvas.at(10, 22), red);
     EXPECT_EQ(canvas.at(16, 32), red);
@@ -35,23 +35,23 @@ TEST_F(TextDraw, NewlineReturnsToTheStartOneLineLower) {
     EXPECT_EQ(canvas.at(14, 35 + 5), green);
     EXPECT_EQ(count_color(canvas, green), 4 * 3);
 
-    text_extent size = measure_text(rect{10, 20, 0, 0}, 3, "A\nB");
+    text_extent size = measure_text(&test_font, rect{10, 20, 0, 0}, 3, "A\nB");
     EXPECT_EQ(size.w, 7);
     EXPECT_EQ(size.h, 30);
 }
 
 TEST_F(TextDraw, MeasureCountsCellsSpacingAndLines) {
-    EXPECT_EQ(measure_text(rect{}, 0, "").w, 0);
-    EXPECT_EQ(measure_text(rect{}, 0, "").h, 15);
-    EXPECT_EQ(measure_text(rect{}, 5, "AB\nAB").w, 14);  // the "A" after the newline is cut off
-    EXPECT_EQ(measure_text(rect{}, 6, "AB\nABC").w, 21);
-    app_state.font.spacing = 1;
-    EXPECT_EQ(measure_text(rect{100, 0, 0, 0}, 2, "  ").w, 16);
+    EXPECT_EQ(measure_text(&test_font, rect{}, 0, "").w, 0);
+    EXPECT_EQ(measure_text(&test_font, rect{}, 0, "").h, 15);
+    EXPECT_EQ(measure_text(&test_font, rect{}, 5, "AB\nAB").w, 14);  // the "A" after the newline is cut off
+    EXPECT_EQ(measure_text(&test_font, rect{}, 6, "AB\nABC").w, 21);
+    test_font.spacing = 1;
+    EXPECT_EQ(measure_text(&test_font, rect{100, 0, 0, 0}, 2, "  ").w, 16);
 }
 
 TEST_F(TextDraw, TwoByteCharacterShowsItsGlyphThenGlyphZero) {
     test_canvas canvas(32, 16, background);
-    draw_text(&canvas.buffer, rect{0, 0, 0, 0}, 2, "\xc3\xa9");
+    draw_text(&canvas.buffer, &test_font, rect{0, 0, 0, 0}, 2, "\xc3\xa9");
     color red = as_buffer_color(font_red), blue = as_buffer_color(font_blue);
     EXPECT_EQ(canvas.at(1, 4), red);  // 5 wide, centred in 7
     EXPECT_EQ(count_color(canvas, red), 5 * 3);
@@ -61,7 +61,7 @@ TEST_F(TextDraw, TwoByteCharacterShowsItsGlyphThenGlyphZero) {
 
 TEST_F(TextDraw, CharactersBeyondTheFontAndNulShowGlyphZero) {
     test_canvas canvas(64, 16, background);
-    draw_text(&canvas.buffer, rect{0, 0, 0, 0}, 4, "\xe2\x82\xac\0");
+    draw_text(&canvas.buffer, &test_font, rect{0, 0, 0, 0}, 4, "\xe2\x82\xac\0");
     color blue = as_buffer_color(font_blue);
     for (int cell = 0; cell < 4; ++cell) EXPECT_EQ(canvas.at(cell * 7 + 3, 7), blue);
     EXPECT_EQ(count_color(canvas, blue), 4);
@@ -73,17 +73,17 @@ TEST_F(TextDraw, LeadByteAtTheEndReadsNothingBeyondTheText) {
         std::unique_ptr<char[]> text(new char[2]);
         text[0] = 'A';
         text[1] = (char)lead;
-        draw_text(&canvas.buffer, rect{0, 0, 0, 0}, 2, text.get());
-        EXPECT_EQ(measure_text(rect{}, 2, text.get()).w, 14);
+        draw_text(&canvas.buffer, &test_font, rect{0, 0, 0, 0}, 2, text.get());
+        EXPECT_EQ(measure_text(&test_font, rect{}, 2, text.get()).w, 14);
         utf8_decoded d = decode_utf8((const uint8_t*)text.get() + 1, 1);
         EXPECT_EQ(d.length, lead == 0xc3 ? 2u : lead == 0xe2 ? 3u : 4u);
     }
     EXPECT_EQ(decode_utf8((const uint8_t*)"\xc3", 1).code_point, 0xc0u);
     // 0xc0 0x8a is an overlong newline; without its second byte it is not.
-    EXPECT_EQ(measure_text(rect{}, 2, "\xc0\x8a").h, 30);
+    EXPECT_EQ(measure_text(&test_font, rect{}, 2, "\xc0\x8a").h, 30);
     std::unique_ptr<char[]> text(new char[1]);
     text[0] = (char)0xc0;
-    EXPECT_EQ(measure_text(rect{}, 1, text.get()).h, 15);
+    EXPECT_EQ(measure_text(&test_font, rect{}, 1, text.get()).h, 15);
 }
 
 TEST(Utf8, DecodesEachLeadByteKind) {
@@ -106,7 +106,7 @@ TEST(Utf8, DecodesEachLeadByteKind) {
 
 TEST_F(TextDraw, GlyphsAreClippedAtTheBufferEdgesNotWrapped) {
     test_canvas canvas(10, 12, background);
-    draw_text(&canvas.buffer, rect{-3, -4, 0, 0}, 3, "AAA");
+    draw_text(&canvas.buffer, &test_font, rect{-3, -4, 0, 0}, 3, "AAA");
     color red = as_buffer_color(font_red);
     // The glyphs' top rows start at -2; the first A keeps columns 0..3, the
     // second covers 4..9 and loses one; the third lies wholly outside.
@@ -118,12 +118,16 @@ TEST_F(TextDraw, GlyphsAreClippedAtTheBufferEdgesNotWrapped) {
 
 TEST_F(TextDraw, EmptyFontOrNoBufferDrawsNothing) {
     test_canvas canvas(16, 16, background);
-    draw_text(nullptr, rect{}, 1, "A");
-    draw_text(&canvas.buffer, rect{}, 0, "A");
-    app_state.font = glyph_atlas{};
-    draw_text(&canvas.buffer, rect{}, 3, "A\xc3\xa9");
+    draw_text(nullptr, &test_font, rect{}, 1, "A");
+    draw_text(&canvas.buffer, &test_font, rect{}, 0, "A");
+    test_font = glyph_atlas{};
+    draw_text(&canvas.buffer, &test_font, rect{}, 3, "A\xc3\xa9");
     EXPECT_EQ(canvas.count_not(background), 0);
-    EXPECT_EQ(measure_text(rect{}, 3, "ABC").w, 0);
+    EXPECT_EQ(measure_text(&test_font, rect{}, 3, "ABC").w, 0);
+    draw_text(&canvas.buffer, nullptr, rect{}, 1, "A");
+    EXPECT_EQ(canvas.count_not(background), 0);
+    EXPECT_EQ(measure_text(nullptr, rect{}, 3, "A\nB").w, 0);
+    EXPECT_EQ(measure_text(nullptr, rect{}, 3, "A\nB").h, 0);
 }
 
 TEST_F(TextDraw, BlitsFollowTheImageAlpha) {
@@ -160,14 +164,14 @@ TEST_F(TextDraw, FadedGlyphsScaleTheirAlpha) {
     test_image image = make_image(16, 16);
     image.set(0, 0, 0xffffffff);
     std::vector<uint8_t> png = encode_png(image);
-    ASSERT_TRUE(build_glyph_atlas(&app_state.font, png.data(), png.size()));
+    ASSERT_TRUE(build_glyph_atlas(&test_font, png.data(), png.size()));
     test_canvas canvas(4, 1, background);
     rect clip = whole_buffer(&canvas.buffer);
-    blit_glyph_faded(&canvas.buffer, clip, rect{0, 0, 2, 1}, 0, 0, 0.5f);
+    blit_glyph_faded(&canvas.buffer, clip, &test_font, rect{0, 0, 2, 1}, 0, 0, 0.5f);
     EXPECT_EQ(canvas.at(0, 0), 0xff878787u);  // alpha 127 over 0x11
     EXPECT_EQ(canvas.at(1, 0), background);   // alpha 0 stays invisible
-    blit_glyph_faded(&canvas.buffer, clip, rect{0, 0, 1, 1}, 2, 0, 0.0f);
+    blit_glyph_faded(&canvas.buffer, clip, &test_font, rect{0, 0, 1, 1}, 2, 0, 0.0f);
     EXPECT_EQ(canvas.at(2, 0), background);
-    blit_glyph_faded(&canvas.buffer, clip, rect{0, 0, 1, 1}, 3, 0, 1.0f);
+    blit_glyph_faded(&canvas.buffer, clip, &test_font, rect{0, 0, 1, 1}, 3, 0, 1.0f);
     EXPECT_EQ(canvas.at(3, 0), 0xffffffffu);
 }

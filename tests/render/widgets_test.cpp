@@ -1,6 +1,6 @@
+// The layout cursor's widgets and the pointer-on-row test, drawn into a canvas.
 #include <gtest/gtest.h>
 
-#include "app/app_state.h"
 #include "render/font.h"
 #include "render/text_buffer.h"
 #include "render/widgets.h"
@@ -11,26 +11,30 @@ static const color background = 0xff111111;
 class Widgets : public ::testing::Test {
 protected:
     test_canvas canvas{800, 200, background};
-    os_window window{};
+    text_buffer line{};
+    widget_frame frame{};
 
     void SetUp() override {
-        app_state_reset();
+        test_font = glyph_atlas{};
         ASSERT_TRUE(load_test_font());
-        window.width = canvas.buffer.width;
-        window.height = canvas.buffer.height;
-        window.back_buffer = canvas.buffer;
-        app_state.window = &window;
-        ASSERT_TRUE(text_buffer_create(&app_state.scratch_text, 512));
-        app_state.struct_panel = rect{100, 0, 300, 200};
-        app_state.mouse_x = -1;
-        app_state.mouse_y = -1;
+        ASSERT_TRUE(text_buffer_create(&line, 512));
+        frame.buffer = &canvas.buffer;
+        frame.font = &test_font;
+        frame.indent_width = 3;
+        frame.flow_right = 100 + 300 - 10;  // a panel at x 100, 300 wide, padded 10
+        frame.pointer = pointer_input{-1, -1, false, false};
     }
-    void press_left(void) { input_at(input_index_left_button)->state = input_went_down | input_is_down; }
+    layout_cursor start_cursor(void) {
+        layout_cursor cursor = {};
+        cursor.frame = &frame;
+        return cursor;
+    }
+    void press_left(void) { frame.pointer.went_down = frame.pointer.is_down = true; }
 };
 
 TEST_F(Widgets, ToolbarButtonsRunRightToLeftWithAGap) {
-    app_state.font.glyph_w = 9;
-    layout_cursor cursor = {};
+    test_font.glyph_w = 9;
+    layout_cursor cursor = start_cursor();
     cursor.x = 500;
     cursor.y = 20;
     toolbar_button("A", true, &cursor);
@@ -48,10 +52,10 @@ TEST_F(Widgets, ToolbarButtonsRunRightToLeftWithAGap) {
 }
 
 TEST_F(Widgets, ClicksNeedAnEnabledButtonUnderThePointer) {
-    layout_cursor cursor = {};
+    layout_cursor cursor = start_cursor();
     cursor.x = 300;
-    app_state.mouse_x = 290;
-    app_state.mouse_y = 5;
+    frame.pointer.x = 290;
+    frame.pointer.y = 5;
     press_left();
     EXPECT_FALSE(toolbar_button("A", false, &cursor));
     EXPECT_EQ(cursor.hovered, 0);
@@ -62,12 +66,12 @@ TEST_F(Widgets, ClicksNeedAnEnabledButtonUnderThePointer) {
     EXPECT_EQ(cursor.hovered, 1);
     EXPECT_EQ(canvas.at(290, 0), 0xff666666u);
 
-    input_at(input_index_left_button)->state = input_is_down;  // held, not pressed this frame
+    frame.pointer.went_down = false;  // held, not pressed this frame
     cursor.x = 300;
     EXPECT_FALSE(toolbar_button("A", true, &cursor));
     EXPECT_EQ(cursor.hovered, 1);
 
-    app_state.mouse_x = 300;  // just past the right edge
+    frame.pointer.x = 300;  // just past the right edge
     press_left();
     cursor.x = 300;
     EXPECT_FALSE(toolbar_button("A", true, &cursor));
@@ -76,7 +80,7 @@ TEST_F(Widgets, ClicksNeedAnEnabledButtonUnderThePointer) {
 
 TEST_F(Widgets, FlowButtonsWrapWhenCrossingTheInnerRightEdge) {
     // Inner right edge 100 + 300 - 10 = 390; "AB" is 14 wide, the button 30.
-    layout_cursor cursor = {};
+    layout_cursor cursor = start_cursor();
     cursor.line_start_x = 110;
     cursor.x = 360;
     cursor.y = 40;
@@ -93,7 +97,7 @@ TEST_F(Widgets, FlowButtonsWrapWhenCrossingTheInnerRightEdge) {
 }
 
 TEST_F(Widgets, RightAlignedAndToggledFlowButtons) {
-    layout_cursor cursor = {};
+    layout_cursor cursor = start_cursor();
     cursor.x = 600;
     cursor.y = 10;
     flow_button(2, "AB", true, true, true, &cursor);
@@ -106,13 +110,13 @@ TEST_F(Widgets, RightAlignedAndToggledFlowButtons) {
 }
 
 TEST_F(Widgets, EmitLineDrawsGuidesAndTextThenMovesDown) {
-    layout_cursor cursor = {};
+    layout_cursor cursor = start_cursor();
     cursor.x = 50;
     cursor.y = 100;
     cursor.line_height = 15;
     cursor.pending_guides = 2;
-    text_append_cstring(&app_state.scratch_text, "A");
-    emit_line(&cursor);
+    text_append_cstring(&line, "A");
+    emit_line(&cursor, &line);
     const color guide = 0xff505050;  // 0x44ffffff over the background
     EXPECT_EQ(canvas.at(50 + 21, 101), guide);
     EXPECT_EQ(canvas.at(50 + 21, 113), guide);
@@ -123,21 +127,63 @@ TEST_F(Widgets, EmitLineDrawsGuidesAndTextThenMovesDown) {
     EXPECT_EQ(cursor.y, 115);
     EXPECT_EQ(cursor.x, 50);
     EXPECT_EQ(cursor.pending_guides, 0);
-    EXPECT_EQ(app_state.scratch_text.length, 0u);
+    EXPECT_EQ(line.length, 0u);
 
-    emit_line(&cursor);  // an empty line still takes its height
+    emit_line(&cursor, &line);  // an empty line still takes its height
     EXPECT_EQ(cursor.y, 130);
 }
 
 TEST_F(Widgets, NothingIsDrawnWithoutAWindow) {
-    app_state.window = nullptr;
+    frame.buffer = nullptr;
+    layout_cursor cursor = start_cursor();
+    cursor.x = 300;
+    cursor.line_height = 15;
+    text_append_cstring(&line, "A");
+    emit_line(&cursor, &line);
+    toolbar_button("A", true, &cursor);
+    flow_button(1, "B", true, true, false, &cursor);
+    EXPECT_EQ(canvas.count_not(background), 0);
+    EXPECT_EQ(cursor.y, 15);
+}
+
+TEST(PointerOnRow, EdgesAndButtonStates) {
+    const row_area area = {10, 20, 5, 3};  // columns 10..14, rows 20..22
+    struct probe {
+        int64_t x, y;
+        bool went_down, is_down;
+        uint8_t bits;
+    };
+    const probe probes[] = {
+        {10, 20, false, false, row_hovered},
+        {14, 22, false, false, row_hovered},
+        {9, 20, false, false, 0},
+        {15, 20, false, false, 0},
+        {10, 19, false, false, 0},
+        {10, 23, false, false, 0},
+        {12, 21, true, true, row_hovered | row_pressed},
+        {12, 21, true, false, row_hovered | row_pressed},  // pressed and let go within one frame
+        {12, 21, false, true, row_hovered | row_held},
+        {15, 21, true, true, 0},
+    };
+    for (const probe& p : probes) {
+        pointer_input pointer = {p.x, p.y, p.went_down, p.is_down};
+        EXPECT_EQ(pointer_on_row(area, pointer), p.bits) << p.x << "," << p.y;
+    }
+    // Rows far beyond 32 bits are compared without wrapping.
+    const row_area far = {INT64_C(1) << 40, 0, 10, 10};
+    EXPECT_EQ(pointer_on_row(far, pointer_input{(INT64_C(1) << 40) + 9, 0, false, false}), row_hovered);
+    EXPECT_EQ(pointer_on_row(far, pointer_input{0, 0, false, false}), 0);
+}
+
+TEST_F(Widgets, ACursorWithoutAFrameDrawsNothingAndIsNeverHovered) {
     layout_cursor cursor = {};
     cursor.x = 300;
     cursor.line_height = 15;
-    text_append_cstring(&app_state.scratch_text, "A");
-    emit_line(&cursor);
-    toolbar_button("A", true, &cursor);
-    flow_button(1, "B", true, true, false, &cursor);
+    text_append_cstring(&line, "A");
+    emit_line(&cursor, &line);
+    EXPECT_EQ(line.length, 0u);
+    EXPECT_FALSE(toolbar_button("A", true, &cursor));
+    EXPECT_EQ(cursor.hovered, 0);
     EXPECT_EQ(canvas.count_not(background), 0);
     EXPECT_EQ(cursor.y, 15);
 }

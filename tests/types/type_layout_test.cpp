@@ -1,3 +1,4 @@
+// Type lines: the text of every kind of field, both byte orders, limits, and hover, click and drag.
 #include <gtest/gtest.h>
 #include <math.h>
 #include <string.h>
@@ -145,7 +146,9 @@ static void lay_header_with_pointer(int row, uint8_t state) {
     std::vector<uint8_t> bytes = header_bytes;
     app_state.file.data = bytes.data();
     app_state.file.size = bytes.size();
+    widget_frame frame = structure_widget_frame();
     layout_cursor cursor = {};
+    cursor.frame = &frame;
     cursor.y = 20;
     cursor.line_height = 15;
     type_line(type_table_find("Header", 6), 0, 0, &cursor);

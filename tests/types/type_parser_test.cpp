@@ -1,3 +1,4 @@
+// The type language's parser: declarations, their offsets and numbering, and its error lines.
 #include <gtest/gtest.h>
 
 #include "types_fixture.h"

@@ -1,3 +1,4 @@
+// The type table and its built-in types, and the growable array beneath it.
 #include <gtest/gtest.h>
 #include <string.h>
 

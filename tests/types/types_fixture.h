@@ -53,7 +53,9 @@ inline std::vector<std::string> lay_out(const char* name, std::vector<uint8_t>& 
     app_state.file.data = bytes.data();
     app_state.file.size = bytes.size();
     emitted_lines.clear();
+    widget_frame frame = structure_widget_frame();
     layout_cursor cursor = {};
+    cursor.frame = &frame;
     cursor.line_height = 15;
     type_line(type_table_find(name, std::string(name).size()), offset, 0, &cursor);
     return emitted_lines;

@@ -1,3 +1,4 @@
+// The grids painted in a frame: regions, hover, selection shade, zero bytes, scrolling.
 #include <stdint.h>
 
 #include <vector>

@@ -1,3 +1,4 @@
+// The data view: every row's reading of the selected bytes, and hovering and clicking its rows.
 #include <stdint.h>
 #include <string.h>
 

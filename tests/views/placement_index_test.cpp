@@ -1,3 +1,4 @@
+// The placement index against a full scan of the placement list.
 #include <gtest/gtest.h>
 
 #include <stdint.h>

@@ -25,10 +25,18 @@ protected:
         static int serial = 0;
         std::string path = write_temp_file("bar" + std::to_string(serial++) + ".bin", "x", 1);
         ASSERT_EQ(truncate(path.c_str(), (off_t)size), 0);
-        std::string block = path + std::string(2, '\0');
-        load_dropped_files(block.data());
+        if (mapped.contents.data) os_unmap_file(&mapped);
+        mapped = os_map_file(os_string(path.c_str()));
+        app_state.file = mapped.contents;
         ASSERT_EQ(app_state.file.size, size);
     }
+
+    void TearDown() override {
+        if (mapped.contents.data) os_unmap_file(&mapped);
+        app_state.file = file_contents{};
+    }
+
+    os_mapped_file mapped = {{0, nullptr}, 0, -1};
 
     // The thumb's rows in the bar's column: first and count; count 0 when none.
     std::pair<int32_t, int32_t> thumb() const {

@@ -1,3 +1,4 @@
+// The structure view: type buttons, placements and their toolbar, type lines and misc sections.
 #include <stdint.h>
 
 #include <string>
@@ -25,7 +26,7 @@ protected:
     int32_t content_y() const { return panel().y + app_state.panel_pad; }
 
     text_extent extent(const std::string& label) const {
-        return measure_text(rect{0, 0, 0, 0}, label.size(), label.data());
+        return measure_text(&app_state.font, rect{0, 0, 0, 0}, label.size(), label.data());
     }
 
     // The offering buttons' rectangles, by replaying the flow of the buttons.
@@ -372,7 +373,7 @@ TEST_F(StructureView, LargeMiscSectionWrapsAsIfDrawnWhole) {
             px = line_start;
             py += font->glyph_h;
         }
-        if (py < h) draw_text(&buffer, rect{(int32_t)px, (int32_t)py, 0, 0}, 1, &c);
+        if (py < h) draw_text(&buffer, &app_state.font, rect{(int32_t)px, (int32_t)py, 0, 0}, 1, &c);
         px += advance;
     }
     int mismatches = 0;

@@ -1,3 +1,4 @@
+// The views' headless frame loop: the shell's layout, pointer events and the painters.
 #include "views_fixture.h"
 
 #include <string.h>
@@ -8,6 +9,40 @@
 #include "types/growable_array.h"
 #include "types/type_parser.h"
 #include "types/type_table.h"
+#include "views/views.h"
+
+enum : color { background = 0xff111111, outline = 0xff555555 };
+
+// The shell's panel layout, left to right: characters, hex, data view, and
+// the structure view over the full height.
+static void lay_out_panels(void) {
+    int64_t width = app_state.window->width, height = app_state.window->height;
+    int64_t gw = app_state.font.glyph_w, gh = app_state.font.glyph_h;
+    int64_t margin = app_state.margin, pad = app_state.panel_pad;
+    app_state.bytes_per_row = width < 1920 ? 16 : 32;
+    int64_t gaps = app_state.group_gap * (app_state.bytes_per_row / 8 - 1);
+    app_state.line_height = gh - 4;
+    app_state.text_cell_w = (int32_t)(gw + 2 * app_state.text_pad_x);
+    app_state.text_cell_h = (int32_t)(app_state.line_height + 2 * app_state.text_pad_y);
+    app_state.hex_cell_w = (int32_t)(2 * gw + 2 * app_state.hex_pad_x);
+    app_state.hex_cell_h = (int32_t)(app_state.line_height + 2 * app_state.hex_pad_y);
+    int64_t rows = (height - 2 * margin - 2 * pad - 2 * app_state.line_height) / app_state.hex_cell_h;
+    app_state.visible_rows = rows;
+    int32_t top = (int32_t)(margin + 2 * gh);
+    int32_t grid_h = (int32_t)(app_state.hex_cell_h * rows + 2 * pad);
+    rect text = {(int32_t)margin, top, (int32_t)(app_state.text_cell_w * app_state.bytes_per_row + gaps + 2 * pad),
+                 (int32_t)(app_state.text_cell_h * rows + 2 * pad)};
+    rect hex = {(int32_t)(text.x + text.w + margin), top,
+                (int32_t)(app_state.hex_cell_w * app_state.bytes_per_row + gaps + 2 * pad), grid_h};
+    rect inspect = {(int32_t)(hex.x + hex.w + margin), top, (int32_t)(28 * gw + 2 * pad), grid_h};
+    int32_t structure_x = (int32_t)(inspect.x + inspect.w + margin);
+    rect structure = {structure_x, (int32_t)margin, (int32_t)(width - margin - structure_x),
+                      (int32_t)(height - 2 * margin)};
+    app_state.text_panel = text;
+    app_state.hex_panel = hex;
+    app_state.inspect_panel = inspect;
+    app_state.struct_panel = structure;
+}
 
 void ViewsTest::start(int32_t width, int32_t height) {
     app_state_reset();
@@ -22,18 +57,18 @@ void ViewsTest::start(int32_t width, int32_t height) {
     ASSERT_TRUE(text_buffer_create(&app_state.text, 10000));
     reset_type_colors();
     register_builtin_types();
-    layout_panels();
+    lay_out_panels();
 }
 
 void ViewsTest::load(const std::vector<uint8_t>& bytes) {
-    static int serial = 0;
-    std::string path = write_temp_file("view" + std::to_string(serial++) + ".bin", bytes.data(), bytes.size());
-    std::string block = path;
-    block.push_back('\0');
-    block.push_back('\0');
-    load_dropped_files(block.data());
-    ASSERT_NE(app_state.file.data, nullptr);
-    ASSERT_EQ(app_state.file.size, bytes.size());
+    // A new file empties the placements, as a drop does.
+    file_bytes = bytes;
+    if (file_bytes.empty()) file_bytes.reserve(1);
+    app_state.file = file_contents{};
+    app_state.file.data = file_bytes.data();
+    app_state.file.size = file_bytes.size();
+    app_state.placements = growable_array{};
+    ASSERT_TRUE(array_create(&app_state.placements, 128, sizeof(placement)));
 }
 
 void ViewsTest::add_types(const std::string& code) {
@@ -42,10 +77,27 @@ void ViewsTest::add_types(const std::string& code) {
 }
 
 void ViewsTest::frame() {
-    input_begin_frame();
-    for (os_event& event : pending) app_on_event(&event);
+    input_record* left = input_at(input_index_left_button);
+    left->state &= (uint8_t)~(input_went_down | input_repeated | input_went_up);
+    for (const os_event& event : pending) {
+        if (event.kind == os_event_mouse_move) {
+            app_state.mouse_x = event.x;
+            app_state.mouse_y = event.y;
+        } else if (event.state == os_key_state_released) {
+            left->state = (uint8_t)((left->state & ~input_is_down) | input_went_up);
+        } else {
+            left->state |= (left->state & input_is_down) ? input_repeated : input_went_down;
+            left->state |= input_is_down;
+        }
+    }
     pending.clear();
-    compose_frame();
+
+    pixel_buffer* buffer = frame_buffer();
+    for (color& c : pixels) c = background;
+    for (rect panel : {app_state.text_panel, app_state.hex_panel, app_state.inspect_panel, app_state.struct_panel})
+        draw_rect_outline(buffer, whole_buffer(buffer), panel, 1, outline);
+    app_state.hover_len = 1;
+    paint_views();
 }
 
 void ViewsTest::move_to(int32_t x, int32_t y) {
@@ -102,7 +154,7 @@ bool ViewsTest::line_shows(int32_t x, int32_t y, const std::string& text, int32_
     pixel_buffer buffer = {w, h, reference.data()};
     int32_t saved_spacing = app_state.font.spacing;
     app_state.font.spacing = spacing;
-    draw_text(&buffer, rect{0, 0, 0, 0}, text.size(), text.data());
+    draw_text(&buffer, &app_state.font, rect{0, 0, 0, 0}, text.size(), text.data());
     app_state.font.spacing = saved_spacing;
     for (int32_t row = 0; row < h; row++) {
         for (int32_t col = 0; col < w; col++) {

@@ -1,6 +1,7 @@
 // A headless frame loop for the views' tests: a window record with a back
-// buffer but no display, the real font, the built-in types and a loaded file,
-// driven through the application's own event and frame entry points.
+// buffer but no display, the real font, the built-in types and a loaded file.
+// It stands in for the shell: it lays the panels out as the shell does, turns
+// pointer events into the state the shell keeps, and paints the views.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -10,7 +11,6 @@
 #include <string>
 #include <vector>
 
-#include "app/app.h"
 #include "app/app_state.h"
 #include "render/pixel_buffer.h"
 
@@ -44,6 +44,7 @@ protected:
 
 private:
     std::vector<os_event> pending;
+    std::vector<uint8_t> file_bytes;
 };
 
 // The opaque result of blending a translucent colour over an opaque one,

@@ -1,5 +1,7 @@
-#include "app/app.h"
+// The byte grids' hit test: the byte under the pointer, and the selection a
+// press or a drag makes there.
 #include "app/app_state.h"
+#include "views/views.h"
 
 void clamp_select_offset(void) {
     if (app_state.select_offset < 0) app_state.select_offset = 0;
@@ -27,20 +29,7 @@ void hit_test_byte_grid(rect panel, int32_t cell_w, int32_t cell_h) {
     // Far down a huge scroll the product passes the 64-bit range: such
     // offsets lie past every file, so the largest one stands for them all.
     __int128 offset = ((__int128)row + app_state.scroll_row) * app_state.bytes_per_row + col;
-    app_state.hover_offset = offset > INT64_MAX ? INT64_MAX : offset < INT64_MIN ? INT64_MIN : (int64_t)offset;
-
-    if (left_button_went_down()) {
-        app_state.select_len = 1;
-        app_state.select_anchor = app_state.hover_offset;
-        app_state.select_offset = app_state.hover_offset;
-    } else if (left_button_is_down()) {
-        int64_t anchor = app_state.select_anchor;
-        int64_t hover = app_state.hover_offset;
-        int64_t first = anchor < hover ? anchor : hover;
-        int64_t last = anchor < hover ? hover : anchor;
-        app_state.select_offset = first;
-        __int128 length = (__int128)last - first + 1;
-        app_state.select_len = length > INT64_MAX ? INT64_MAX : (int64_t)length;
-    }
+    int64_t hovered = offset > INT64_MAX ? INT64_MAX : offset < INT64_MIN ? INT64_MIN : (int64_t)offset;
+    apply_range_row(pointer_over_row(frame_pointer()), hovered, 1, range_row_byte);
     clamp_select_offset();
 }

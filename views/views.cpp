@@ -1,0 +1,45 @@
+// Which panel the pointer is over, and the order the four are painted in.
+#include "app/app_state.h"
+#include "views/views.h"
+
+typedef void painter(void);
+
+// Sets the hover from the panel under the pointer (none but the byte grids
+// hover by position) and returns that panel's painter, or null.
+static painter* hit_test_panels(void) {
+    int32_t mx = app_state.mouse_x;
+    int32_t my = app_state.mouse_y;
+    if (rect_contains(app_state.struct_panel, mx, my)) {
+        app_state.hover_offset = -1;
+        return paint_structure_view;
+    }
+    if (rect_contains(app_state.inspect_panel, mx, my)) {
+        app_state.hover_offset = -1;
+        return paint_data_view;
+    }
+    if (position_bar_take_pointer()) {
+        app_state.hover_offset = -1;
+        return paint_hex_grid;
+    }
+    if (rect_contains(app_state.hex_panel, mx, my)) {
+        hit_test_byte_grid(app_state.hex_panel, app_state.hex_cell_w, app_state.hex_cell_h);
+        return paint_hex_grid;
+    }
+    if (rect_contains(app_state.text_panel, mx, my)) {
+        hit_test_byte_grid(app_state.text_panel, app_state.text_cell_w, app_state.text_cell_h);
+        return paint_char_grid;
+    }
+    app_state.hover_offset = -1;
+    return nullptr;
+}
+
+// The panel under the pointer is painted first, so that the others show the
+// hover and selection it sets in this same frame.
+void paint_views(void) {
+    painter* first = hit_test_panels();
+    if (first) first();
+    painter* const order[] = {paint_char_grid, paint_hex_grid, paint_data_view, paint_structure_view};
+    for (painter* paint : order)
+        if (paint != first) paint();
+    paint_position_bar();
+}
