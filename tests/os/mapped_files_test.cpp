@@ -53,7 +53,7 @@ int in_child(void (*body)(const std::string&), const std::string& path) {
 
 }  // namespace
 
-TEST(map_file, contents_match_the_file_with_a_zero_byte_after_at_every_size) {
+TEST(MapFile, contents_match_the_file_with_a_zero_byte_after_at_every_size) {
     const uint64_t sizes[] = {1, 10, page() - 1, page(), page() + 1, 3 * page(), 3 * page() + 17};
     uint32_t seed = 1;
     for (uint64_t size : sizes) {
@@ -74,7 +74,7 @@ TEST(map_file, contents_match_the_file_with_a_zero_byte_after_at_every_size) {
     }
 }
 
-TEST(map_file, what_cannot_be_mapped_is_read_whole) {
+TEST(MapFile, what_cannot_be_mapped_is_read_whole) {
     std::string empty = write_temp_file("empty", "", 0);
     os_mapped_file file = os_map_file(as_path(empty));
     ASSERT_NE(file.contents.data, nullptr);
@@ -92,7 +92,7 @@ TEST(map_file, what_cannot_be_mapped_is_read_whole) {
     os_unmap_file(&file);
 }
 
-TEST(map_file, failures_name_their_reason) {
+TEST(MapFile, failures_name_their_reason) {
     std::string dir = make_temp_dir();
     std::string fifo = dir + "/pipe";
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
@@ -121,7 +121,7 @@ TEST(map_file, failures_name_their_reason) {
 
 // Truncated under the mapping, in steps and back again: the bytes still in the
 // file read as before, the rest as zeros, and nothing faults.
-TEST(map_file, shrinking_file_reads_as_zeros_and_marks_the_mapping) {
+TEST(MapFile, shrinking_file_reads_as_zeros_and_marks_the_mapping) {
     const uint64_t size = 6 * page() + 100;
     std::vector<uint8_t> bytes = pattern(size, 7);
     std::string path = write_temp_file("shrink.bin", bytes.data(), size);
@@ -189,7 +189,7 @@ static void unguarded_fault_with_crash_handler(const std::string& path) {
 
 // The guard answers only faults inside its own mappings; every other SIGBUS
 // still ends the process, or reaches the crash callback when one is set.
-TEST(map_file, other_bus_faults_still_crash) {
+TEST(MapFile, other_bus_faults_still_crash) {
     std::vector<uint8_t> bytes = pattern(4 * page(), 3);
     struct {
         void (*body)(const std::string&);
@@ -245,7 +245,7 @@ void write_file(const std::string& path, const std::string& text, int flags = O_
 
 }  // namespace
 
-TEST(watch_file, every_kind_of_change_reaches_its_own_watch_only) {
+TEST(WatchFile, every_kind_of_change_reaches_its_own_watch_only) {
     std::string dir = make_temp_dir();
     std::string shown = dir + "/shown.bin", other = dir + "/other.bin", temp = dir + "/shown.bin.new";
     write_file(shown, "one");
@@ -288,7 +288,7 @@ TEST(watch_file, every_kind_of_change_reaches_its_own_watch_only) {
     os_unwatch_file(a);
 }
 
-TEST(watch_file, a_burst_settles_into_one_report_and_a_stream_still_reports) {
+TEST(WatchFile, a_burst_settles_into_one_report_and_a_stream_still_reports) {
     std::string dir = make_temp_dir();
     std::string path = dir + "/log.txt";
     write_file(path, "");
@@ -310,7 +310,7 @@ TEST(watch_file, a_burst_settles_into_one_report_and_a_stream_still_reports) {
     os_unwatch_file(w);
 }
 
-TEST(watch_file, unwatchable_paths_give_no_watch) {
+TEST(WatchFile, unwatchable_paths_give_no_watch) {
     std::string dir = make_temp_dir();
     const std::string paths[] = {dir + "/no/such/dir/file", "", dir + "/"};
     for (const std::string& path : paths) EXPECT_EQ(os_watch_file(as_path(path)), -1) << path;
@@ -318,7 +318,7 @@ TEST(watch_file, unwatchable_paths_give_no_watch) {
 
 // Another process cuts and regrows the file at random while this one reads
 // the mapping at random: every byte read is the file's own or zero.
-TEST(map_file, reads_race_a_process_cutting_and_regrowing_the_file) {
+TEST(MapFile, reads_race_a_process_cutting_and_regrowing_the_file) {
     const uint64_t size = 16 * page();
     std::vector<uint8_t> bytes = pattern(size, 11);
     std::string path = write_temp_file("race.bin", bytes.data(), size);

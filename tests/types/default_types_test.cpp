@@ -41,7 +41,7 @@ static bool has_line_starting(const std::vector<std::string>& lines, const std::
     return false;
 }
 
-TEST(default_types, every_type_lays_out_without_an_error_line) {
+TEST(DefaultTypes, every_type_lays_out_without_an_error_line) {
     load_default_types();
     std::vector<uint8_t> zeros(4096, 0);
     for (int64_t i = 16; i < app_state.types.count; i++) {
@@ -52,7 +52,7 @@ TEST(default_types, every_type_lays_out_without_an_error_line) {
     }
 }
 
-TEST(default_types, bmp_headers) {
+TEST(DefaultTypes, bmp_headers) {
     load_default_types();
     std::vector<uint8_t> bmp;
     put_text(bmp, "BM");
@@ -81,7 +81,7 @@ TEST(default_types, bmp_headers) {
     EXPECT_LINE(lines, "      biCompression BmpCompression:u32 = BI_RGB (0)");
 }
 
-TEST(default_types, elf64_header_of_this_test_program) {
+TEST(DefaultTypes, elf64_header_of_this_test_program) {
     load_default_types();
     std::string exe = read_text_file("/proc/self/exe");
     ASSERT_GT(exe.size(), 4096u);
@@ -103,7 +103,7 @@ TEST(default_types, elf64_header_of_this_test_program) {
     EXPECT_TRUE(has_line_starting(lines, "   p_type ElfSegmentType:u32 = PT_"));
 }
 
-TEST(default_types, zip_local_file_header_and_end_record) {
+TEST(DefaultTypes, zip_local_file_header_and_end_record) {
     load_default_types();
     std::vector<uint8_t> zip;
     put32(zip, 0x04034b50);
@@ -139,7 +139,7 @@ TEST(default_types, zip_local_file_header_and_end_record) {
     EXPECT_LINE(lines, "   central_directory_offset u32 = 1000");
 }
 
-TEST(default_types, gif_header_and_screen) {
+TEST(DefaultTypes, gif_header_and_screen) {
     load_default_types();
     std::vector<uint8_t> gif;
     put_text(gif, "GIF89a");
@@ -156,7 +156,7 @@ TEST(default_types, gif_header_and_screen) {
     EXPECT_LINE(lines, "      packed u8 = 247");
 }
 
-TEST(default_types, wave_header) {
+TEST(DefaultTypes, wave_header) {
     load_default_types();
     std::vector<uint8_t> wav;
     put_text(wav, "RIFF");
@@ -180,7 +180,7 @@ TEST(default_types, wave_header) {
     EXPECT_LINE(lines, "      data_size u32 = 8");
 }
 
-TEST(default_types, png_signature_and_ihdr_read_big_endian) {
+TEST(DefaultTypes, png_signature_and_ihdr_read_big_endian) {
     load_default_types();
     std::vector<uint8_t> png = {0x89, 'P', 'N', 'G', 0x0d, 0x0a, 0x1a, 0x0a};
     put_be32(png, 13);

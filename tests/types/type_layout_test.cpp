@@ -21,7 +21,7 @@ static std::string float_text(double value) {
     return std::string(buffer.data, buffer.length);
 }
 
-TEST(type_line, header_example_lines) {
+TEST(TypeLine, header_example_lines) {
     fresh_types();
     ASSERT_EQ(parse(header_code), "");
     std::vector<uint8_t> bytes = header_bytes;
@@ -31,7 +31,7 @@ TEST(type_line, header_example_lines) {
     EXPECT_EQ(app_state.scratch_text.length, 0u);
 }
 
-TEST(type_line, integers_in_both_byte_orders) {
+TEST(TypeLine, integers_in_both_byte_orders) {
     fresh_types();
     std::vector<uint8_t> bytes = {1, 2, 3};
     EXPECT_EQ(lay_out("u24", bytes), lines{"u24 = 197121"});
@@ -52,7 +52,7 @@ TEST(type_line, integers_in_both_byte_orders) {
     EXPECT_EQ(lay_out("u56", ones), lines{"u56 = 72057594037927935"});
 }
 
-TEST(type_line, typedefs_show_the_builtin_label_and_enums_their_own_name) {
+TEST(TypeLine, typedefs_show_the_builtin_label_and_enums_their_own_name) {
     fresh_types();
     ASSERT_EQ(parse("typedef WORD u16; enum Sign : i8 { Zero } enum Kind : u8 { A, B }"), "");
     std::vector<uint8_t> bytes = {0x34, 0x12};
@@ -63,7 +63,7 @@ TEST(type_line, typedefs_show_the_builtin_label_and_enums_their_own_name) {
     EXPECT_EQ(lay_out("Kind", seven), lines{"Kind:u8 = (7)"});
 }
 
-TEST(type_line, floats_are_truncated_to_five_digits) {
+TEST(TypeLine, floats_are_truncated_to_five_digits) {
     EXPECT_EQ(float_text(2.999999), "2.99999");
     EXPECT_EQ(float_text(0.5), "0.50000");
     EXPECT_EQ(float_text(-1.25), "-1.25000");
@@ -96,7 +96,7 @@ TEST(type_line, floats_are_truncated_to_five_digits) {
     EXPECT_EQ(lay_out("f64", f64), lines{"f64 = -2.50000"});
 }
 
-TEST(type_line, fits_up_to_the_last_byte_and_not_one_further) {
+TEST(TypeLine, fits_up_to_the_last_byte_and_not_one_further) {
     fresh_types();
     std::vector<uint8_t> bytes = {0, 1, 2, 3, 4};
     EXPECT_EQ(lay_out("u32", bytes, 1), lines{"u32 = 67305985"});
@@ -106,14 +106,14 @@ TEST(type_line, fits_up_to_the_last_byte_and_not_one_further) {
     EXPECT_EQ(lay_out("Header", short_header), lines{"Error: type does not fit here.\n"});
 }
 
-TEST(type_line, a_huge_offset_does_not_wrap_into_the_file) {
+TEST(TypeLine, a_huge_offset_does_not_wrap_into_the_file) {
     fresh_types();
     std::vector<uint8_t> bytes = {0, 1, 2, 3};
     EXPECT_EQ(lay_out("u32", bytes, UINT64_MAX), lines{"Error: type does not fit here.\n"});
     EXPECT_EQ(lay_out("u8", bytes, UINT64_MAX - 2), lines{"Error: type does not fit here.\n"});
 }
 
-TEST(type_line, a_struct_containing_itself_stops_at_the_depth_limit) {
+TEST(TypeLine, a_struct_containing_itself_stops_at_the_depth_limit) {
     fresh_types();
     ASSERT_EQ(parse("struct S { S self; u8 a; };"), "");
     std::vector<uint8_t> bytes = {42};
@@ -128,7 +128,7 @@ TEST(type_line, a_struct_containing_itself_stops_at_the_depth_limit) {
     EXPECT_EQ(out.back(), "   a u8 = 42");
 }
 
-TEST(type_line, union_members_read_the_same_bytes) {
+TEST(TypeLine, union_members_read_the_same_bytes) {
     fresh_types();
     ASSERT_EQ(parse("union U { u8 a; u16 b; i8 c; }"), "");
     std::vector<uint8_t> bytes = {0xff, 0x01};
@@ -155,7 +155,7 @@ static void lay_header_with_pointer(int row, uint8_t state) {
     app_state.file = file_contents{};
 }
 
-TEST(type_line, hover_click_and_drag_across_member_lines) {
+TEST(TypeLine, hover_click_and_drag_across_member_lines) {
     fresh_types();
     ASSERT_EQ(parse(header_code), "");
     app_state.hover_offset = -1;
@@ -197,7 +197,7 @@ struct fake_window {
     color at(int32_t x, int32_t y) const { return pixels[(size_t)y * window.back_buffer.width + x]; }
 };
 
-TEST(type_line, rows_are_shaded_by_selection_and_outlined_by_hover) {
+TEST(TypeLine, rows_are_shaded_by_selection_and_outlined_by_hover) {
     fresh_types();
     ASSERT_EQ(parse(header_code), "");
     fake_window screen(1280, 720);
@@ -216,7 +216,7 @@ TEST(type_line, rows_are_shaded_by_selection_and_outlined_by_hover) {
     EXPECT_EQ(edge(5), 0u);
 }
 
-TEST(type_line, rows_past_the_bottom_of_the_window_are_skipped) {
+TEST(TypeLine, rows_past_the_bottom_of_the_window_are_skipped) {
     fresh_types();
     std::string code = "struct Big {";
     for (int i = 0; i < 5000; i++) code += " u8 f" + std::to_string(i) + ";";

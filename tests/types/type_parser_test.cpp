@@ -5,7 +5,7 @@
 
 static const std::string prefix = "[create_types_from_code:";
 
-TEST(type_parser, empty_text_and_comments_add_nothing_and_print_nothing) {
+TEST(TypeParser, empty_text_and_comments_add_nothing_and_print_nothing) {
     fresh_types();
     EXPECT_EQ(parse(""), "");
     EXPECT_EQ(parse(" \t\r\n// a line\n/* a block */ // last line without feed"), "");
@@ -13,7 +13,7 @@ TEST(type_parser, empty_text_and_comments_add_nothing_and_print_nothing) {
     EXPECT_EQ(app_state.types.count, 16);
 }
 
-TEST(type_parser, struct_fields_follow_one_another) {
+TEST(TypeParser, struct_fields_follow_one_another) {
     fresh_types();
     EXPECT_EQ(parse("struct Point { i32 x; i32 y; };"), "");
     const type_info* point = find_type("Point");
@@ -30,7 +30,7 @@ TEST(type_parser, struct_fields_follow_one_another) {
     EXPECT_EQ(member_at(point, 1)->name[1], 0);
 }
 
-TEST(type_parser, union_members_share_offset_zero_and_separators_are_optional) {
+TEST(TypeParser, union_members_share_offset_zero_and_separators_are_optional) {
     fresh_types();
     EXPECT_EQ(parse("union U { u8 a; u32 b; u16 c; }struct S{u8 a u8 b}"), "");
     const type_info* u = find_type("U");
@@ -41,7 +41,7 @@ TEST(type_parser, union_members_share_offset_zero_and_separators_are_optional) {
     EXPECT_EQ(find_type("S")->color, 0xff224466u);
 }
 
-TEST(type_parser, enums_number_their_enumerators_from_zero) {
+TEST(TypeParser, enums_number_their_enumerators_from_zero) {
     fresh_types();
     EXPECT_EQ(parse("enum Mode : u8 { Off, On; Auto }; enum E { A } enum F i16 { X Y }"), "");
     const type_info* mode = find_type("Mode");
@@ -57,7 +57,7 @@ TEST(type_parser, enums_number_their_enumerators_from_zero) {
     EXPECT_EQ(find_type("F")->members.count, 2);
 }
 
-TEST(type_parser, enum_bases_must_be_integers) {
+TEST(TypeParser, enum_bases_must_be_integers) {
     fresh_types();
     EXPECT_EQ(parse("enum E : f32 { A }"), prefix + "293] Error invalid enum\n");
     EXPECT_EQ(parse("enum E : Nope { A }"), prefix + "293] Error invalid enum\n");
@@ -67,7 +67,7 @@ TEST(type_parser, enum_bases_must_be_integers) {
     EXPECT_EQ(find_type("G")->kind, (uint32_t)type_kind_enum_unsigned);
 }
 
-TEST(type_parser, typedef_names_the_new_type_first) {
+TEST(TypeParser, typedef_names_the_new_type_first) {
     fresh_types();
     EXPECT_EQ(parse("typedef DWORD u32;"), "");
     const type_info* dword = find_type("DWORD");
@@ -80,7 +80,7 @@ TEST(type_parser, typedef_names_the_new_type_first) {
     EXPECT_EQ(parse("typedef ;"), prefix + "348] Error wat\n");
 }
 
-TEST(type_parser, an_error_keeps_the_type_being_read_with_its_members_so_far) {
+TEST(TypeParser, an_error_keeps_the_type_being_read_with_its_members_so_far) {
     fresh_types();
     EXPECT_EQ(parse("struct A { u8 x; u8 y[4]; }; struct Z { u8 z; }"), prefix + "243] Error wat\n");
     const type_info* a = find_type("A");
@@ -90,7 +90,7 @@ TEST(type_parser, an_error_keeps_the_type_being_read_with_its_members_so_far) {
     EXPECT_EQ(find_type("Z"), nullptr);
 }
 
-TEST(type_parser, a_body_cut_short_by_the_end_is_accepted) {
+TEST(TypeParser, a_body_cut_short_by_the_end_is_accepted) {
     fresh_types();
     EXPECT_EQ(parse("struct B { u8 x;"), "");
     EXPECT_EQ(find_type("B")->members.count, 1);
@@ -98,7 +98,7 @@ TEST(type_parser, a_body_cut_short_by_the_end_is_accepted) {
     EXPECT_EQ(find_type("C")->members.count, 2);
 }
 
-TEST(type_parser, every_error_line_to_the_byte) {
+TEST(TypeParser, every_error_line_to_the_byte) {
     struct {
         const char* code;
         const char* line;
@@ -128,7 +128,7 @@ TEST(type_parser, every_error_line_to_the_byte) {
     }
 }
 
-TEST(type_parser, a_type_declared_twice_is_found_by_its_first_definition) {
+TEST(TypeParser, a_type_declared_twice_is_found_by_its_first_definition) {
     fresh_types();
     EXPECT_EQ(parse("struct T { u8 a; } struct T { u32 a; } struct U { T t; }"), "");
     EXPECT_EQ(app_state.types.count, 19);
@@ -136,7 +136,7 @@ TEST(type_parser, a_type_declared_twice_is_found_by_its_first_definition) {
     EXPECT_EQ(find_type("U")->size, 1u);
 }
 
-TEST(type_parser, a_struct_may_name_itself_with_its_size_so_far) {
+TEST(TypeParser, a_struct_may_name_itself_with_its_size_so_far) {
     fresh_types();
     EXPECT_EQ(parse("struct S { S self; u8 a; };"), "");
     const type_info* s = find_type("S");
@@ -145,7 +145,7 @@ TEST(type_parser, a_struct_may_name_itself_with_its_size_so_far) {
     EXPECT_EQ(member_at(s, 1)->offset, 0u);
 }
 
-TEST(type_parser, a_struct_larger_than_32_bits_is_refused_instead_of_wrapping) {
+TEST(TypeParser, a_struct_larger_than_32_bits_is_refused_instead_of_wrapping) {
     fresh_types();
     std::string code = "struct T0 { u64 a; u64 b; }";
     for (int i = 1; i <= 29; i++) {
@@ -159,7 +159,7 @@ TEST(type_parser, a_struct_larger_than_32_bits_is_refused_instead_of_wrapping) {
     EXPECT_EQ(find_type("T29"), nullptr);
 }
 
-TEST(type_parser, never_reads_past_the_given_size) {
+TEST(TypeParser, never_reads_past_the_given_size) {
     fresh_types();
     // Bytes after the size would complete the declaration if they were read.
     std::string code = "struct A { u8 x; } struct B { u8 y; }";

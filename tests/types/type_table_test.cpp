@@ -6,7 +6,7 @@
 
 #include "types_fixture.h"
 
-TEST(type_table, builtins_in_order_with_their_kinds_sizes_and_colors) {
+TEST(TypeTable, builtins_in_order_with_their_kinds_sizes_and_colors) {
     fresh_types();
     EXPECT_EQ(sizeof(type_info), 56u);
     ASSERT_EQ(app_state.types.count, 16);
@@ -31,7 +31,7 @@ TEST(type_table, builtins_in_order_with_their_kinds_sizes_and_colors) {
     EXPECT_EQ(type_at(16), nullptr);
 }
 
-TEST(type_table, lookups_are_exact_and_never_return_the_empty_entry) {
+TEST(TypeTable, lookups_are_exact_and_never_return_the_empty_entry) {
     fresh_types();
     EXPECT_EQ(type_table_find("u8", 2), 1u);
     EXPECT_EQ(type_table_find("u8x", 2), 1u);  // no terminator needed
@@ -44,7 +44,7 @@ TEST(type_table, lookups_are_exact_and_never_return_the_empty_entry) {
     EXPECT_EQ(type_table_find("u8", 2), 0u);
 }
 
-TEST(type_table, the_129th_entry_doubles_the_table_and_keeps_every_entry) {
+TEST(TypeTable, the_129th_entry_doubles_the_table_and_keeps_every_entry) {
     fresh_types();
     for (int i = 16; i < 129; i++) {
         type_info entry = {};
@@ -58,7 +58,7 @@ TEST(type_table, the_129th_entry_doubles_the_table_and_keeps_every_entry) {
     EXPECT_EQ(type_at(128)->size, 128u);
 }
 
-TEST(growable_array, doubles_below_a_mebibyte_then_grows_by_a_mebi_elements) {
+TEST(GrowableArray, doubles_below_a_mebibyte_then_grows_by_a_mebi_elements) {
     growable_array array;
     ASSERT_TRUE(array_create(&array, 32, sizeof(member)));
     member m = {};
@@ -85,7 +85,7 @@ TEST(growable_array, doubles_below_a_mebibyte_then_grows_by_a_mebi_elements) {
     EXPECT_EQ(small.capacity, 0x1ffffe);
 }
 
-TEST(growable_array, a_zero_capacity_still_grows) {
+TEST(GrowableArray, a_zero_capacity_still_grows) {
     growable_array array = {};
     int32_t value = 5;
     for (int i = 0; i < 20; i++) ASSERT_NE(array_append(&array, sizeof value, &value), nullptr);
@@ -93,7 +93,7 @@ TEST(growable_array, a_zero_capacity_still_grows) {
     EXPECT_GE(array.capacity, 20);
 }
 
-TEST(growable_array, an_element_taken_from_the_array_itself_survives_the_move) {
+TEST(GrowableArray, an_element_taken_from_the_array_itself_survives_the_move) {
     growable_array array;
     ASSERT_TRUE(array_create(&array, 2, sizeof(int64_t)));
     int64_t first = 11, second = 22;
@@ -104,7 +104,7 @@ TEST(growable_array, an_element_taken_from_the_array_itself_survives_the_move) {
     EXPECT_EQ(*copy, 22);
 }
 
-TEST(growable_array, a_failed_growth_is_reported_and_keeps_the_items) {
+TEST(GrowableArray, a_failed_growth_is_reported_and_keeps_the_items) {
     growable_array array;
     ASSERT_TRUE(array_create(&array, 4, 1));
     uint8_t byte = 9;
@@ -122,7 +122,7 @@ TEST(growable_array, a_failed_growth_is_reported_and_keeps_the_items) {
     EXPECT_EQ(((uint8_t*)array.items)[3], 9);
 }
 
-TEST(growable_array, remove_moves_the_later_items_down_in_order) {
+TEST(GrowableArray, remove_moves_the_later_items_down_in_order) {
     growable_array array;
     ASSERT_TRUE(array_create(&array, 4, sizeof(int32_t)));
     for (int32_t v : {1, 2, 3, 4}) array_append(&array, sizeof v, &v);
@@ -135,7 +135,7 @@ TEST(growable_array, remove_moves_the_later_items_down_in_order) {
     EXPECT_EQ(items[2], 4);
 }
 
-TEST(type_palette, fourteen_colors_in_turn_then_again_from_the_first) {
+TEST(TypePalette, fourteen_colors_in_turn_then_again_from_the_first) {
     reset_type_colors();
     uint32_t colors[20];
     for (int i = 0; i < 20; i++) colors[i] = next_type_color();
