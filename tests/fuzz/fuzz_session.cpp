@@ -18,7 +18,9 @@
 #include "types/growable_array.h"
 #include "types/type_parser.h"
 
-enum : int { max_events = 400, max_frames = 40 };
+// Few frames per input keep the target at useful speed; a frame at the largest
+// window size is most of its cost.
+enum : int { max_events = 200, max_frames = 12 };
 
 static const uint16_t keys[] = {
     os_key_left,    os_key_right,  os_key_up,     os_key_down,     os_key_page_up, os_key_page_down,
