@@ -48,11 +48,14 @@ void fill_rect(pixel_buffer* buffer, rect clip, rect area, color value) {
 }
 
 void draw_rect_outline(pixel_buffer* buffer, rect clip, rect area, int32_t thickness, color value) {
-    int32_t x = area.x, y = area.y, w = area.w, h = area.h, t = thickness;
-    fill_rect(buffer, clip, rect{x, y, w, t}, value);
-    fill_rect(buffer, clip, rect{x, y + h - t, w, t}, value);
-    fill_rect(buffer, clip, rect{x, y + t, t, h - 2 * t}, value);
-    fill_rect(buffer, clip, rect{x + w - t, y + t, t, h - 2 * t}, value);
+    // The far edges are placed in 64 bits: a rect near INT32_MAX would wrap
+    // them round to the other side of the buffer.
+    int64_t x = area.x, y = area.y, w = area.w, h = area.h, t = thickness;
+    int32_t inner_y = clamp_to_int32(y + t), inner_h = clamp_to_int32(h - 2 * t);
+    fill_rect(buffer, clip, rect{area.x, area.y, area.w, thickness}, value);
+    fill_rect(buffer, clip, rect{area.x, clamp_to_int32(y + h - t), area.w, thickness}, value);
+    fill_rect(buffer, clip, rect{area.x, inner_y, thickness, inner_h}, value);
+    fill_rect(buffer, clip, rect{clamp_to_int32(x + w - t), inner_y, thickness, inner_h}, value);
 }
 
 static uint32_t clamp_truncate(float value) {

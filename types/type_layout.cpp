@@ -66,7 +66,11 @@ static void append_float_value(text_buffer* line, const type_info* type, const u
     text_append_float_truncated(line, read_float(bytes, type->size, app_state.big_endian != 0));
 }
 
+// Lines left for the placement being laid out; the outermost call refills it.
+static int64_t lines_left;
+
 static void finish_line(layout_cursor* cursor) {
+    lines_left -= 1;
     if (type_line_observer)
         type_line_observer(app_state.scratch_text.data ? app_state.scratch_text.data : "",
                            app_state.scratch_text.length);
@@ -76,6 +80,7 @@ static void finish_line(layout_cursor* cursor) {
 // A row whose area starts below both the back buffer and the pointer can be
 // neither seen nor hit, nor can any row after it.
 static bool row_out_of_reach(const layout_cursor* cursor) {
+    if (lines_left <= 0) return true;
     const pixel_buffer* buffer = frame_buffer();
     if (!buffer) return false;
     int64_t top = cursor->y - row_rise;
@@ -112,6 +117,7 @@ static void handle_row(uint64_t o, uint64_t s, const layout_cursor* cursor) {
 
 void type_line(uint32_t type_index, uint64_t offset, int32_t depth, layout_cursor* cursor) {
     text_buffer* line = &app_state.scratch_text;
+    if (depth == 0) lines_left = type_layout_max_lines;
     if (row_out_of_reach(cursor)) {
         line->length = 0;
         cursor->pending_guides = 0;

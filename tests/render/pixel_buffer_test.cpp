@@ -88,6 +88,43 @@ TEST(Outline, RingLeavesTheInsideAndThickOutlineFills) {
     EXPECT_EQ(full.count_not(0), 16);
 }
 
+// The four edges of an outline placed without any wrap-around, one pixel at a time.
+static bool on_outline_reference(rect area, int64_t t, int64_t px, int64_t py) {
+    int64_t x = area.x, y = area.y, w = area.w, h = area.h;
+    auto in = [&](int64_t rx, int64_t ry, int64_t rw, int64_t rh) {
+        return rx <= px && px < rx + rw && ry <= py && py < ry + rh;
+    };
+    return in(x, y, w, t) || in(x, y + h - t, w, t) || in(x, y + t, t, h - 2 * t) ||
+           in(x + w - t, y + t, t, h - 2 * t);
+}
+
+TEST(Outline, RectsNearTheEndsOfTheCoordinateRangeDoNotWrap) {
+    struct outline_case {
+        rect area;
+        int32_t thickness;
+    };
+    const outline_case cases[] = {
+        {{1, 1, 5, 4}, 1},
+        {{0, INT32_MAX - 1, 5, INT32_MAX}, 1},
+        {{0, 3, 5, INT32_MAX}, 2},
+        {{INT32_MAX - 2, 0, INT32_MAX, 5}, 1},
+        {{2, 2, INT32_MAX, INT32_MAX}, 1},
+        {{INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX}, 1},
+        {{-3, -3, 8, 8}, INT32_MAX},
+        {{0, 0, 4, 4}, INT32_MIN},
+        {{INT32_MIN + 1, 2, INT32_MAX, 3}, 1},
+    };
+    for (const outline_case& c : cases) {
+        test_canvas canvas(12, 12, 0);
+        draw_rect_outline(&canvas.buffer, whole_buffer(&canvas.buffer), c.area, c.thickness, 9);
+        for (int32_t py = 0; py < 12; ++py)
+            for (int32_t px = 0; px < 12; ++px)
+                EXPECT_EQ(canvas.at(px, py) == 9u, on_outline_reference(c.area, c.thickness, px, py))
+                    << c.area.x << "," << c.area.y << " " << c.area.w << "x" << c.area.h << " t" << c.thickness
+                    << " at " << px << "," << py;
+    }
+}
+
 TEST(Lines, BandAboveTheTopDrawsItsSecondRowOnly) {
     test_canvas canvas(4, 4, background);
     rect clip = whole_buffer(&canvas.buffer);

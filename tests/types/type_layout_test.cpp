@@ -238,3 +238,17 @@ TEST(TypeLine, rows_past_the_bottom_of_the_window_are_skipped) {
     EXPECT_EQ(out.size(), 27u);
     EXPECT_EQ(app_state.hover_offset, 25);
 }
+
+TEST(type_line, a_struct_holding_itself_twice_stops_at_the_line_limit_without_a_buffer) {
+    fresh_types();
+    // Size 0: every copy of itself fits anywhere, and the lines double per level.
+    ASSERT_EQ(parse("struct Twice { Twice left; Twice right; };"), "");
+    std::vector<uint8_t> bytes(4, 0);
+    lines out = lay_out("Twice", bytes);
+    EXPECT_EQ((int64_t)out.size(), (int64_t)type_layout_max_lines);
+    EXPECT_EQ(out[0], "Twice struct(0)");
+    EXPECT_EQ(out[1], "   left Twice struct(0)");
+    // Every placement starts with the whole allowance again.
+    EXPECT_EQ((int64_t)lay_out("Twice", bytes).size(), (int64_t)type_layout_max_lines);
+    EXPECT_EQ(lay_out("u8", bytes), lines{"u8 = 0"});
+}

@@ -383,3 +383,20 @@ TEST_F(StructureView, LargeMiscSectionWrapsAsIfDrawnWhole) {
     EXPECT_EQ(mismatches, 0);
     EXPECT_EQ(pixel(0, 0), 0xff111111u);
 }
+
+TEST_F(StructureView, MovingAtTheSmallestSelectionOffsetHoldsIt) {
+    load(letters(8));
+    // Read as unsigned, the smallest signed offset lies in this section.
+    add_placement(0, UINT64_C(1) << 63, 2, 0xff000000);
+    app_state.select_offset = INT64_MIN;
+    click(toolbar_rect(slot_left));
+    EXPECT_EQ(placement_at(0).offset, (UINT64_C(1) << 63) - 1);
+    EXPECT_EQ(app_state.select_offset, INT64_MIN);
+    // Shortening a section whose last byte holds the selection start.
+    app_state.placements.count = 0;
+    add_placement(0, (UINT64_C(1) << 63) - 1, 2, 0xff000000);
+    app_state.select_offset = INT64_MIN;
+    click(toolbar_rect(slot_shorter));
+    EXPECT_EQ(placement_at(0).length, 1u);
+    EXPECT_EQ(app_state.select_offset, INT64_MIN);
+}

@@ -1,0 +1,1 @@
+struct A { wat x; }

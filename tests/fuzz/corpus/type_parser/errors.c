@@ -1,0 +1,1 @@
+struct { u8 a; }

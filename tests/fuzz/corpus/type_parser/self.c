@@ -1,0 +1,1 @@
+struct S { S self; u8 a; }; struct T { T l; T r; }

@@ -1,0 +1,1 @@
+struct A { u8 a; /* never closed
