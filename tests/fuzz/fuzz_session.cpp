@@ -26,6 +26,7 @@ static const uint16_t keys[] = {
     os_key_left,    os_key_right,  os_key_up,     os_key_down,     os_key_page_up, os_key_page_down,
     os_key_home,    os_key_end,    os_key_delete, os_key_return,   os_key_escape,  os_key_backspace,
     os_key_a + 6,   os_key_a + 5,  os_key_a + 2,  os_key_0 + 1,    os_key_tab,     os_key_space,
+    os_key_f1 + 2,
 };
 
 static os_window window;
