@@ -76,21 +76,26 @@ static uint32_t read_be32(const uint8_t* at) {
 }
 
 // The decoder copies the first image-data chunk into a block it sizes from
-// that chunk, and an empty one makes it copy into nothing; so the chunks are
-// walked first: each must lie inside the file, IHDR must come first, and the
+// that chunk, and an empty one makes it copy into nothing; and it grows its
+// image-data block to a chunk's stated length before reading it, so a short
+// file that claims a 2 GiB chunk costs 2 GiB. So the chunks are walked first,
+// up to IEND: each must lie inside the file, IHDR must come first, and the
 // first IDAT must hold data.
 static bool png_chunks_are_sound(const uint8_t* png, uint64_t size) {
     enum : uint64_t { chunk_overhead = 12 };  // length, type, CRC
     uint64_t at = png_signature_size;
-    bool first = true;
+    bool first = true, seen_data = false;
     while (at + chunk_overhead <= size) {
         uint64_t length = read_be32(png + at);
         const uint8_t* type = png + at + 4;
         if (length > size - at - chunk_overhead) return false;
         if (first && memcmp(type, "IHDR", 4) != 0) return false;
         first = false;
-        if (memcmp(type, "IDAT", 4) == 0) return length > 0;
-        if (memcmp(type, "IEND", 4) == 0) return false;
+        if (memcmp(type, "IDAT", 4) == 0) {
+            if (!seen_data && length == 0) return false;
+            seen_data = true;
+        }
+        if (memcmp(type, "IEND", 4) == 0) return seen_data;
         at += chunk_overhead + length;
     }
     return false;

@@ -115,13 +115,26 @@ TEST(FontAtlas, UnsoundChunksAreRefusedBeforeDecoding) {
     std::vector<uint8_t> no_data(png.begin(), png.begin() + (long)idat);
     const uint8_t iend[] = {0, 0, 0, 0, 'I', 'E', 'N', 'D', 0xae, 0x42, 0x60, 0x82};
     no_data.insert(no_data.end(), iend, iend + sizeof iend);
-    for (const std::vector<uint8_t>* bad : {&with_empty, &too_long, &no_data}) {
+    // A later chunk that claims far more than the file holds.
+    size_t idat_end = idat + 12 + ((size_t)png[idat] << 24 | (size_t)png[idat + 1] << 16 | (size_t)png[idat + 2] << 8 | png[idat + 3]);
+    const uint8_t huge_idat[] = {0x7f, 0xff, 0, 0, 'I', 'D', 'A', 'T', 1, 2, 3, 4};
+    std::vector<uint8_t> later_too_long = png;
+    later_too_long.insert(later_too_long.begin() + (long)idat_end, huge_idat, huge_idat + sizeof huge_idat);
+    std::vector<uint8_t> no_end(png.begin(), png.begin() + (long)idat_end);
+    for (const std::vector<uint8_t>* bad : {&with_empty, &too_long, &no_data, &later_too_long, &no_end}) {
         glyph_atlas atlas;
         EXPECT_FALSE(build_glyph_atlas(&atlas, bad->data(), bad->size()));
         EXPECT_TRUE(atlas_is_zero(atlas));
     }
     glyph_atlas atlas;
     EXPECT_TRUE(build_glyph_atlas(&atlas, png.data(), png.size()));
+    // An ancillary chunk before the end, and bytes after it, change nothing.
+    const uint8_t text_chunk[] = {0, 0, 0, 1, 't', 'E', 'X', 't', 'a', 0x58, 0x24, 0x2a, 0x39};
+    std::vector<uint8_t> with_text = png;
+    with_text.insert(with_text.begin() + (long)idat_end, text_chunk, text_chunk + sizeof text_chunk);
+    with_text.push_back(0);
+    glyph_atlas again;
+    EXPECT_TRUE(build_glyph_atlas(&again, with_text.data(), with_text.size()));
 }
 
 static std::string glyph_bits(const glyph_atlas& atlas, int c) {
