@@ -2,6 +2,7 @@
 #include "app/app.h"
 #include "app/app_state.h"
 #include "app/copy_selection.h"
+#include "types/byte_range.h"
 #include "types/growable_array.h"
 #include "types/type_table.h"
 #include "views/views.h"
@@ -40,20 +41,6 @@ void input_begin_frame(void) {
     create_input_lists();
     clear_edges(&app_state.changed_buttons);
     clear_edges(&app_state.changed_pointer);
-}
-
-// Offsets and rows are 64-bit and keys may push them far: every step
-// saturates at the ends of the range instead of wrapping.
-static int64_t saturating_add(int64_t a, int64_t b) {
-    int64_t sum;
-    if (__builtin_add_overflow(a, b, &sum)) return b > 0 ? INT64_MAX : INT64_MIN;
-    return sum;
-}
-
-static int64_t saturating_multiply(int64_t a, int64_t b) {
-    int64_t product;
-    if (__builtin_mul_overflow(a, b, &product)) return (a < 0) != (b < 0) ? INT64_MIN : INT64_MAX;
-    return product;
 }
 
 static bool shift_is_down(void) { return input_at(input_index_shift)->state & input_is_down; }

@@ -155,23 +155,36 @@ static int write_fully(int fd, const uint8_t* source, uint64_t count) {
     return 0;
 }
 
-file_contents os_read_entire_file(utf8_string path) {
-    file_contents result = {0, nullptr};
-    // Non-blocking, so that naming a FIFO or a device cannot hang the caller.
+// Opens a path for reading, non-blocking so that naming a FIFO or a device
+// cannot hang the caller, and checks that it names a regular file; -1 on
+// failure, with the error recorded (not_regular for what is neither a
+// regular file nor a directory). A whole read leaves the last error alone
+// when the path cannot be opened at all, so recording that is the caller's
+// choice.
+static int open_regular_file(utf8_string path, int32_t not_regular, bool record_open_error, struct stat* info) {
     int fd = open_path(path, O_RDONLY | O_NONBLOCK, 0);
-    if (fd < 0) return result;
-
-    struct stat info;
-    if (fstat(fd, &info) != 0) {
+    if (fd < 0) {
+        if (record_open_error) record_file_error(errno);
+        return -1;
+    }
+    if (fstat(fd, info) != 0) {
         record_file_error(errno);
         close(fd);
-        return result;
+        return -1;
     }
-    if (!S_ISREG(info.st_mode)) {
-        record_file_error(S_ISDIR(info.st_mode) ? EISDIR : EINVAL);
+    if (!S_ISREG(info->st_mode)) {
+        record_file_error(S_ISDIR(info->st_mode) ? EISDIR : not_regular);
         close(fd);
-        return result;
+        return -1;
     }
+    return fd;
+}
+
+file_contents os_read_entire_file(utf8_string path) {
+    file_contents result = {0, nullptr};
+    struct stat info;
+    int fd = open_regular_file(path, EINVAL, false, &info);
+    if (fd < 0) return result;
 
     // The reported size is a hint: files under /proc report 0 and have content, and a
     // file may grow while it is read. Read until the end, growing the block as needed.
@@ -473,22 +486,9 @@ static os_mapped_file whole_read(utf8_string path) {
 
 os_mapped_file os_map_file(utf8_string path) {
     os_mapped_file result = {{0, nullptr}, 0, -1};
-    int fd = open_path(path, O_RDONLY | O_NONBLOCK, 0);
-    if (fd < 0) {
-        record_file_error(errno);
-        return result;
-    }
     struct stat info;
-    if (fstat(fd, &info) != 0) {
-        record_file_error(errno);
-        close(fd);
-        return result;
-    }
-    if (!S_ISREG(info.st_mode)) {
-        record_file_error(S_ISDIR(info.st_mode) ? EISDIR : file_error_not_regular);
-        close(fd);
-        return result;
-    }
+    int fd = open_regular_file(path, file_error_not_regular, true, &info);
+    if (fd < 0) return result;
     // Empty files and /proc files report size 0; their contents come by reading.
     uint64_t size = info.st_size > 0 ? (uint64_t)info.st_size : 0;
     uint64_t page = page_size();

@@ -6,6 +6,7 @@
 #include "render/pixel_buffer.h"
 #include "render/text_buffer.h"
 #include "render/widgets.h"
+#include "types/byte_range.h"
 #include "types/growable_array.h"
 #include "types/type_layout.h"
 #include "types/type_table.h"
@@ -147,15 +148,6 @@ static bool pointer_on_toolbar(const placement* p) {
     return false;
 }
 
-// The selection start moved by one byte with the toolbar's placement. Read as
-// unsigned it may lie anywhere a placement can, so it is held at the ends of
-// its signed range rather than wrapped.
-static int64_t step_select_offset(int64_t by) {
-    int64_t moved;
-    if (__builtin_add_overflow(app_state.select_offset, by, &moved)) return by < 0 ? INT64_MIN : INT64_MAX;
-    return moved;
-}
-
 static void toolbar(int64_t position) {
     placement* list = placement_list();
     placement p = list[position];
@@ -171,13 +163,13 @@ static void toolbar(int64_t position) {
     if (toolbar_button(">", p.offset != UINT64_MAX, &cursor) && !removed) {
         list[position].offset += 1;
         int64_t last = (int64_t)app_state.file.size - 1;
-        app_state.select_offset = step_select_offset(1);
+        app_state.select_offset = saturating_add(app_state.select_offset, 1);
         if (app_state.select_offset > last) app_state.select_offset = last;
         if (app_state.select_offset < 0) app_state.select_offset = 0;
     }
     if (toolbar_button("<", p.offset != 0, &cursor) && !removed) {
         list[position].offset -= 1;
-        app_state.select_offset = step_select_offset(-1);
+        app_state.select_offset = saturating_add(app_state.select_offset, -1);
     }
     if (p.type_index != 0) return;
     if (toolbar_button("+", p.length != UINT64_MAX, &cursor) && !removed) list[position].length += 1;
@@ -185,7 +177,8 @@ static void toolbar(int64_t position) {
         placement* q = &list[position];
         q->length -= 1;
         uint64_t start = (uint64_t)app_state.select_offset;
-        if (start >= q->offset && start - q->offset == q->length) app_state.select_offset = step_select_offset(-1);
+        if (start >= q->offset && start - q->offset == q->length)
+            app_state.select_offset = saturating_add(app_state.select_offset, -1);
     }
 }
 
