@@ -1,6 +1,8 @@
 // The shell tests' helpers: windows without a display, glyph sizes and drop path blocks.
 #include "app_test_support.h"
 
+#include "app/app.h"
+
 #include <fcntl.h>
 #include <stdio.h>
 #include <unistd.h>
@@ -33,4 +35,32 @@ std::string path_block(const std::vector<std::string>& paths) {
     }
     block.push_back('\0');
     return block;
+}
+
+void send_key(uint16_t key, uint8_t state) {
+    os_event event = {};
+    event.kind = os_event_key;
+    event.key = key;
+    event.state = state;
+    app_on_event(&event);
+}
+
+void send_button(uint16_t button, uint8_t state) {
+    os_event event = {};
+    event.kind = os_event_mouse_button;
+    event.key = button;
+    event.state = state;
+    app_on_event(&event);
+}
+
+void send_click(void) {
+    send_button(os_mouse_left, os_key_state_pressed);
+    send_button(os_mouse_left, os_key_state_released);
+}
+
+void send_char(uint32_t code) {
+    os_event event = {};
+    event.kind = os_event_char;
+    event.code = code;
+    app_on_event(&event);
 }

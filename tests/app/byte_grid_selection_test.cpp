@@ -125,11 +125,7 @@ TEST_F(HitTest, OffsetsAndLengthsSaturateFarDown) {
         EXPECT_EQ(app_state.hover_offset, c.expected) << c.scroll_row;
     }
     input_begin_frame();
-    os_event button = {};
-    button.kind = os_event_mouse_button;
-    button.key = os_mouse_left;
-    button.state = os_key_state_pressed;
-    app_on_event(&button);
+    send_button(os_mouse_left, os_key_state_pressed);
     app_state.scroll_row = 0;
     point_at_hex_byte(0);
     hit_hex();  // pressed at offset 0

@@ -112,19 +112,11 @@ protected:
         app_state.mouse_y = panel.y + panel.h / 2;
     }
 
-    void key(uint16_t code, uint8_t state) {
-        os_event event = {};
-        event.kind = os_event_key;
-        event.key = code;
-        event.state = state;
-        app_on_event(&event);
-    }
-
     void control_c() {
-        key(os_key_control, os_key_state_pressed);
-        key(os_key_a + 2, os_key_state_pressed);
-        key(os_key_a + 2, os_key_state_released);
-        key(os_key_control, os_key_state_released);
+        send_key(os_key_control, os_key_state_pressed);
+        send_key(os_key_a + 2, os_key_state_pressed);
+        send_key(os_key_a + 2, os_key_state_released);
+        send_key(os_key_control, os_key_state_released);
     }
 
     static std::string message() { return std::string(app_state.prompt.message, app_state.prompt.message_length); }
@@ -158,13 +150,7 @@ TEST_F(CopySelectionTest, WhatIsCopiedFollowsTheGridAndTheFile) {
         app_state.last_clicked_grid = copy_grid_none;
         if (c.where == 2) {
             point_at(app_state.text_panel);
-            os_event click = {};
-            click.kind = os_event_mouse_button;
-            click.key = os_mouse_left;
-            click.state = os_key_state_pressed;
-            app_on_event(&click);
-            click.state = os_key_state_released;
-            app_on_event(&click);
+            send_click();
             app_state.mouse_x = app_state.mouse_y = 0;
         } else {
             point_at(c.where == 0 ? app_state.hex_panel : app_state.text_panel);
@@ -174,7 +160,7 @@ TEST_F(CopySelectionTest, WhatIsCopiedFollowsTheGridAndTheFile) {
         EXPECT_EQ(message().rfind("Copied ", 0), 0u) << message();
     }
     // The message lasts until the next key.
-    key(os_key_left, os_key_state_pressed);
+    send_key(os_key_left, os_key_state_pressed);
     EXPECT_EQ(message(), "");
 }
 

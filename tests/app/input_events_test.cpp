@@ -6,13 +6,6 @@
 #include "types/growable_array.h"
 #include "types/type_table.h"
 
-static void send_key(uint16_t key, uint8_t state) {
-    os_event event = {};
-    event.kind = os_event_key;
-    event.key = key;
-    event.state = state;
-    app_on_event(&event);
-}
 
 static void press(uint16_t key) { send_key(key, os_key_state_pressed); }
 
@@ -36,13 +29,7 @@ protected:
 
 TEST_F(InputEvents, QuickClickKeepsBothEdgesForTheFrame) {
     input_begin_frame();
-    os_event button = {};
-    button.kind = os_event_mouse_button;
-    button.key = os_mouse_left;
-    button.state = os_key_state_pressed;
-    app_on_event(&button);
-    button.state = os_key_state_released;
-    app_on_event(&button);
+    send_click();
     uint8_t state = input_at(input_index_left_button)->state;
     EXPECT_TRUE(state & input_went_down);
     EXPECT_TRUE(state & input_went_up);

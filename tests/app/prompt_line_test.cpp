@@ -83,13 +83,7 @@ protected:
         app_state.file_path = nullptr;
     }
 
-    void key(uint16_t code, uint8_t state = os_key_state_pressed) {
-        os_event event = {};
-        event.kind = os_event_key;
-        event.key = code;
-        event.state = state;
-        app_on_event(&event);
-    }
+    void key(uint16_t code, uint8_t state = os_key_state_pressed) { send_key(code, state); }
     void ctrl(char letter) {
         key(os_key_control);
         key((uint16_t)(os_key_a + (letter - 'A')));
@@ -98,29 +92,13 @@ protected:
     }
     // Typed as the window delivers it: the key, then its character.
     void type(const std::string& text) {
-        for (char c : text) {
-            os_event event = {};
-            event.kind = os_event_char;
-            event.code = (uint8_t)c;
-            app_on_event(&event);
-        }
+        for (char c : text) send_char((uint8_t)c);
     }
     void enter() {
         key(os_key_return);
-        os_event typed = {};
-        typed.kind = os_event_char;
-        typed.code = '\n';
-        app_on_event(&typed);
+        send_char('\n');
     }
-    void click() {
-        os_event event = {};
-        event.kind = os_event_mouse_button;
-        event.key = os_mouse_left;
-        event.state = os_key_state_pressed;
-        app_on_event(&event);
-        event.state = os_key_state_released;
-        app_on_event(&event);
-    }
+    void click() { send_click(); }
     void run_search() {
         for (int frames = 0; find_is_running() && frames < 1000; frames++) find_run_for_frame();
     }
@@ -339,12 +317,7 @@ TEST_F(PromptLine, KeysWithoutAFileAndCharactersWithoutThePromptDoNothing) {
 TEST_F(PromptLine, TypedTextIsStoredAsUtf8AndBackspaceRemovesWholeCharacters) {
     ctrl('F');
     type("\"");
-    os_event event = {};
-    event.kind = os_event_char;
-    for (uint32_t code : {0xE9u, 0xD83Du, 0xDE00u, 0x20ACu}) {
-        event.code = code;
-        app_on_event(&event);
-    }
+    for (uint32_t code : {0xE9u, 0xD83Du, 0xDE00u, 0x20ACu}) send_char(code);
     type("\"");
     EXPECT_EQ(std::string(app_state.prompt.text, app_state.prompt.text_length),
               "\"\xc3\xa9\xf0\x9f\x98\x80\xe2\x82\xac\"");
