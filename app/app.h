@@ -20,6 +20,7 @@
 #include <stdint.h>
 
 #include "os/os.h"
+#include "render/draw_list.h"
 #include "render/pixel_buffer.h"
 #include "types/type_table.h"
 
@@ -39,7 +40,23 @@ void load_types_file(void);
 char* path_beside_executable(const char* name_with_slash);
 
 void layout_panels(void);
+// Draws the whole frame into the back buffer.
 void compose_frame(void);
+
+enum : int32_t { frame_update_most_spans = 8 };
+
+// The rows of the back buffer a frame changed, to be shown; whole when all
+// of it must be shown again.
+struct frame_update {
+    row_span spans[frame_update_most_spans];
+    int32_t count;
+    bool whole;
+};
+
+// Records the frame, compares it with the one on screen, and draws into the
+// back buffer only the rows where they differ; with whole_wanted, or when
+// there is nothing to compare with, it draws all of them.
+frame_update compose_changed_frame(bool whole_wanted);
 
 void app_on_event(os_event* event);
 void input_begin_frame(void);

@@ -68,8 +68,20 @@ static void run_one_frame_tail(void) {
         app_state.cursor_shown = app_state.cursor_wanted;
         os_set_cursor(app_state.cursor_shown);
     }
-    compose_frame();
-    os_window_present(app_state.window);
+    os_window* window = app_state.window;
+    // What the server shows may be lost (exposed) or stale (a new size).
+    bool whole = (window->flags & os_window_flag_exposed) || app_state.frame_whole_wanted;
+    window->flags &= (uint16_t)~os_window_flag_exposed;
+    app_state.frame_whole_wanted = 0;
+    frame_update update = compose_changed_frame(whole);
+    if (update.whole) {
+        os_window_present(window);
+    } else {
+        for (int32_t i = 0; i < update.count; i++) {
+            row_span span = update.spans[i];
+            os_window_present_rect(window, rect{0, span.top, window->back_buffer.width, span.bottom - span.top});
+        }
+    }
 
     uint64_t elapsed = os_ticks_to_microseconds(os_now_ticks() - app_state.frame_ticks);
     int64_t remaining = (int64_t)app_state.target_frame_us - (int64_t)elapsed;

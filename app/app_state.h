@@ -7,6 +7,7 @@
 
 #include "app/prompt_line.h"
 #include "os/os.h"
+#include "render/draw_list.h"
 #include "render/font.h"
 #include "render/pixel_buffer.h"
 #include "render/text_buffer.h"
@@ -104,6 +105,15 @@ struct application_state {
 
     // Window and frame clock
     os_window* window;
+    // The last two recorded frames: the one on screen and the next, compared
+    // to draw and show only the rows that changed.
+    draw_list frames[2];
+    uint8_t frame_shown;        // which of the two is on screen
+    uint8_t frame_shown_valid;  // 0 when the screen may not show it (nothing recorded yet, a whole
+                                // frame drawn directly, an expose, a resize, a new file)
+    pixel_buffer frame_recording;  // what the painters draw into while a frame is recorded
+    pixel_buffer* frame_target;    // &frame_recording while recording, else null
+    uint8_t frame_whole_wanted;    // the next frame is shown whole (a resize, a new or reloaded file)
     uint64_t frame_ticks;
     int32_t target_frame_us;
 };

@@ -53,11 +53,8 @@ static void draw_status_bar(pixel_buffer* buffer) {
     if (text->data) draw_text(buffer, &app_state.font, text_position(x, top - gh), text->length, text->data);
 }
 
-void compose_frame(void) {
-    pixel_buffer* buffer = frame_buffer();
-    if (!buffer) return;
-    clear_buffer(buffer);
-
+// Everything after the clear, drawn into `buffer`.
+static void paint_frame(pixel_buffer* buffer) {
     rect clip = whole_buffer(buffer);
     draw_rect_outline(buffer, clip, app_state.text_panel, outline_thickness, outline_color);
     draw_rect_outline(buffer, clip, app_state.hex_panel, outline_thickness, outline_color);
@@ -74,4 +71,42 @@ void compose_frame(void) {
     app_state.hover_len = 1;
     paint_views();
     draw_status_bar(buffer);
+}
+
+void compose_frame(void) {
+    pixel_buffer* buffer = frame_buffer();
+    if (!buffer) return;
+    // The recorded frames no longer describe what the buffer holds.
+    app_state.frame_shown_valid = 0;
+    clear_buffer(buffer);
+    paint_frame(buffer);
+}
+
+frame_update compose_changed_frame(bool whole_wanted) {
+    frame_update update = {};
+    pixel_buffer* back = frame_buffer();
+    if (!back) return update;
+    draw_list* before = &app_state.frames[app_state.frame_shown];
+    draw_list* now = &app_state.frames[app_state.frame_shown ^ 1];
+    app_state.frame_recording = pixel_buffer{back->width, back->height, nullptr};
+    pixel_buffer* recording = &app_state.frame_recording;
+    draw_list_begin(now, recording);
+    app_state.frame_target = recording;
+    fill_rect(recording, whole_buffer(recording), whole_buffer(recording), background_color);
+    paint_frame(recording);
+    app_state.frame_target = nullptr;
+    draw_list_end();
+
+    if (!app_state.frame_shown_valid) before->band_count = 0;
+    update.count = draw_list_changed_rows(now, before, update.spans, frame_update_most_spans);
+    update.whole = whole_wanted || !app_state.frame_shown_valid ||
+                   (update.count == 1 && update.spans[0].top == 0 && update.spans[0].bottom == back->height);
+    if (update.whole) {
+        update.count = 1;
+        update.spans[0] = row_span{0, back->height};
+    }
+    for (int32_t i = 0; i < update.count; i++) draw_list_replay(now, back, update.spans[i]);
+    app_state.frame_shown ^= 1;
+    app_state.frame_shown_valid = !now->failed;
+    return update;
 }

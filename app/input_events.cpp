@@ -173,7 +173,10 @@ void app_on_event(os_event* event) {
             if (!prompt_on_key(event->key)) run_key_command(event->key);
         break;
     case os_event_char: prompt_on_char(event->code); break;
-    case os_event_window_resize: layout_panels(); break;
+    case os_event_window_resize:
+        layout_panels();
+        app_state.frame_whole_wanted = 1;
+        break;
     case os_event_file_drop:
         if (event->paths) load_dropped_files(event->paths);
         break;

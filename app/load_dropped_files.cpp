@@ -38,6 +38,8 @@ void release_loaded_file(void) {
     else if (app_state.file.data) os_free_file_contents(&app_state.file);
     app_state.file = file_contents{0, nullptr};
     app_state.file_mapping = os_mapped_file{{0, nullptr}, 0, -1};
+    // A new or reloaded file is shown whole, whatever it has in common with the last.
+    app_state.frame_whole_wanted = 1;
 }
 
 static void report_unopenable(const char* path) {

@@ -1,6 +1,8 @@
 // The pixel buffer's rectangle primitives: clipped fills, outlines and translucent blends.
 #include "render/pixel_buffer.h"
 
+#include "render/draw_list.h"
+
 enum : uint32_t { alpha_opaque = 0xff, alpha_shift = 24 };
 
 static uint32_t channel(color value, int shift) { return (value >> shift) & 0xff; }
@@ -39,12 +41,29 @@ int32_t clamp_to_int32(int64_t value) {
     return (int32_t)value;
 }
 
-void fill_rect(pixel_buffer* buffer, rect clip, rect area, color value) {
-    if (!buffer || !buffer->pixels || !clip_area(clip, &area)) return;
+static void record(draw_list* list, uint8_t kind, rect area, color value) {
+    draw_command command = {};
+    command.kind = kind;
+    command.value = value;
+    command.area = area;
+    draw_list_append(list, &command);
+}
+
+void fill_span(pixel_buffer* buffer, rect area, color value) {
+    if (!buffer || !buffer->pixels) return;
     for (int32_t row = area.y; row < area.y + area.h; ++row) {
         color* pixel = buffer->pixels + (int64_t)row * buffer->width + area.x;
         for (int32_t i = 0; i < area.w; ++i) pixel[i] = value;
     }
+}
+
+void fill_rect(pixel_buffer* buffer, rect clip, rect area, color value) {
+    if (!buffer || !clip_area(clip, &area)) return;
+    if (draw_list* list = draw_list_recording_into(buffer)) {
+        record(list, draw_kind_fill, area, value);
+        return;
+    }
+    fill_span(buffer, area, value);
 }
 
 void draw_rect_outline(pixel_buffer* buffer, rect clip, rect area, int32_t thickness, color value) {
@@ -95,7 +114,12 @@ color blend_pixel(color source, color destination) {
 }
 
 void blend_span(pixel_buffer* buffer, rect area, color value) {
-    if (!buffer || !buffer->pixels) return;
+    if (!buffer) return;
+    if (draw_list* list = draw_list_recording_into(buffer)) {
+        record(list, draw_kind_blend, area, value);
+        return;
+    }
+    if (!buffer->pixels) return;
     for (int32_t row = area.y; row < area.y + area.h; ++row) {
         color* pixel = buffer->pixels + (int64_t)row * buffer->width + area.x;
         for (int32_t i = 0; i < area.w; ++i) pixel[i] = blend_pixel(value, pixel[i]);

@@ -17,6 +17,7 @@ void blend_hline(pixel_buffer* buffer, rect clip, rect area, color value);
 void blend_hband(pixel_buffer* buffer, rect clip, rect area, color value);
 // area must already lie inside the buffer.
 void blend_span(pixel_buffer* buffer, rect area, color value);
+void fill_span(pixel_buffer* buffer, rect area, color value);
 
 // The clip rect every caller uses: the whole buffer.
 rect whole_buffer(const pixel_buffer* buffer);

@@ -4,6 +4,8 @@
 
 #include "render/font.h"
 
+#include "render/draw_list.h"
+
 enum : uint32_t {
     replacement_character = 0xfffd,
     newline_glyph = 10,
@@ -58,19 +60,30 @@ static color image_pixel(const glyph_atlas* image, int32_t x, int32_t y) {
     return value;
 }
 
-void blit_image(pixel_buffer* buffer, rect clip, const glyph_atlas* image, rect source, int32_t x,
-                int32_t y) {
+// Rows of an already clipped blit: with full opacity by the image's alpha
+// flags, otherwise faded.
+void blit_span(pixel_buffer* buffer, const glyph_atlas* image, rect area, int32_t source_x, int32_t source_y,
+               float opacity) {
     if (!buffer || !buffer->pixels || !image || !image->pixels) return;
-    if (!clip_blit(image, clip, &source, &x, &y)) return;
-    for (int32_t row = 0; row < source.h; ++row) {
-        color* out = buffer->pixels + (int64_t)(y + row) * buffer->width + x;
-        if (!(image->alpha_flags & font_alpha_some_transparent)) {
-            memcpy(out, image->pixels + ((int64_t)(source.y + row) * image->image_width + source.x) * 4,
-                   (uint64_t)source.w * sizeof(color));
+    for (int32_t row = 0; row < area.h; ++row) {
+        color* out = buffer->pixels + (int64_t)(area.y + row) * buffer->width + area.x;
+        int32_t sy = source_y + row;
+        if (opacity < 1.0f) {
+            for (int32_t i = 0; i < area.w; ++i) {
+                color pixel = image_pixel(image, source_x + i, sy);
+                uint32_t alpha = (uint32_t)((float)(pixel >> alpha_shift) * opacity);
+                pixel = (pixel & 0x00ffffff) | (alpha << alpha_shift);
+                out[i] = blend_pixel(pixel, out[i]);
+            }
             continue;
         }
-        for (int32_t i = 0; i < source.w; ++i) {
-            color pixel = image_pixel(image, source.x + i, source.y + row);
+        if (!(image->alpha_flags & font_alpha_some_transparent)) {
+            memcpy(out, image->pixels + ((int64_t)sy * image->image_width + source_x) * 4,
+                   (uint64_t)area.w * sizeof(color));
+            continue;
+        }
+        for (int32_t i = 0; i < area.w; ++i) {
+            color pixel = image_pixel(image, source_x + i, sy);
             if (image->alpha_flags & font_alpha_soft_edges)
                 out[i] = blend_pixel(pixel, out[i]);
             else if ((pixel >> alpha_shift) & hard_edge_alpha)
@@ -79,30 +92,39 @@ void blit_image(pixel_buffer* buffer, rect clip, const glyph_atlas* image, rect 
     }
 }
 
-void blit_glyph_faded(pixel_buffer* buffer, rect clip, const glyph_atlas* image, rect source, int32_t x,
-                      int32_t y, float opacity) {
-    if (!image) return;
-    if (opacity >= 1.0f) {
-        blit_image(buffer, clip, image, source, x, y);
+static void clipped_blit(pixel_buffer* buffer, rect clip, const glyph_atlas* image, rect source, int32_t x,
+                         int32_t y, float opacity) {
+    if (!buffer || !image || !image->pixels) return;
+    if (!clip_blit(image, clip, &source, &x, &y)) return;
+    rect area = {x, y, source.w, source.h};
+    if (draw_list* list = draw_list_recording_into(buffer)) {
+        draw_command command = {};
+        command.kind = opacity < 1.0f ? draw_kind_blit_faded : draw_kind_blit;
+        command.area = area;
+        command.source_x = source.x;
+        command.source_y = source.y;
+        command.opacity = opacity < 1.0f ? opacity : 1.0f;
+        command.image = image;
+        draw_list_append(list, &command);
         return;
     }
+    blit_span(buffer, image, area, source.x, source.y, opacity);
+}
+
+void blit_image(pixel_buffer* buffer, rect clip, const glyph_atlas* image, rect source, int32_t x,
+                int32_t y) {
+    clipped_blit(buffer, clip, image, source, x, y, 1.0f);
+}
+
+void blit_glyph_faded(pixel_buffer* buffer, rect clip, const glyph_atlas* image, rect source, int32_t x,
+                      int32_t y, float opacity) {
     if (!(opacity > 0.0f)) return;
-    if (!buffer || !buffer->pixels || !image->pixels) return;
-    if (!clip_blit(image, clip, &source, &x, &y)) return;
-    for (int32_t row = 0; row < source.h; ++row) {
-        color* out = buffer->pixels + (int64_t)(y + row) * buffer->width + x;
-        for (int32_t i = 0; i < source.w; ++i) {
-            color pixel = image_pixel(image, source.x + i, source.y + row);
-            uint32_t alpha = (uint32_t)((float)(pixel >> alpha_shift) * opacity);
-            pixel = (pixel & 0x00ffffff) | (alpha << alpha_shift);
-            out[i] = blend_pixel(pixel, out[i]);
-        }
-    }
+    clipped_blit(buffer, clip, image, source, x, y, opacity >= 1.0f ? 1.0f : opacity);
 }
 
 void draw_text(pixel_buffer* buffer, const glyph_atlas* font, rect position, uint64_t length,
                const char* bytes) {
-    if (!buffer || !buffer->pixels || !bytes || !font || !font->glyphs) return;
+    if (!buffer || !bytes || !font || !font->glyphs) return;
     const uint8_t* text = (const uint8_t*)bytes;
     rect clip = whole_buffer(buffer);
     int64_t advance = (int64_t)font->glyph_w + font->spacing;
