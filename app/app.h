@@ -57,6 +57,9 @@ struct frame_update {
 // back buffer only the rows where they differ; with whole_wanted, or when
 // there is nothing to compare with, it draws all of them.
 frame_update compose_changed_frame(bool whole_wanted);
+// The frame loop's composition: whole after an expose, a resize or a new
+// file, otherwise only what changed.
+frame_update compose_next_frame(void);
 
 void app_on_event(os_event* event);
 void input_begin_frame(void);

@@ -69,11 +69,7 @@ static void run_one_frame_tail(void) {
         os_set_cursor(app_state.cursor_shown);
     }
     os_window* window = app_state.window;
-    // What the server shows may be lost (exposed) or stale (a new size).
-    bool whole = (window->flags & os_window_flag_exposed) || app_state.frame_whole_wanted;
-    window->flags &= (uint16_t)~os_window_flag_exposed;
-    app_state.frame_whole_wanted = 0;
-    frame_update update = compose_changed_frame(whole);
+    frame_update update = compose_next_frame();
     if (update.whole) {
         os_window_present(window);
     } else {

@@ -113,6 +113,8 @@ struct application_state {
                                 // frame drawn directly, an expose, a resize, a new file)
     pixel_buffer frame_recording;  // what the painters draw into while a frame is recorded
     pixel_buffer* frame_target;    // &frame_recording while recording, else null
+    color* frame_scratch;  // the rows being redrawn, as they were
+    uint64_t frame_scratch_capacity;
     uint8_t frame_whole_wanted;    // the next frame is shown whole (a resize, a new or reloaded file)
     uint64_t frame_ticks;
     int32_t target_frame_us;

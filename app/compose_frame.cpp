@@ -1,4 +1,6 @@
 // Frame composition: the cleared back buffer, the panel outlines, the views and the status bar.
+#include <string.h>
+
 #include "app/app.h"
 #include "app/app_state.h"
 #include "render/font.h"
@@ -82,6 +84,52 @@ void compose_frame(void) {
     paint_frame(buffer);
 }
 
+// Appends row `row` to the spans, joining it to the last when they touch;
+// past the most spans the last one stretches to take it.
+static void add_changed_row(frame_update* update, int32_t row) {
+    row_span* last = update->count > 0 ? &update->spans[update->count - 1] : nullptr;
+    if (last && (last->bottom == row || update->count == frame_update_most_spans)) {
+        last->bottom = row + 1;
+        return;
+    }
+    update->spans[update->count++] = row_span{row, row + 1};
+}
+
+// Draws the bands whose commands changed, and keeps in the update only the
+// rows whose pixels did: other commands can give the same picture.
+static void redraw_changed_rows(const draw_list* now, pixel_buffer* back, frame_update* update) {
+    uint64_t rows = 0;
+    for (int32_t i = 0; i < update->count; i++) rows += (uint64_t)(update->spans[i].bottom - update->spans[i].top);
+    uint64_t width = (uint64_t)back->width;
+    uint64_t needed = rows * width * sizeof(color);
+    if (needed > app_state.frame_scratch_capacity) {
+        color* grown = (color*)os_realloc(app_state.frame_scratch, needed);
+        if (grown) {
+            app_state.frame_scratch = grown;
+            app_state.frame_scratch_capacity = needed;
+        }
+    }
+    bool compare = needed <= app_state.frame_scratch_capacity;
+    color* saved = app_state.frame_scratch;
+    for (int32_t i = 0; compare && i < update->count; i++) {
+        row_span span = update->spans[i];
+        uint64_t count = (uint64_t)(span.bottom - span.top) * width;
+        memcpy(saved, back->pixels + (uint64_t)span.top * width, count * sizeof(color));
+        saved += count;
+    }
+    for (int32_t i = 0; i < update->count; i++) draw_list_replay(now, back, update->spans[i]);
+    if (!compare) return;
+
+    frame_update drawn = *update;
+    update->count = 0;
+    saved = app_state.frame_scratch;
+    for (int32_t i = 0; i < drawn.count; i++) {
+        for (int32_t row = drawn.spans[i].top; row < drawn.spans[i].bottom; row++, saved += width)
+            if (memcmp(saved, back->pixels + (uint64_t)row * width, width * sizeof(color)) != 0)
+                add_changed_row(update, row);
+    }
+}
+
 frame_update compose_changed_frame(bool whole_wanted) {
     frame_update update = {};
     pixel_buffer* back = frame_buffer();
@@ -104,9 +152,20 @@ frame_update compose_changed_frame(bool whole_wanted) {
     if (update.whole) {
         update.count = 1;
         update.spans[0] = row_span{0, back->height};
+        draw_list_replay(now, back, update.spans[0]);
+    } else {
+        redraw_changed_rows(now, back, &update);
     }
-    for (int32_t i = 0; i < update.count; i++) draw_list_replay(now, back, update.spans[i]);
     app_state.frame_shown ^= 1;
     app_state.frame_shown_valid = !now->failed;
     return update;
+}
+
+frame_update compose_next_frame(void) {
+    os_window* window = app_state.window;
+    // What the server shows may be lost (exposed) or stale (a new size or file).
+    bool whole = app_state.frame_whole_wanted || (window && (window->flags & os_window_flag_exposed));
+    if (window) window->flags &= (uint16_t)~os_window_flag_exposed;
+    app_state.frame_whole_wanted = 0;
+    return compose_changed_frame(whole);
 }
