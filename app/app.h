@@ -43,19 +43,19 @@ void layout_panels(void);
 // Draws the whole frame into the back buffer.
 void compose_frame(void);
 
-enum : int32_t { frame_update_most_spans = 8 };
+enum : int32_t { frame_update_most_areas = 8 };
 
-// The rows of the back buffer a frame changed, to be shown; whole when all
+// The areas of the back buffer a frame changed, to be shown; whole when all
 // of it must be shown again.
 struct frame_update {
-    row_span spans[frame_update_most_spans];
+    rect areas[frame_update_most_areas];
     int32_t count;
     bool whole;
 };
 
 // Records the frame, compares it with the one on screen, and draws into the
-// back buffer only the rows where they differ; with whole_wanted, or when
-// there is nothing to compare with, it draws all of them.
+// back buffer only the areas where they differ; with whole_wanted, or when
+// there is nothing to compare with, it draws all of it.
 frame_update compose_changed_frame(bool whole_wanted);
 // The frame loop's composition: whole after an expose, a resize or a new
 // file, otherwise only what changed.

@@ -73,10 +73,7 @@ static void run_one_frame_tail(void) {
     if (update.whole) {
         os_window_present(window);
     } else {
-        for (int32_t i = 0; i < update.count; i++) {
-            row_span span = update.spans[i];
-            os_window_present_rect(window, rect{0, span.top, window->back_buffer.width, span.bottom - span.top});
-        }
+        for (int32_t i = 0; i < update.count; i++) os_window_present_rect(window, update.areas[i]);
     }
 
     uint64_t elapsed = os_ticks_to_microseconds(os_now_ticks() - app_state.frame_ticks);

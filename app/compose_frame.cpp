@@ -12,14 +12,15 @@ enum : color {
     outline_color = 0xff555555,
 };
 
-enum : int32_t { outline_thickness = 1 };
+enum : int32_t {
+    outline_thickness = 1,
+    verified_share = 4,  // changed areas are checked pixel by pixel up to a quarter of the frame
+};
 
 static const char drop_hint[] = "Drag and drop a file onto the window.";
 
 static void clear_buffer(pixel_buffer* buffer) {
-    uint64_t count = (uint64_t)buffer->width * (uint64_t)buffer->height;
-    color* pixels = buffer->pixels;
-    for (uint64_t i = 0; i < count; i++) pixels[i] = background_color;
+    fill_pixels(buffer->pixels, (int64_t)buffer->width * buffer->height, background_color);
 }
 
 static rect text_position(int64_t x, int64_t y) {
@@ -84,49 +85,57 @@ void compose_frame(void) {
     paint_frame(buffer);
 }
 
-// Appends row `row` to the spans, joining it to the last when they touch;
-// past the most spans the last one stretches to take it.
-static void add_changed_row(frame_update* update, int32_t row) {
-    row_span* last = update->count > 0 ? &update->spans[update->count - 1] : nullptr;
-    if (last && (last->bottom == row || update->count == frame_update_most_spans)) {
-        last->bottom = row + 1;
-        return;
+// Copies the pixels of `area` between the buffer and a packed block.
+static void copy_area(pixel_buffer* buffer, rect area, color* block, bool into_block) {
+    for (int32_t row = 0; row < area.h; row++, block += area.w) {
+        color* pixels = buffer->pixels + (int64_t)(area.y + row) * buffer->width + area.x;
+        if (into_block) memcpy(block, pixels, (uint64_t)area.w * sizeof(color));
+        else memcpy(pixels, block, (uint64_t)area.w * sizeof(color));
     }
-    update->spans[update->count++] = row_span{row, row + 1};
 }
 
-// Draws the bands whose commands changed, and keeps in the update only the
-// rows whose pixels did: other commands can give the same picture.
-static void redraw_changed_rows(const draw_list* now, pixel_buffer* back, frame_update* update) {
-    uint64_t rows = 0;
-    for (int32_t i = 0; i < update->count; i++) rows += (uint64_t)(update->spans[i].bottom - update->spans[i].top);
-    uint64_t width = (uint64_t)back->width;
-    uint64_t needed = rows * width * sizeof(color);
-    if (needed > app_state.frame_scratch_capacity) {
+static bool area_unchanged(const pixel_buffer* buffer, rect area, const color* block) {
+    for (int32_t row = 0; row < area.h; row++, block += area.w) {
+        const color* pixels = buffer->pixels + (int64_t)(area.y + row) * buffer->width + area.x;
+        if (memcmp(block, pixels, (uint64_t)area.w * sizeof(color)) != 0) return false;
+    }
+    return true;
+}
+
+// Draws the areas whose commands changed, and keeps in the update only those
+// whose pixels did: other commands can give the same picture (panels
+// painted in another order).
+static void redraw_changed_areas(const draw_list* now, pixel_buffer* back, frame_update* update) {
+    uint64_t pixels = 0;
+    for (int32_t i = 0; i < update->count; i++) pixels += (uint64_t)update->areas[i].w * (uint64_t)update->areas[i].h;
+    // Large changes (a scroll) are shown as drawn: comparing would cost more
+    // than it could save.
+    uint64_t whole = (uint64_t)back->width * (uint64_t)back->height;
+    bool compare = pixels * verified_share <= whole;
+    uint64_t needed = pixels * sizeof(color);
+    if (compare && needed > app_state.frame_scratch_capacity) {
         color* grown = (color*)os_realloc(app_state.frame_scratch, needed);
         if (grown) {
             app_state.frame_scratch = grown;
             app_state.frame_scratch_capacity = needed;
         }
+        compare = grown != nullptr;
     }
-    bool compare = needed <= app_state.frame_scratch_capacity;
     color* saved = app_state.frame_scratch;
     for (int32_t i = 0; compare && i < update->count; i++) {
-        row_span span = update->spans[i];
-        uint64_t count = (uint64_t)(span.bottom - span.top) * width;
-        memcpy(saved, back->pixels + (uint64_t)span.top * width, count * sizeof(color));
-        saved += count;
+        copy_area(back, update->areas[i], saved, true);
+        saved += (uint64_t)update->areas[i].w * update->areas[i].h;
     }
-    for (int32_t i = 0; i < update->count; i++) draw_list_replay(now, back, update->spans[i]);
+    for (int32_t i = 0; i < update->count; i++) draw_list_replay(now, back, update->areas[i]);
     if (!compare) return;
 
     frame_update drawn = *update;
     update->count = 0;
     saved = app_state.frame_scratch;
     for (int32_t i = 0; i < drawn.count; i++) {
-        for (int32_t row = drawn.spans[i].top; row < drawn.spans[i].bottom; row++, saved += width)
-            if (memcmp(saved, back->pixels + (uint64_t)row * width, width * sizeof(color)) != 0)
-                add_changed_row(update, row);
+        rect area = drawn.areas[i];
+        if (!area_unchanged(back, area, saved)) update->areas[update->count++] = area;
+        saved += (uint64_t)area.w * area.h;
     }
 }
 
@@ -145,18 +154,20 @@ frame_update compose_changed_frame(bool whole_wanted) {
     app_state.frame_target = nullptr;
     draw_list_end();
 
-    if (!app_state.frame_shown_valid) before->band_count = 0;
-    update.count = draw_list_changed_rows(now, before, update.spans, frame_update_most_spans);
-    update.whole = whole_wanted || !app_state.frame_shown_valid ||
-                   (update.count == 1 && update.spans[0].top == 0 && update.spans[0].bottom == back->height);
+    update.whole = whole_wanted || !app_state.frame_shown_valid;
+    if (!update.whole) {
+        update.count = draw_list_changed_areas(now, before, update.areas, frame_update_most_areas);
+        update.whole = update.count == 1 && update.areas[0].w == back->width && update.areas[0].h == back->height;
+    }
     if (update.whole) {
         update.count = 1;
-        update.spans[0] = row_span{0, back->height};
-        draw_list_replay(now, back, update.spans[0]);
+        update.areas[0] = whole_buffer(back);
+        draw_list_replay(now, back, update.areas[0]);
     } else {
-        redraw_changed_rows(now, back, &update);
+        redraw_changed_areas(now, back, &update);
     }
     app_state.frame_shown ^= 1;
+    // An incomplete list cannot be compared with: the next frame is whole.
     app_state.frame_shown_valid = !now->failed;
     return update;
 }

@@ -12,7 +12,11 @@ static struct {
     draw_list* list;
 } recording;
 
-enum : uint32_t { first_capacity = 4096 };
+enum : uint32_t {
+    first_capacity = 4096,
+    diff_lookahead = 16,  // how far ahead a lost partner is looked for
+    diff_effort = 2,      // command comparisons per command before a frame counts as all new
+};
 
 void draw_list_begin(draw_list* list, pixel_buffer* target) {
     list->count = 0;
@@ -42,7 +46,7 @@ static bool reserve(void** items, uint32_t* capacity, uint32_t needed, uint64_t 
     return true;
 }
 
-void draw_list_append(draw_list* list, const draw_command* command) {
+void draw_list_grow(draw_list* list, const draw_command* command) {
     if (!reserve((void**)&list->commands, &list->capacity, list->count + 1, sizeof(draw_command))) {
         list->failed = 1;
         return;
@@ -50,95 +54,145 @@ void draw_list_append(draw_list* list, const draw_command* command) {
     list->commands[list->count++] = *command;
 }
 
-static uint32_t first_band(const draw_command* command) { return (uint32_t)(command->area.y / draw_band_rows); }
+struct tile_range {
+    uint32_t left, right, top, bottom;  // inclusive
+};
 
-static uint32_t last_band(const draw_command* command) {
-    return (uint32_t)((command->area.y + command->area.h - 1) / draw_band_rows);
+static tile_range tiles_of(rect area) {
+    return tile_range{(uint32_t)(area.x / draw_tile_w), (uint32_t)((area.x + area.w - 1) / draw_tile_w),
+                      (uint32_t)(area.y / draw_tile_h), (uint32_t)((area.y + area.h - 1) / draw_tile_h)};
 }
 
-// Sorts the command indices by band (a counting sort, so each band keeps
-// drawing order).
-static bool index_bands(draw_list* list) {
-    list->band_count = 0;
-    uint32_t bands = (uint32_t)((list->height + draw_band_rows - 1) / draw_band_rows);
-    if (!reserve((void**)&list->band_first, &list->band_capacity, bands + 1, sizeof(uint32_t))) return false;
-    memset(list->band_first, 0, (bands + 1) * sizeof(uint32_t));
-    uint64_t items = 0;
-    for (uint32_t i = 0; i < list->count; i++) {
-        const draw_command* command = &list->commands[i];
-        for (uint32_t b = first_band(command); b <= last_band(command); b++) list->band_first[b + 1]++;
-        items += last_band(command) - first_band(command) + 1;
+static bool same_command(const draw_command* a, const draw_command* b) { return memcmp(a, b, sizeof *a) == 0; }
+
+static void mark_tiles(draw_list* list, const draw_command* from, const draw_command* to, uint32_t columns) {
+    for (const draw_command* command = from; command < to; command++) {
+        tile_range r = tiles_of(command->area);
+        for (uint32_t y = r.top; y <= r.bottom; y++)
+            memset(list->tile_marks + (uint64_t)y * columns + r.left, 1, r.right - r.left + 1);
     }
-    if (items > UINT32_MAX ||
-        !reserve((void**)&list->band_items, &list->items_capacity, (uint32_t)items, sizeof(uint32_t)))
-        return false;
-    for (uint32_t b = 0; b < bands; b++) list->band_first[b + 1] += list->band_first[b];
-    // Each band's fill position runs from its start; band_first is restored after.
-    for (uint32_t i = 0; i < list->count; i++) {
-        const draw_command* command = &list->commands[i];
-        for (uint32_t b = first_band(command); b <= last_band(command); b++)
-            list->band_items[list->band_first[b]++] = i;
+}
+
+static rect tile_rows_area(const draw_list* list, uint32_t row, uint32_t left, uint32_t right) {
+    int32_t x = (int32_t)left * draw_tile_w, y = (int32_t)row * draw_tile_h;
+    int32_t x_end = (int32_t)(right + 1) * draw_tile_w, y_end = y + draw_tile_h;
+    if (x_end > list->width) x_end = list->width;
+    if (y_end > list->height) y_end = list->height;
+    return rect{x, y, x_end - x, y_end - y};
+}
+
+static rect bounding(rect a, rect b) {
+    int32_t x = a.x < b.x ? a.x : b.x, y = a.y < b.y ? a.y : b.y;
+    int32_t right = a.x + a.w > b.x + b.w ? a.x + a.w : b.x + b.w;
+    int32_t bottom = a.y + a.h > b.y + b.h ? a.y + a.h : b.y + b.h;
+    return rect{x, y, right - x, bottom - y};
+}
+
+// Pairs the commands of the two lists in order, the way a diff pairs lines,
+// and marks the tiles of every command left unpaired. A pixel that no
+// unpaired command touches gets the same commands in the same order from
+// both, so it is the same. A command unlike its partner is looked for a few
+// places ahead on either side (the few fills a moved hover adds or drops);
+// false when the lists differ too much for pairing to be worth it.
+static bool match_commands(draw_list* now, const draw_list* before, uint32_t columns, uint64_t tiles) {
+    memset(now->tile_marks, 0, tiles);
+    const draw_command* a = now->commands;
+    const draw_command* b = before->commands;
+    uint32_t n = now->count, m = before->count, i = 0, j = 0;
+    uint64_t budget = (uint64_t)diff_effort * (n + m);
+    while (i < n && j < m) {
+        if (same_command(&a[i], &b[j])) {
+            i++;
+            j++;
+            continue;
+        }
+        uint32_t skip_a = 1, skip_b = 1;
+        for (uint32_t d = 1; d <= diff_lookahead; d++) {
+            if (budget < 3) return false;
+            budget -= 3;
+            if (i + d < n && j + d < m && same_command(&a[i + d], &b[j + d])) {
+                skip_a = skip_b = d;
+                break;
+            }
+            if (i + d < n && same_command(&a[i + d], &b[j])) {
+                skip_a = d;
+                skip_b = 0;
+                break;
+            }
+            if (j + d < m && same_command(&a[i], &b[j + d])) {
+                skip_a = 0;
+                skip_b = d;
+                break;
+            }
+        }
+        mark_tiles(now, a + i, a + i + skip_a, columns);
+        mark_tiles(now, b + j, b + j + skip_b, columns);
+        i += skip_a;
+        j += skip_b;
     }
-    for (uint32_t b = bands; b > 0; b--) list->band_first[b] = list->band_first[b - 1];
-    list->band_first[0] = 0;
-    list->band_count = bands;
+    mark_tiles(now, a + i, a + n, columns);
+    mark_tiles(now, b + j, b + m, columns);
     return true;
 }
 
-static bool band_same(const draw_list* now, const draw_list* before, uint32_t band) {
-    uint32_t from = now->band_first[band], to = now->band_first[band + 1];
-    uint32_t old_from = before->band_first[band];
-    if (to - from != before->band_first[band + 1] - old_from) return false;
-    for (uint32_t k = 0; k < to - from; k++) {
-        const draw_command* a = &now->commands[now->band_items[from + k]];
-        const draw_command* b = &before->commands[before->band_items[old_from + k]];
-        if (memcmp(a, b, sizeof *a) != 0) return false;
-    }
-    return true;
-}
-
-int32_t draw_list_changed_rows(draw_list* now, draw_list* before, row_span* spans, int32_t most) {
-    row_span whole = {0, now->height};
+int32_t draw_list_changed_areas(draw_list* now, const draw_list* before, rect* areas, int32_t most) {
+    if (most < 1 || now->width <= 0 || now->height <= 0) return 0;
+    uint32_t columns = (uint32_t)((now->width + draw_tile_w - 1) / draw_tile_w);
+    uint64_t tiles = (uint64_t)columns * (uint32_t)((now->height + draw_tile_h - 1) / draw_tile_h);
     bool comparable = now->width == before->width && now->height == before->height && !now->failed &&
-                      !before->failed && before->band_count > 0;
-    if (!index_bands(now) || !comparable) {
-        if (most < 1) return 0;
-        spans[0] = whole;
-        return whole.bottom > 0 ? 1 : 0;
+                      !before->failed && tiles < UINT32_MAX &&
+                      reserve((void**)&now->tile_marks, &now->tile_capacity, (uint32_t)tiles, 1);
+    if (!comparable) {
+        areas[0] = rect{0, 0, now->width, now->height};
+        return 1;
     }
+    if (!match_commands(now, before, columns, tiles)) {
+        areas[0] = rect{0, 0, now->width, now->height};
+        return 1;
+    }
+
+    // Per row of tiles, the span from the first changed tile to the last;
+    // rows below one another with the same span join into one area.
     int32_t count = 0;
-    for (uint32_t b = 0; b < now->band_count; b++) {
-        if (band_same(now, before, b)) continue;
-        int32_t top = (int32_t)b * draw_band_rows;
-        int32_t bottom = top + draw_band_rows < now->height ? top + draw_band_rows : now->height;
-        if (count > 0 && spans[count - 1].bottom == top) {
-            spans[count - 1].bottom = bottom;
+    uint32_t rows = (uint32_t)(tiles / columns);
+    for (uint32_t row = 0; row < rows; row++) {
+        const uint8_t* marks = now->tile_marks + (uint64_t)row * columns;
+        uint32_t left = 0, right = columns;
+        while (left < columns && !marks[left]) left++;
+        if (left == columns) continue;
+        while (!marks[right - 1]) right--;
+        rect area = tile_rows_area(now, row, left, right - 1);
+        rect* last = count > 0 ? &areas[count - 1] : nullptr;
+        if (last && last->x == area.x && last->w == area.w && last->y + last->h == area.y) {
+            last->h += area.h;
         } else if (count < most) {
-            spans[count++] = row_span{top, bottom};
-        } else if (count > 0) {
-            spans[count - 1].bottom = bottom;
+            areas[count++] = area;
+        } else if (last) {
+            *last = bounding(*last, area);
         }
     }
     return count;
 }
 
-void draw_list_replay(const draw_list* list, pixel_buffer* target, row_span span) {
-    for (uint32_t i = 0; i < list->count; i++) {
-        const draw_command* command = &list->commands[i];
-        rect area = command->area;
-        int32_t top = area.y > span.top ? area.y : span.top;
-        int32_t bottom = area.y + area.h < span.bottom ? area.y + area.h : span.bottom;
-        if (bottom <= top) continue;
-        int32_t skipped = top - area.y;
-        area.y = top;
-        area.h = bottom - top;
-        switch (command->kind) {
-        case draw_kind_fill: fill_span(target, area, command->value); break;
-        case draw_kind_blend: blend_span(target, area, command->value); break;
-        default:
-            blit_span(target, command->image, area, command->source_x, command->source_y + skipped,
-                      command->opacity);
-            break;
-        }
+// One command over the pixels of `clip` only.
+static void replay_command(const draw_command* command, pixel_buffer* target, rect clip) {
+    rect area = command->area;
+    int32_t left = area.x > clip.x ? area.x : clip.x;
+    int32_t top = area.y > clip.y ? area.y : clip.y;
+    int32_t right = area.x + area.w < clip.x + clip.w ? area.x + area.w : clip.x + clip.w;
+    int32_t bottom = area.y + area.h < clip.y + clip.h ? area.y + area.h : clip.y + clip.h;
+    if (right <= left || bottom <= top) return;
+    rect part = {left, top, right - left, bottom - top};
+    switch (command->kind) {
+    case draw_kind_fill: fill_span(target, part, command->value); break;
+    case draw_kind_blend: blend_span(target, part, command->value); break;
+    default:
+        blit_span(target, command->image, part, command->source_x + (left - area.x),
+                  command->source_y + (top - area.y), command->opacity);
+        break;
     }
+}
+
+void draw_list_replay(const draw_list* list, pixel_buffer* target, rect area) {
+    for (uint32_t i = 0; i < list->count; i++) replay_command(&list->commands[i], target, area);
 }

@@ -33,22 +33,14 @@ struct draw_list {
     draw_command* commands;
     uint32_t count, capacity;
     int32_t width, height;  // of the buffer it was recorded for
-    // The commands touching band b of draw_band_rows rows are
-    // band_items[band_first[b] .. band_first[b + 1]), in drawing order.
-    uint32_t* band_first;
-    uint32_t band_capacity;
-    uint32_t band_count;
-    uint32_t* band_items;
-    uint32_t items_capacity;
+    uint8_t* tile_marks;    // scratch: the tiles a comparison found changed
+    uint32_t tile_capacity;
     uint8_t failed;  // an allocation failed: the list is incomplete
 };
 
-// Rows per band: the finest unit in which frames are compared and redrawn.
-enum : int32_t { draw_band_rows = 8 };
-
-struct row_span {
-    int32_t top, bottom;  // rows top .. bottom - 1
-};
+// The finest unit in which changed areas are shown: the buffer is cut into
+// tiles of draw_tile_w x draw_tile_h pixels.
+enum : int32_t { draw_tile_w = 64, draw_tile_h = 16 };
 
 // From begin to end, every primitive drawing into `target` appends to `list`
 // (emptied first) instead of touching pixels; target's pixels may be null.
@@ -56,13 +48,18 @@ void draw_list_begin(draw_list* list, pixel_buffer* target);
 void draw_list_end(void);
 // The list that drawing into `buffer` appends to, or null.
 draw_list* draw_list_recording_into(const pixel_buffer* buffer);
-void draw_list_append(draw_list* list, const draw_command* command);
+void draw_list_grow(draw_list* list, const draw_command* command);
+inline void draw_list_append(draw_list* list, const draw_command* command) {
+    if (list->count < list->capacity) list->commands[list->count++] = *command;
+    else draw_list_grow(list, command);
+}
 
-// The runs of rows in which `now` and `before` draw differently, found by
-// comparing the commands that touch each band; at most `most` runs, the last
-// one stretched over the rest when there are more. Both lists must be of the
-// same size and complete.
-int32_t draw_list_changed_rows(draw_list* now, draw_list* before, row_span* spans, int32_t most);
-// Draws every command of `list` that touches rows span.top .. span.bottom - 1,
-// only within those rows.
-void draw_list_replay(const draw_list* list, pixel_buffer* target, row_span span);
+// The areas in which `now` may draw differently from `before`: wherever a
+// command of one differs from the other's. Both draw the same commands first
+// and the same commands last; only the commands between can make a pixel
+// differ. At most `most` rects (the last one stretched over the rest when
+// there are more); the whole buffer when the sizes differ or a list is
+// incomplete; none when the lists are the same.
+int32_t draw_list_changed_areas(draw_list* now, const draw_list* before, rect* areas, int32_t most);
+// Draws every command of `list` that touches `area`, only within it.
+void draw_list_replay(const draw_list* list, pixel_buffer* target, rect area);

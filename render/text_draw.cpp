@@ -54,10 +54,29 @@ static bool clip_blit(const glyph_atlas* image, rect clip, rect* source, int32_t
     return true;
 }
 
-static color image_pixel(const glyph_atlas* image, int32_t x, int32_t y) {
+
+static color load_pixel(const uint8_t* from) {
     color value;
-    memcpy(&value, image->pixels + ((int64_t)y * image->image_width + x) * 4, sizeof value);
+    memcpy(&value, from, sizeof value);
     return value;
+}
+
+// Faded pixels come in few colours over few backgrounds, so the last blend
+// is remembered; a pixel faded to nothing leaves a visible one as it was.
+static void blit_faded_row(color* out, const uint8_t* from, int32_t count, float opacity) {
+    color last_source = 0, last_under = 0, last_result = blend_pixel(0, 0);
+    for (int32_t i = 0; i < count; ++i, from += 4) {
+        color pixel = load_pixel(from);
+        uint32_t alpha = (uint32_t)((float)(pixel >> alpha_shift) * opacity);
+        if (alpha == 0 && (out[i] >> alpha_shift) != 0) continue;
+        pixel = (pixel & 0x00ffffff) | (alpha << alpha_shift);
+        if (pixel != last_source || out[i] != last_under) {
+            last_source = pixel;
+            last_under = out[i];
+            last_result = blend_pixel(pixel, out[i]);
+        }
+        out[i] = last_result;
+    }
 }
 
 // Rows of an already clipped blit: with full opacity by the image's alpha
@@ -65,29 +84,23 @@ static color image_pixel(const glyph_atlas* image, int32_t x, int32_t y) {
 void blit_span(pixel_buffer* buffer, const glyph_atlas* image, rect area, int32_t source_x, int32_t source_y,
                float opacity) {
     if (!buffer || !buffer->pixels || !image || !image->pixels) return;
-    for (int32_t row = 0; row < area.h; ++row) {
-        color* out = buffer->pixels + (int64_t)(area.y + row) * buffer->width + area.x;
-        int32_t sy = source_y + row;
+    uint8_t flags = image->alpha_flags;
+    int64_t image_stride = (int64_t)image->image_width * 4;
+    const uint8_t* from = image->pixels + (int64_t)source_y * image_stride + (int64_t)source_x * 4;
+    color* out = buffer->pixels + (int64_t)area.y * buffer->width + area.x;
+    for (int32_t row = 0; row < area.h; ++row, from += image_stride, out += buffer->width) {
         if (opacity < 1.0f) {
+            blit_faded_row(out, from, area.w, opacity);
+        } else if (!(flags & font_alpha_some_transparent)) {
+            memcpy(out, from, (uint64_t)area.w * sizeof(color));
+        } else if (flags & font_alpha_soft_edges) {
+            for (int32_t i = 0; i < area.w; ++i) out[i] = blend_pixel(load_pixel(from + 4 * i), out[i]);
+        } else {
+            // Hard edges: a pixel shows when its alpha's top bit is set.
             for (int32_t i = 0; i < area.w; ++i) {
-                color pixel = image_pixel(image, source_x + i, sy);
-                uint32_t alpha = (uint32_t)((float)(pixel >> alpha_shift) * opacity);
-                pixel = (pixel & 0x00ffffff) | (alpha << alpha_shift);
-                out[i] = blend_pixel(pixel, out[i]);
+                color pixel = load_pixel(from + 4 * i);
+                if ((pixel >> alpha_shift) & hard_edge_alpha) out[i] = pixel;
             }
-            continue;
-        }
-        if (!(image->alpha_flags & font_alpha_some_transparent)) {
-            memcpy(out, image->pixels + ((int64_t)sy * image->image_width + source_x) * 4,
-                   (uint64_t)area.w * sizeof(color));
-            continue;
-        }
-        for (int32_t i = 0; i < area.w; ++i) {
-            color pixel = image_pixel(image, source_x + i, sy);
-            if (image->alpha_flags & font_alpha_soft_edges)
-                out[i] = blend_pixel(pixel, out[i]);
-            else if ((pixel >> alpha_shift) & hard_edge_alpha)
-                out[i] = pixel;
         }
     }
 }

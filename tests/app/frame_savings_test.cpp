@@ -171,10 +171,13 @@ TEST_F(FrameSavings, PresentedFramesMatchWholeFrames) {
         for (const auto& [row, pixels] : change.rows)
             std::copy(pixels.begin(), pixels.end(), expected.begin() + (ptrdiff_t)row * change.width);
         if (update.whole) screen = fake.pixels;
-        for (int32_t i = 0; !update.whole && i < update.count; i++)
-            for (int32_t row = update.spans[i].top; row < update.spans[i].bottom; row++)
-                std::copy_n(fake.pixels.begin() + (ptrdiff_t)row * change.width, change.width,
-                            screen.begin() + (ptrdiff_t)row * change.width);
+        for (int32_t i = 0; !update.whole && i < update.count; i++) {
+            rect area = update.areas[i];
+            for (int32_t row = area.y; row < area.y + area.h; row++) {
+                ptrdiff_t at = (ptrdiff_t)row * change.width + area.x;
+                std::copy_n(fake.pixels.begin() + at, area.w, screen.begin() + at);
+            }
+        }
         ASSERT_TRUE(screen == expected) << "frame " << frame;
         if (change.rows.empty() && !update.whole) {
             EXPECT_EQ(update.count, 0) << "an identical frame presented rows, frame " << frame;
