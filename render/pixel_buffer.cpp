@@ -58,7 +58,7 @@ typedef color pixel_quad __attribute__((vector_size(16)));
 // wmemset is the C library's tuned fill of 32-bit units, much faster over
 // long runs such as a whole frame.
 static_assert(sizeof(wchar_t) == sizeof(color), "wmemset fills pixels");
-enum : int64_t { long_fill = 256 };
+enum : int64_t { long_fill = 256, narrow_fill = 8 };
 
 void fill_pixels(color* to, int64_t count, color value) {
     if (count >= long_fill) {
@@ -79,7 +79,13 @@ void fill_span(pixel_buffer* buffer, rect area, color value) {
         fill_pixels(pixel, (int64_t)area.w * area.h, value);
         return;
     }
-    for (int32_t row = 0; row < area.h; ++row, pixel += buffer->width) fill_pixels(pixel, area.w, value);
+    if (area.w >= narrow_fill) {
+        for (int32_t row = 0; row < area.h; ++row, pixel += buffer->width) fill_pixels(pixel, area.w, value);
+        return;
+    }
+    // Edges and marks a pixel or two wide: a call per row would cost more than the stores.
+    for (int32_t row = 0; row < area.h; ++row, pixel += buffer->width)
+        for (int32_t i = 0; i < area.w; ++i) pixel[i] = value;
 }
 
 void fill_rect(pixel_buffer* buffer, rect clip, rect area, color value) {
