@@ -5,7 +5,7 @@
 
 #include <stdint.h>
 
-#include "app/prompt_line.h"
+#include "app/prompt_state.h"
 #include "os/os.h"
 #include "render/font.h"
 #include "render/pixel_buffer.h"
