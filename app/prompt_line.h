@@ -38,6 +38,18 @@ find_parse_result parse_find_text(const char* text, uint64_t length, find_patter
 // The first start in [low, high) where the pattern matches, scanning up, or
 // the last one scanning down; -1 when there is none. Every start must leave
 // room for the whole pattern inside size bytes.
+// The ways a scan can test a block of starts; the best one the processor has
+// is what the search uses, and tests run every one.
+enum find_scan_path : uint8_t {
+    find_scan_best = 0,
+    find_scan_avx2 = 1,
+    find_scan_sse2 = 2,
+    find_scan_plain = 3,
+};
+bool find_scan_path_available(find_scan_path path);
+// Forward or backward by the given path (the plain one where it is missing).
+int64_t find_pattern_scan(const uint8_t* data, uint64_t size, const find_pattern* pattern, uint64_t low,
+                          uint64_t high, bool backward, find_scan_path path);
 int64_t find_pattern_forward(const uint8_t* data, uint64_t size, const find_pattern* pattern, uint64_t low,
                              uint64_t high);
 int64_t find_pattern_backward(const uint8_t* data, uint64_t size, const find_pattern* pattern, uint64_t low,
