@@ -30,6 +30,15 @@ enum : uint16_t {
     input_index_pointer = 264,
 };
 
+// The fixed item numbers of the press owner; buttons take theirs from item_at.
+enum : uint32_t {
+    item_char_grid = 1,
+    item_hex_grid = 2,
+    item_position_bar = 3,
+    item_data_view = 4,
+    item_type_lines = 5,  // every line of the placement shown: a drag runs over them
+};
+
 // The byte grids gap their rows after every this many cells.
 enum : int32_t { cells_per_group = 8 };
 
@@ -78,7 +87,6 @@ struct application_state {
     int64_t hover_offset;
     int64_t hover_len;
     int64_t scroll_row;
-    uint8_t position_bar_dragging;  // a press on the position bar, held
     uint8_t big_endian;
 
     // Go to and Find
@@ -95,6 +103,7 @@ struct application_state {
 
     // Pointer, cursor and input
     int32_t mouse_x, mouse_y;
+    press_owner press;          // which item holds the left button's press
     uint8_t last_clicked_grid;  // a copy_grid: where the last left press in a byte grid was
     uint8_t cursor_shown;
     uint8_t cursor_wanted;
@@ -121,7 +130,8 @@ bool left_button_went_down(void);
 bool left_button_is_down(void);
 
 // The main window's back buffer, which every painter draws into; null when
-// there is no window or nothing to draw into.
+// there is no window or nothing to draw into, and while the painters only
+// find which item a press lands on.
 pixel_buffer* frame_buffer(void);
 
 // The pointer and the left button of this frame.
