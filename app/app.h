@@ -68,6 +68,10 @@ void load_command_line_paths(const char* paths);
 // Live files: the loaded file and types.c are read again when they change.
 // Releases the loaded file's bytes, mapped or read whole.
 void release_loaded_file(void);
+// Makes a newly mapped or read file the loaded one (the old one released first).
+void keep_loaded_file(os_mapped_file file);
+// True once the mapped file shrank under its mapping and a read faulted.
+bool loaded_file_damaged(void);
 // Reads the loaded file again keeping selection, scroll and placements; a
 // file that cannot be read now (deleted, unreadable) stays shown as it was.
 void reload_loaded_file(void);

@@ -36,7 +36,7 @@ void app_state_reset(void) {
     app_state.bytes_per_row = rows_before_first_layout;
     app_state.select_len = 1;
     app_state.hover_len = 1;
-    app_state.file_mapping.guard_slot = -1;
+    app_state.file_guard_slot = -1;
     app_state.file_watch = -1;
     app_state.types_watch = -1;
 }

@@ -93,11 +93,12 @@ struct application_state {
     prompt_state prompt;
 
     // Loaded file
-    file_contents file;
+    file_contents file;  // the loaded file's bytes, mapped or read whole; held nowhere else
     growable_array placements;  // of placement
     uint32_t file_path_len;
     char* file_path;
-    os_mapped_file file_mapping;  // where app_state.file's bytes live; empty for a plain heap block
+    uint64_t file_mapped_bytes;  // the address space its mapping holds; 0 for a whole read
+    int32_t file_guard_slot;     // the fault guard's record of the mapping, -1 for none
     int32_t file_watch;           // -1 while the loaded file is not watched
     int32_t types_watch;          // the watch on types.c, -1 for none
 
