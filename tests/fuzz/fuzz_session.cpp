@@ -134,7 +134,8 @@ static void run_events(fuzz_reader* in) {
             frames++;
             break;
         case 8:
-            use_headless_window(&headless, (int32_t)take_between(in, 1, 2600), (int32_t)take_between(in, 1, 1500), true);
+            use_headless_window(&headless, (int32_t)take_between(in, 1, 2600), (int32_t)take_between(in, 1, 1500),
+                                true);
             event.kind = os_event_window_resize;
             event.width = window.width;
             event.height = window.height;
