@@ -3,6 +3,7 @@
 
 #include "app/app.h"
 #include "app/app_state.h"
+#include "app/prompt_line.h"
 #include "render/font.h"
 #include "render/text_buffer.h"
 #include "views/views.h"

@@ -10,6 +10,7 @@
 
 #include "app/app.h"
 #include "app/app_state.h"
+#include "headless_window.h"
 #include "os/os.h"
 #include "render/font.h"
 #include "render/text_buffer.h"
@@ -65,14 +66,9 @@ static double median_frame_ms(int frames, frame_way way) {
     return (double)times[frames / 2] / 1000.0;
 }
 
-static void size_window(os_window* window, int32_t width, int32_t height) {
-    window->flags = os_window_flag_open;
-    window->width = width;
-    window->height = height;
-    window->back_buffer.width = width;
-    window->back_buffer.height = height;
-    os_free(window->back_buffer.pixels);
-    window->back_buffer.pixels = (color*)os_alloc((uint64_t)width * (uint64_t)height * sizeof(color));
+static void size_window(headless_window* window, int32_t width, int32_t height) {
+    use_headless_window(window, width, height, true);
+    app_state.frame_shown_valid = 0;
     layout_panels();
     app_state.mouse_x = app_state.hex_panel.x + app_state.panel_pad + 5 * app_state.hex_cell_w + 3;
     app_state.mouse_y = app_state.hex_panel.y + app_state.panel_pad + 10 * app_state.hex_cell_h + 3;
@@ -85,8 +81,7 @@ int main(int argument_count, char** arguments) {
     os_init();
     app_state_reset();
 
-    static os_window window;
-    app_state.window = &window;
+    static headless_window window;
     if (!build_glyph_atlas(&app_state.font, embedded_mono_png, embedded_mono_png_size)) return 1;
     text_buffer_create(&app_state.text, 10000);
     register_builtin_types();
