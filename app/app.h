@@ -4,7 +4,7 @@
 //   app_main.cpp            app_main, print_startup_report, frame_budget_microseconds
 //   startup_files.cpp       load_font, load_types_file, path_beside_executable
 //   layout_panels.cpp       layout_panels
-//   compose_frame.cpp       compose_frame
+//   compose_frame.cpp       compose_frame, compose_changed_frame, compose_next_frame
 //   input_events.cpp        app_on_event, input_begin_frame
 //   key_bindings.cpp        the key table and its dispatch (key_bindings.h)
 //   view_commands.cpp       the viewer's keyboard commands

@@ -1,4 +1,6 @@
-// Frame composition: the cleared back buffer, the panel outlines, the views and the status bar.
+// Frame composition: the cleared back buffer, the panel outlines, the views
+// and the status bar, drawn whole, or recorded and drawn only where the
+// picture changed.
 #include <string.h>
 
 #include "app/app.h"

@@ -1,5 +1,6 @@
-// Recorded frames: appending commands, comparing two frames band by band,
-// and drawing a recorded frame again over some of its rows.
+// Recorded frames: appending commands, pairing the commands of two frames to
+// find the tiles where they differ, and drawing a recorded frame again over
+// an area.
 #include "render/draw_list.h"
 
 #include <string.h>
