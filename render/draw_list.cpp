@@ -24,11 +24,20 @@ void draw_list_begin(draw_list* list, pixel_buffer* target) {
     list->failed = 0;
     list->width = target->width;
     list->height = target->height;
+    list->blocks[0] = draw_block{0, 0, {}};
+    list->block_count = 1;
     recording.target = target;
     recording.list = list;
 }
 
 void draw_list_end(void) { recording = {}; }
+
+void draw_list_begin_block(uint32_t id) {
+    draw_list* list = recording.list;
+    if (!list) return;
+    // Past the most blocks, the last one takes in the rest.
+    if (list->block_count < draw_list_most_blocks) list->blocks[list->block_count++] = draw_block{id, list->count, {}};
+}
 
 draw_list* draw_list_recording_into(const pixel_buffer* buffer) {
     return buffer == recording.target ? recording.list : nullptr;
@@ -95,12 +104,14 @@ static rect bounding(rect a, rect b) {
 // both, so it is the same. A command unlike its partner is looked for a few
 // places ahead on either side (the few fills a moved hover adds or drops);
 // false when the lists differ too much for pairing to be worth it.
-static bool match_commands(draw_list* now, const draw_list* before, uint32_t columns, uint64_t tiles) {
-    memset(now->tile_marks, 0, tiles);
-    const draw_command* a = now->commands;
-    const draw_command* b = before->commands;
-    uint32_t n = now->count, m = before->count, i = 0, j = 0;
-    uint64_t budget = (uint64_t)diff_effort * (n + m);
+struct diff_state {
+    draw_list* marks;
+    uint32_t columns;
+    uint64_t budget;  // command comparisons left
+};
+
+static bool match_ranges(diff_state* diff, const draw_command* a, uint32_t n, const draw_command* b, uint32_t m) {
+    uint32_t i = 0, j = 0;
     while (i < n && j < m) {
         if (same_command(&a[i], &b[j])) {
             i++;
@@ -109,8 +120,8 @@ static bool match_commands(draw_list* now, const draw_list* before, uint32_t col
         }
         uint32_t skip_a = 1, skip_b = 1;
         for (uint32_t d = 1; d <= diff_lookahead; d++) {
-            if (budget < 3) return false;
-            budget -= 3;
+            if (diff->budget < 3) return false;
+            diff->budget -= 3;
             if (i + d < n && j + d < m && same_command(&a[i + d], &b[j + d])) {
                 skip_a = skip_b = d;
                 break;
@@ -126,17 +137,95 @@ static bool match_commands(draw_list* now, const draw_list* before, uint32_t col
                 break;
             }
         }
-        mark_tiles(now, a + i, a + i + skip_a, columns);
-        mark_tiles(now, b + j, b + j + skip_b, columns);
+        mark_tiles(diff->marks, a + i, a + i + skip_a, diff->columns);
+        mark_tiles(diff->marks, b + j, b + j + skip_b, diff->columns);
         i += skip_a;
         j += skip_b;
     }
-    mark_tiles(now, a + i, a + n, columns);
-    mark_tiles(now, b + j, b + m, columns);
+    mark_tiles(diff->marks, a + i, a + n, diff->columns);
+    mark_tiles(diff->marks, b + j, b + m, diff->columns);
     return true;
 }
 
-int32_t draw_list_changed_areas(draw_list* now, const draw_list* before, rect* areas, int32_t most) {
+static uint32_t block_end(const draw_list* list, uint32_t k) {
+    return k + 1 < list->block_count ? list->blocks[k + 1].first : list->count;
+}
+
+static bool overlap(rect a, rect b) {
+    return a.w > 0 && b.w > 0 && a.x < b.x + b.w && b.x < a.x + a.w && a.y < b.y + b.h && b.y < a.y + a.h;
+}
+
+static void bound_blocks(draw_list* list) {
+    for (uint32_t k = 0; k < list->block_count; k++) {
+        rect bounds = {};
+        for (uint32_t i = list->blocks[k].first; i < block_end(list, k); i++)
+            bounds = bounds.w > 0 ? bounding(bounds, list->commands[i].area) : list->commands[i].area;
+        list->blocks[k].bounds = bounds;
+    }
+}
+
+// The block of `list` with that id, or -1; the ids of a list differ.
+static int32_t find_block(const draw_list* list, uint32_t id) {
+    for (uint32_t k = 0; k < list->block_count; k++)
+        if (list->blocks[k].id == id) return (int32_t)k;
+    return -1;
+}
+
+// Whether a command of block x and one of block y touch a pixel in common.
+static bool blocks_overlap(const draw_list* list, uint32_t x, uint32_t y) {
+    if (!overlap(list->blocks[x].bounds, list->blocks[y].bounds)) return false;
+    for (uint32_t i = list->blocks[x].first; i < block_end(list, x); i++) {
+        if (!overlap(list->commands[i].area, list->blocks[y].bounds)) continue;
+        for (uint32_t j = list->blocks[y].first; j < block_end(list, y); j++)
+            if (overlap(list->commands[i].area, list->commands[j].area)) return true;
+    }
+    return false;
+}
+
+// Blocks may be paired by id rather than by place when both lists hold the
+// same blocks and any two whose order differs touch no pixel in common, in
+// either list: then every pixel meets the blocks in the same order in both.
+static bool blocks_pair_by_id(draw_list* now, draw_list* before) {
+    if (now->block_count != before->block_count) return false;
+    bound_blocks(now);
+    bound_blocks(before);
+    for (uint32_t x = 0; x < now->block_count; x++) {
+        for (uint32_t y = x + 1; y < now->block_count; y++) {
+            int32_t bx = find_block(before, now->blocks[x].id), by = find_block(before, now->blocks[y].id);
+            if (bx < 0 || by < 0) return false;
+            if (bx < by) continue;  // the same order in both
+            if (blocks_overlap(now, x, y) || blocks_overlap(before, (uint32_t)bx, (uint32_t)by)) return false;
+        }
+    }
+    return true;
+}
+
+// Pairs the commands of the two lists in order, the way a diff pairs lines,
+// and marks the tiles of every command left unpaired. A pixel that no
+// unpaired command touches gets the same commands in the same order from
+// both, so it is the same. A command unlike its partner is looked for a few
+// places ahead on either side (the few fills a moved hover adds or drops).
+// Lists that paint the same panels in another order are paired block by
+// block. False when the lists differ too much for pairing to be worth it.
+static bool match_commands(draw_list* now, draw_list* before, uint32_t columns, uint64_t tiles) {
+    memset(now->tile_marks, 0, tiles);
+    diff_state diff = {now, columns, (uint64_t)diff_effort * (now->count + before->count)};
+    bool same_order = now->block_count == before->block_count;
+    for (uint32_t k = 0; same_order && k < now->block_count; k++)
+        same_order = now->blocks[k].id == before->blocks[k].id;
+    if (same_order || !blocks_pair_by_id(now, before))
+        return match_ranges(&diff, now->commands, now->count, before->commands, before->count);
+    for (uint32_t k = 0; k < now->block_count; k++) {
+        uint32_t other = (uint32_t)find_block(before, now->blocks[k].id);
+        uint32_t from = now->blocks[k].first, old_from = before->blocks[other].first;
+        if (!match_ranges(&diff, now->commands + from, block_end(now, k) - from, before->commands + old_from,
+                          block_end(before, other) - old_from))
+            return false;
+    }
+    return true;
+}
+
+int32_t draw_list_changed_areas(draw_list* now, draw_list* before, rect* areas, int32_t most) {
     if (most < 1 || now->width <= 0 || now->height <= 0) return 0;
     uint32_t columns = (uint32_t)((now->width + draw_tile_w - 1) / draw_tile_w);
     uint64_t tiles = (uint64_t)columns * (uint32_t)((now->height + draw_tile_h - 1) / draw_tile_h);

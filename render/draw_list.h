@@ -29,12 +29,22 @@ struct draw_command {
     const glyph_atlas* image;  // its pixels never change once loaded
 };
 
+// The commands one painter issued, from `first` on; `bounds` holds them all.
+struct draw_block {
+    uint32_t id, first;
+    rect bounds;
+};
+
+enum : uint32_t { draw_list_most_blocks = 8 };
+
 struct draw_list {
     draw_command* commands;
     uint32_t count, capacity;
     int32_t width, height;  // of the buffer it was recorded for
     uint8_t* tile_marks;    // scratch: the tiles a comparison found changed
     uint32_t tile_capacity;
+    draw_block blocks[draw_list_most_blocks];  // block 0 (id 0) opens the list
+    uint32_t block_count;
     uint8_t failed;  // an allocation failed: the list is incomplete
 };
 
@@ -46,6 +56,10 @@ enum : int32_t { draw_tile_w = 64, draw_tile_h = 16 };
 // (emptied first) instead of touching pixels; target's pixels may be null.
 void draw_list_begin(draw_list* list, pixel_buffer* target);
 void draw_list_end(void);
+// Starts a block of the recording under way: the panels' painters each draw
+// one, so that two frames that paint the same panels in another order (the
+// panel under the pointer goes first) still compare panel by panel.
+void draw_list_begin_block(uint32_t id);
 // The list that drawing into `buffer` appends to, or null.
 draw_list* draw_list_recording_into(const pixel_buffer* buffer);
 void draw_list_grow(draw_list* list, const draw_command* command);
@@ -55,11 +69,9 @@ inline void draw_list_append(draw_list* list, const draw_command* command) {
 }
 
 // The areas in which `now` may draw differently from `before`: wherever a
-// command of one differs from the other's. Both draw the same commands first
-// and the same commands last; only the commands between can make a pixel
-// differ. At most `most` rects (the last one stretched over the rest when
+// command of one is not paired with an equal command of the other. At most `most` rects (the last one stretched over the rest when
 // there are more); the whole buffer when the sizes differ or a list is
 // incomplete; none when the lists are the same.
-int32_t draw_list_changed_areas(draw_list* now, const draw_list* before, rect* areas, int32_t most);
+int32_t draw_list_changed_areas(draw_list* now, draw_list* before, rect* areas, int32_t most);
 // Draws every command of `list` that touches `area`, only within it.
 void draw_list_replay(const draw_list* list, pixel_buffer* target, rect area);
