@@ -1,5 +1,5 @@
 // One long random session played twice: once with every frame drawn whole,
-// once with frames compared and only the changed rows drawn and presented.
+// once with frames compared and only the changed areas drawn and presented.
 // Every presented picture must be the same, pixel for pixel.
 #include <gtest/gtest.h>
 
@@ -16,19 +16,13 @@
 
 namespace {
 
-enum step_kind : uint8_t { step_move, step_button, step_wheel, step_key, step_resize, step_frame };
-
-struct step {
-    step_kind kind;
-    int32_t a, b;
-};
-
 const uint16_t keys[] = {os_key_left,  os_key_right, os_key_up,  os_key_down,   os_key_page_up,
                          os_key_page_down, os_key_home, os_key_end, os_key_delete, os_key_shift};
 
 const char types_text[] = "struct Pair { u16 low; u16 high; } enum Kind : u8 { A, B } struct Rec { Pair p; Kind k; f32 r; }";
 
-std::vector<step> random_session(uint64_t seed, int count) {
+// Window events; one of kind none stands for a frame.
+std::vector<os_event> random_session(uint64_t seed, int count) {
     uint64_t s = seed;
     auto next = [&s](uint32_t below) {
         s ^= s << 13;
@@ -36,35 +30,38 @@ std::vector<step> random_session(uint64_t seed, int count) {
         s ^= s << 17;
         return (int32_t)(s % below);
     };
-    std::vector<step> steps;
+    std::vector<os_event> events;
     int32_t x = 300, y = 200;
     for (int i = 0; i < count; i++) {
         int32_t pick = next(100);
+        os_event e = {};
         if (pick < 45) {
             // Mostly small steps, as a hand moves; now and then a jump anywhere.
-            if (next(10) == 0) {
-                x = next(1100);
-                y = next(460);
-            } else {
-                x += next(15) - 7;
-                y += next(9) - 4;
-            }
-            steps.push_back({step_move, x, y});
+            bool jump = next(10) == 0;
+            x = jump ? next(1100) : x + next(15) - 7;
+            y = jump ? next(460) : y + next(9) - 4;
+            e.kind = os_event_mouse_move;
+            e.x = x;
+            e.y = y;
         } else if (pick < 55) {
-            steps.push_back({step_button, 0, next(2) ? os_key_state_pressed : os_key_state_released});
+            e.kind = os_event_mouse_button;
+            e.key = os_mouse_left;
+            e.state = next(2) ? os_key_state_pressed : os_key_state_released;
         } else if (pick < 60) {
-            steps.push_back({step_wheel, next(2) ? 1 : -1, 0});
+            e.kind = os_event_mouse_wheel;
+            e.wheel = next(2) ? 1 : -1;
         } else if (pick < 68) {
-            uint16_t key = keys[next(sizeof keys / sizeof keys[0])];
-            uint8_t state = key == os_key_shift && next(2) ? os_key_state_released : os_key_state_pressed;
-            steps.push_back({step_key, key, state});
+            e.kind = os_event_key;
+            e.key = keys[next(sizeof keys / sizeof keys[0])];
+            e.state = e.key == os_key_shift && next(2) ? os_key_state_released : os_key_state_pressed;
         } else if (pick < 69) {
-            steps.push_back({step_resize, 700 + next(500), 250 + next(250)});
-        } else {
-            steps.push_back({step_frame, 0, 0});
+            e.kind = os_event_window_resize;
+            e.width = 700 + next(500);
+            e.height = 250 + next(250);
         }
+        events.push_back(e);
     }
-    return steps;
+    return events;
 }
 
 // Each frame's rows that differ from the frame before, and its size.
@@ -86,12 +83,8 @@ protected:
         reset_type_colors();
         capture_stdout([] { create_types_from_code(types_text, sizeof types_text - 1); });
         layout_panels();
-        uint64_t s = 7;
         file.resize(6000);
-        for (uint8_t& byte : file) {
-            s = s * 6364136223846793005ull + 1442695040888963407ull;
-            byte = (s >> 60) < 4 ? 0 : (uint8_t)(s >> 33);
-        }
+        for (size_t i = 0; i < file.size(); i++) file[i] = i % 5 ? (uint8_t)(i * 2654435761u >> 13) : 0;
         app_state.file.data = file.data();
         app_state.file.size = file.size();
         static char path[] = "/tmp/session.bin";
@@ -100,46 +93,26 @@ protected:
         array_create(&app_state.placements, 16, sizeof(placement));
     }
 
-    void apply(const step& s) {
-        os_event event = {};
-        switch (s.kind) {
-        case step_move:
-            event.kind = os_event_mouse_move;
-            event.x = s.a;
-            event.y = s.b;
-            app_on_event(&event);
-            break;
-        case step_button: send_button(os_mouse_left, (uint8_t)s.b); break;
-        case step_wheel:
-            event.kind = os_event_mouse_wheel;
-            event.wheel = s.a;
-            app_on_event(&event);
-            break;
-        case step_key: send_key((uint16_t)s.a, (uint8_t)s.b); break;
-        case step_resize:
-            fake.pixels.assign((size_t)s.a * (size_t)s.b, 0);
-            fake.window.width = s.a;
-            fake.window.height = s.b;
-            fake.window.back_buffer = pixel_buffer{s.a, s.b, fake.pixels.data()};
-            event.kind = os_event_window_resize;
-            event.width = s.a;
-            event.height = s.b;
-            app_on_event(&event);
-            break;
-        case step_frame: break;
+    void apply(os_event e) {
+        if (e.kind == os_event_window_resize) {
+            fake.pixels.assign((size_t)e.width * (size_t)e.height, 0);
+            fake.window.width = e.width;
+            fake.window.height = e.height;
+            fake.window.back_buffer = pixel_buffer{e.width, e.height, fake.pixels.data()};
         }
+        if (e.kind != os_event_none) app_on_event(&e);
     }
 };
 
 TEST_F(FrameSavings, PresentedFramesMatchWholeFrames) {
-    std::vector<step> steps = random_session(0x5eed, 6000);
+    std::vector<os_event> events = random_session(0x5eed, 6000);
     std::vector<frame_change> whole_frames;
     std::vector<color> last;
     start();
     input_begin_frame();
-    for (const step& s : steps) {
-        apply(s);
-        if (s.kind != step_frame) continue;
+    for (const os_event& event : events) {
+        apply(event);
+        if (event.kind != os_event_none) continue;
         compose_frame();
         input_begin_frame();
         frame_change change = {fake.window.width, fake.window.height, {}};
@@ -157,9 +130,9 @@ TEST_F(FrameSavings, PresentedFramesMatchWholeFrames) {
     input_begin_frame();
     std::vector<color> expected, screen;
     size_t frame = 0, unchanged = 0, partial = 0;
-    for (const step& s : steps) {
-        apply(s);
-        if (s.kind != step_frame) continue;
+    for (const os_event& event : events) {
+        apply(event);
+        if (event.kind != os_event_none) continue;
         frame_update update = compose_next_frame();
         input_begin_frame();
         const frame_change& change = whole_frames[frame];
