@@ -2,6 +2,8 @@
 #include "app/app.h"
 #include "app/app_print.h"
 #include "app/app_state.h"
+#include "app/measure_selection.h"
+#include "views/views.h"
 #include "os/os.h"
 #include "render/text_buffer.h"
 #include "types/type_table.h"
@@ -13,6 +15,9 @@ enum : int32_t {
     fallback_refresh_rate = 60,
     microseconds_per_second = 1000000,
     shared_text_capacity = 10000,
+    // The overview's share of a frame, as for a search: the rest draws it.
+    overview_share_numerator = 3,
+    overview_share_denominator = 4,
 };
 
 static const char window_title[] = "Bitlorn  |  0.9";
@@ -63,6 +68,13 @@ static bool frame_acted_on_a_click(void) {
     return (left->state & (input_went_down | input_went_up)) != 0;
 }
 
+// The overview takes what is left of the same share of the frame that a
+// search takes, and at least one row.
+static void summarise_overview_for_frame(void) {
+    uint64_t budget = (uint64_t)app_state.target_frame_us * overview_share_numerator / overview_share_denominator;
+    while (overview_step() && os_ticks_to_microseconds(os_now_ticks() - app_state.frame_ticks) < budget) {}
+}
+
 static void run_one_frame_tail(void) {
     if (app_state.cursor_wanted != app_state.cursor_shown) {
         app_state.cursor_shown = app_state.cursor_wanted;
@@ -73,8 +85,8 @@ static void run_one_frame_tail(void) {
 
     uint64_t elapsed = os_ticks_to_microseconds(os_now_ticks() - app_state.frame_ticks);
     int64_t remaining = (int64_t)app_state.target_frame_us - (int64_t)elapsed;
-    // A search takes its share of every frame and the frames follow at once.
-    if (remaining > 0 && !find_is_running()) os_sleep_microseconds((uint64_t)remaining);
+    // A search or a measure takes its share of every frame and the frames follow at once.
+    if (remaining > 0 && !find_is_running() && !measure_is_running()) os_sleep_microseconds((uint64_t)remaining);
 }
 
 int app_main(void) {
@@ -110,8 +122,10 @@ int app_main(void) {
         if (!(app_state.window->flags & os_window_flag_open)) return 0;
         refresh_live_files();
         find_run_for_frame();
+        measure_run_for_frame();
+        summarise_overview_for_frame();
         run_one_frame_tail();
-        // A search under way keeps the frames coming without waiting for input.
-        follow_up = frame_acted_on_a_click() || find_is_running();
+        // Work under way keeps the frames coming without waiting for input.
+        follow_up = frame_acted_on_a_click() || find_is_running() || measure_is_running() || overview_pending();
     }
 }

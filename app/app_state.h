@@ -5,6 +5,7 @@
 
 #include <stdint.h>
 
+#include "app/measure_selection.h"
 #include "app/prompt_line.h"
 #include "os/os.h"
 #include "render/font.h"
@@ -40,6 +41,20 @@ struct input_record {
 
 struct input_table {
     input_record records[input_record_count];
+};
+
+// The overview in the position bar's track: what kind of bytes fill the part
+// of the file behind each pixel row, summarised a few rows per frame.
+struct overview_state {
+    const uint8_t* data;  // the file the rows describe
+    uint64_t size;
+    int32_t rows;  // the track's height in pixels when they began
+    int32_t done;  // rows summarised so far, from the top
+    int32_t capacity;
+    uint8_t* kinds;      // byte_kind per row
+    float* entropies;    // bits per byte per row
+    int32_t hover_row;   // the track row under the pointer, -1 for none
+    uint8_t stale;       // the file was read again: start over
 };
 
 struct application_state {
@@ -83,6 +98,8 @@ struct application_state {
 
     // Go to and Find
     prompt_state prompt;
+    measure_state measure;
+    overview_state overview;
 
     // Loaded file
     file_contents file;

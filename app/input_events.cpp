@@ -2,6 +2,7 @@
 #include "app/app.h"
 #include "app/app_state.h"
 #include "app/copy_selection.h"
+#include "app/measure_selection.h"
 #include "types/byte_range.h"
 #include "types/growable_array.h"
 #include "types/type_table.h"
@@ -12,7 +13,10 @@ enum : int64_t {
     change_list_pointer_capacity = 64,
     change_list_buttons_capacity = 32,
 };
-enum : uint16_t { key_copy = os_key_a + ('c' - 'a') };  // with Control
+enum : uint16_t {
+    key_copy = os_key_a + ('c' - 'a'),     // with Control
+    key_measure = os_key_a + ('i' - 'a'),  // with Control
+};
 
 static constexpr double wheel_rows_per_visible_row = 0.333333;
 static constexpr uint8_t input_edge_bits = input_went_down | input_repeated | input_went_up;
@@ -87,12 +91,14 @@ static void scroll_to_end(void) {
 
 static bool control_is_down(void) { return input_at(os_key_control)->state & input_is_down; }
 
-static void run_key_command(uint16_t key) {
+// `after_measure`: the answer line showed a measure when the key came.
+static void run_key_command(uint16_t key, bool after_measure) {
     if (control_is_down()) {
         if (key == key_copy) {
-            const char* message = copy_selection();
+            const char* message = after_measure ? copy_measure_line() : copy_selection();
             if (message) prompt_set_message(message);
         }
+        if (key == key_measure) measure_start();
         return;
     }
     bool shift = shift_is_down();
@@ -169,8 +175,10 @@ void app_on_event(os_event* event) {
         break;
     case os_event_key:
         update_key_record(event->key, event->state);
-        if (event->state == os_key_state_pressed || event->state == os_key_state_repeated)
-            if (!prompt_on_key(event->key)) run_key_command(event->key);
+        if (event->state == os_key_state_pressed || event->state == os_key_state_repeated) {
+            bool after_measure = measure_line_shown();
+            if (!prompt_on_key(event->key)) run_key_command(event->key, after_measure);
+        }
         break;
     case os_event_char: prompt_on_char(event->code); break;
     case os_event_window_resize: layout_panels(); break;

@@ -38,6 +38,8 @@ void release_loaded_file(void) {
     else if (app_state.file.data) os_free_file_contents(&app_state.file);
     app_state.file = file_contents{0, nullptr};
     app_state.file_mapping = os_mapped_file{{0, nullptr}, 0, -1};
+    // The next file may be mapped at the same address with the same size.
+    app_state.overview.stale = 1;
 }
 
 static void report_unopenable(const char* path) {

@@ -4,6 +4,7 @@
 
 #include "app/app.h"
 #include "app/app_state.h"
+#include "app/measure_selection.h"
 #include "app/prompt_line.h"
 
 enum : uint32_t {
@@ -31,6 +32,7 @@ void prompt_set_message(const char* text) {
     if (length > prompt_message_capacity) length = prompt_message_capacity;
     memcpy(app_state.prompt.message, text, length);
     app_state.prompt.message_length = (uint32_t)length;
+    app_state.measure.shown = 0;
 }
 
 void prompt_set_message_number(const char* before, int64_t number, const char* after) {
@@ -42,7 +44,10 @@ void prompt_set_message_number(const char* before, int64_t number, const char* a
     prompt_set_message(text.data);
 }
 
-void prompt_clear_message(void) { app_state.prompt.message_length = 0; }
+void prompt_clear_message(void) {
+    app_state.prompt.message_length = 0;
+    app_state.measure.shown = 0;
+}
 
 void prompt_on_click(void) { prompt_clear_message(); }
 
@@ -160,6 +165,10 @@ bool prompt_on_key(uint16_t key) {
     bool shift = is_down(os_key_shift);
     const uint16_t key_f3 = os_key_f1 + 2;
 
+    if (measure_is_running() && key == os_key_escape) {
+        measure_stop();
+        return true;
+    }
     if (prompt->search.running) {
         if (key == os_key_escape) {
             find_stop();
@@ -179,8 +188,8 @@ bool prompt_on_key(uint16_t key) {
         find_again(shift);
         return true;
     }
-    // Copying the match just found is the usual next step.
-    if (ctrl && key == os_key_a + ('C' - 'A')) return false;
+    // Copying the match just found, or measuring it, is the usual next step.
+    if (ctrl && (key == os_key_a + ('C' - 'A') || key == os_key_a + ('I' - 'A'))) return false;
     if (prompt->kind == prompt_closed) return false;
 
     switch (key) {
@@ -208,7 +217,12 @@ bool prompt_on_key(uint16_t key) {
 
 bool prompt_line_shown(void) {
     const prompt_state* prompt = &app_state.prompt;
-    return prompt->kind != prompt_closed || prompt->search.running || prompt->message_length > 0;
+    return prompt->kind != prompt_closed || prompt->search.running || prompt->message_length > 0 ||
+           measure_is_running();
+}
+
+bool prompt_line_busy(void) {
+    return app_state.prompt.kind != prompt_closed || app_state.prompt.search.running || measure_is_running();
 }
 
 // `skip` leaves out the first bytes of the typed text, for a line too long
@@ -227,6 +241,11 @@ static void build_line_skipping(text_buffer* text, uint32_t skip) {
         if (open) text_append_cstring(text, message_gap);
         text_append_cstring(text, "Searching... ");
         text_append_uint(text, find_progress_percent());
+        text_append_cstring(text, "% (Escape stops)");
+    } else if (measure_is_running()) {
+        if (open) text_append_cstring(text, message_gap);
+        text_append_cstring(text, "Measuring... ");
+        text_append_uint(text, measure_progress_percent());
         text_append_cstring(text, "% (Escape stops)");
     } else if (prompt->message_length > 0) {
         if (open) text_append_cstring(text, message_gap);

@@ -1,0 +1,57 @@
+// Measuring the selection (Ctrl+I): its length, CRC-32, SHA-256, SHA-1 and
+// entropy, worked out a slice per frame as Find is, so that a selection of
+// gigabytes leaves the window answering.
+#pragma once
+
+#include <nettle/sha1.h>
+#include <nettle/sha2.h>
+#include <stdint.h>
+
+// The figures of a finished measure.
+struct measure_result {
+    uint64_t length, left_out;
+    uint32_t crc;
+    uint8_t sha256[SHA256_DIGEST_SIZE];
+    uint8_t sha1[SHA1_DIGEST_SIZE];
+    double entropy;
+};
+
+struct measure_state {
+    uint8_t running;
+    uint8_t shown;  // the answer line is this measure's, so Ctrl+C copies it
+    const uint8_t* data;  // the file as it was when the measure began
+    uint64_t size;
+    uint64_t offset, length;  // the bytes measured, all inside the file
+    uint64_t left_out;        // selected bytes past the end of the file
+    uint64_t done;
+    uint32_t crc;
+    sha256_ctx sha256;
+    sha1_ctx sha1;
+    uint64_t counts[256];
+    measure_result result;  // of the last measure that finished
+};
+
+// Starts over for `length` bytes from `offset`, then takes them in as many
+// pieces as the caller likes, in order; finish gives the figures.
+void measure_begin(measure_state* measure, uint64_t offset, uint64_t length);
+void measure_take(measure_state* measure, const uint8_t* bytes, uint64_t count);
+measure_result measure_finish(measure_state* measure);
+// "4096 bytes | CRC-32 8A9136AA | SHA-256 9f86d0...0a08 | SHA-1 ... | entropy 7.95",
+// with the digests shortened or, when `whole`, written out whole. Returns
+// the length written (the line is cut to fit `capacity`, NUL included).
+uint32_t write_measure_line(const measure_result* result, bool whole, char* out, uint32_t capacity);
+
+// Ctrl+I: measures the selection's bytes inside the file; an empty selection
+// or one past the end says so in the answer line instead.
+void measure_start(void);
+// Escape while measuring.
+void measure_stop(void);
+bool measure_is_running(void);
+uint32_t measure_progress_percent(void);
+// Measures until the frame's share of time is used (at least one slice).
+void measure_run_for_frame(void);
+// True while the answer line shows a finished measure.
+bool measure_line_shown(void);
+// Ctrl+C right after a measure: its line, digests whole, onto the clipboard;
+// returns the answer line to show.
+const char* copy_measure_line(void);
