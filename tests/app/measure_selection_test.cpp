@@ -1,0 +1,170 @@
+// Measuring the selection: every figure against sha256sum and python3's
+// hashlib, zlib and its own entropy on real files, the measure run a slice
+// per frame from Ctrl+I, and what it says when there is nothing to measure.
+#include <gtest/gtest.h>
+#include <stdio.h>
+
+#include <random>
+
+#include "app/app.h"
+#include "app/measure_selection.h"
+#include "app_test_support.h"
+
+namespace {
+
+std::string run(const std::string& command) {
+    std::string out;
+    FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe) return out;
+    char chunk[512];
+    for (size_t n; (n = fread(chunk, 1, sizeof chunk, pipe)) > 0;) out.append(chunk, n);
+    pclose(pipe);
+    while (!out.empty() && out.back() == '\n') out.pop_back();
+    return out;
+}
+
+class MeasureTest : public ::testing::Test {
+protected:
+    fake_window fake;
+    os_mapped_file mapped = {{0, nullptr}, 0, -1};
+
+    void SetUp() override { use_fake_window(&fake, 1280, 720, false); }
+    void TearDown() override {
+        if (mapped.contents.data) os_unmap_file(&mapped);
+    }
+
+    void show(const std::string& path) {
+        if (mapped.contents.data) os_unmap_file(&mapped);
+        mapped = os_map_file(os_string(path.c_str()));
+        ASSERT_NE(mapped.contents.data, nullptr) << path;
+        app_state.file = mapped.contents;
+    }
+
+    void control(char letter) {
+        send_key(os_key_control, os_key_state_pressed);
+        send_key((uint16_t)(os_key_a + (letter - 'a')), os_key_state_pressed);
+        send_key((uint16_t)(os_key_a + (letter - 'a')), os_key_state_released);
+        send_key(os_key_control, os_key_state_released);
+    }
+
+    // Ctrl+I, then frames of one slice each until it ends; the frames taken.
+    int measure(int64_t offset, int64_t length) {
+        app_state.select_offset = offset;
+        app_state.select_len = length;
+        app_state.target_frame_us = 0;
+        control('i');
+        int frames = 0;
+        for (; measure_is_running() && frames < 100000; frames++) measure_run_for_frame();
+        return frames;
+    }
+
+    static std::string message() { return std::string(app_state.prompt.message, app_state.prompt.message_length); }
+    static std::string whole_line() {
+        char line[256];
+        uint32_t length = write_measure_line(&app_state.measure.result, true, line, sizeof line);
+        return std::string(line, length);
+    }
+};
+
+TEST_F(MeasureTest, FiguresAgreeWithTheReferenceToolsOnRealFiles) {
+    std::vector<uint8_t> noise(3 << 20);
+    std::mt19937 random(11);
+    for (uint8_t& b : noise) b = (uint8_t)random();
+    std::string noise_path = write_temp_file("measure_noise.bin", noise.data(), noise.size());
+    struct {
+        std::string path;
+        int64_t offset, length;  // length -1: the whole file
+    } cases[] = {
+        {"/bin/ls", 0, -1},
+        {source_dir() + "/README.md", 0, -1},
+        {source_dir() + "/render/mono.png", 17, 1000},
+        {noise_path, 12345, (2 << 20) + 7},  // across slices
+    };
+    for (const auto& c : cases) {
+        show(c.path);
+        int64_t length = c.length < 0 ? (int64_t)app_state.file.size : c.length;
+        int frames = measure(c.offset, length);
+        EXPECT_GE(frames, length > (1 << 20) ? 3 : 1) << c.path;
+        std::string range = " " + std::to_string(c.offset) + " " + std::to_string(length);
+        std::string expected = run(
+            "python3 -c 'import sys, zlib, hashlib, math, collections\n"
+            "d = open(sys.argv[1], \"rb\").read()[int(sys.argv[2]):][:int(sys.argv[3])]\n"
+            "e = -sum(n / len(d) * math.log2(n / len(d)) for n in collections.Counter(d).values())\n"
+            "print(\"%d byte%s | CRC-32 %08X | SHA-256 %s | SHA-1 %s | entropy %.2f\" % (len(d), \"\" if len(d) == 1 "
+            "else \"s\", zlib.crc32(d), hashlib.sha256(d).hexdigest(), hashlib.sha1(d).hexdigest(), e + 0))' " +
+            c.path + range);
+        EXPECT_EQ(whole_line(), expected) << c.path;
+        std::string sha256sum = run("tail -c +" + std::to_string(c.offset + 1) + " " + c.path + " | head -c " +
+                                    std::to_string(length) + " | sha256sum");
+        EXPECT_NE(whole_line().find(" | SHA-256 " + sha256sum.substr(0, 64) + " | "), std::string::npos) << c.path;
+        // The answer line shortens the digests to their ends.
+        size_t at = expected.find("SHA-256 ") + 8;
+        EXPECT_NE(message().find("SHA-256 " + expected.substr(at, 6) + "..." + expected.substr(at + 60, 4) + " |"),
+                  std::string::npos)
+            << message();
+    }
+}
+
+TEST_F(MeasureTest, NothingToMeasureStopsAndTheBytesPastTheEnd) {
+    std::string path = write_temp_file("measure_small.bin", "test", 4);
+    show(path);
+    struct {
+        int64_t offset, length;
+        std::string message;
+    } cases[] = {
+        {0, 4, "4 bytes | CRC-32 D87F7E0C | SHA-256 9f86d0...0a08 | SHA-1 a94a8f...bbd3 | entropy 1.50"},
+        {2, 10, "2 bytes (8 past the end left out) | CRC-32 12A38DEF | SHA-256 56af4b...6d74 | SHA-1 9b02d9...b95f | "
+                "entropy 1.00"},
+        {-1, 1, "Nothing to measure: the selection is empty."},
+        {1, 0, "Nothing to measure: the selection is empty."},
+        {4, 1, "Nothing to measure: the selection lies past the end of the file."},
+    };
+    for (const auto& c : cases) {
+        measure(c.offset, c.length);
+        EXPECT_EQ(message(), c.message) << c.offset << "," << c.length;
+    }
+    app_state.file.size = 0;
+    measure(0, 1);
+    EXPECT_EQ(message(), "Nothing to measure: the file is empty.");
+
+    std::vector<uint8_t> big(8 << 20, 1);
+    app_state.file.data = big.data();
+    app_state.file.size = big.size();
+    app_state.select_offset = 0;
+    app_state.select_len = (int64_t)big.size();
+    control('i');
+    measure_run_for_frame();
+    EXPECT_TRUE(measure_is_running());
+    app_state.prompt.message_length = 0;
+    text_buffer_create(&app_state.text, 1000);
+    build_prompt_line(&app_state.text);
+    EXPECT_EQ(std::string(app_state.text.data, app_state.text.length), "Measuring... 12% (Escape stops)");
+    send_key(os_key_escape, os_key_state_pressed);
+    EXPECT_FALSE(measure_is_running());
+    EXPECT_EQ(message(), "Measuring stopped.");
+
+    control('i');
+    app_state.file.size -= 1;  // read again meanwhile
+    measure_run_for_frame();
+    EXPECT_FALSE(measure_is_running());
+    EXPECT_EQ(message(), "Measuring stopped: the file changed.");
+}
+
+TEST_F(MeasureTest, ControlCRightAfterCopiesTheLineWithDigestsWhole) {
+    if (!ensure_x_display()) GTEST_SKIP() << "no X display";
+    std::string path = write_temp_file("measure_copy.bin", "test", 4);
+    show(path);
+    measure(0, 4);
+    control('c');
+    os_clipboard_result got = os_clipboard_get_text();
+    EXPECT_EQ(std::string(got.data ? (const char*)got.data : "", got.length), whole_line());
+    os_clipboard_free(&got);
+    EXPECT_EQ(message(), "Copied the measurement with the digests whole.");
+    // Any other key in between: Ctrl+C copies the bytes again.
+    measure(0, 4);
+    send_key(os_key_left, os_key_state_pressed);
+    control('c');
+    EXPECT_EQ(message().rfind("Copied 4 bytes", 0), 0u) << message();
+}
+
+}  // namespace
