@@ -13,8 +13,8 @@ static const color kind_colors[byte_kind_count] = {
     0xff334488,  // all zero
     0xff888833,  // all 0xFF
     0xff338833,  // mostly text
-    0xff993333,  // high entropy
-    0xff555555,  // other binary
+    0xffaa3333,  // high entropy
+    0xff3c3c4c,  // other binary
 };
 
 enum : int32_t { hex_digits_shown = 8 };
