@@ -3,6 +3,7 @@
 // per frame from Ctrl+I, and what it says when there is nothing to measure.
 #include <gtest/gtest.h>
 #include <stdio.h>
+#include <string.h>
 
 #include <random>
 
@@ -12,15 +13,13 @@
 
 namespace {
 
+// The first line a command prints.
 std::string run(const std::string& command) {
-    std::string out;
+    char line[512] = "";
     FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe) return out;
-    char chunk[512];
-    for (size_t n; (n = fread(chunk, 1, sizeof chunk, pipe)) > 0;) out.append(chunk, n);
-    pclose(pipe);
-    while (!out.empty() && out.back() == '\n') out.pop_back();
-    return out;
+    if (pipe && !fgets(line, sizeof line, pipe)) line[0] = 0;
+    if (pipe) pclose(pipe);
+    return std::string(line, strcspn(line, "\n"));
 }
 
 class MeasureTest : public ::testing::Test {
@@ -29,12 +28,12 @@ protected:
     os_mapped_file mapped = {{0, nullptr}, 0, -1};
 
     void SetUp() override { use_fake_window(&fake, 1280, 720, false); }
-    void TearDown() override {
-        if (mapped.contents.data) os_unmap_file(&mapped);
-    }
+    void TearDown() override { show(""); }
 
+    // Maps the file at `path` and shows it; "" unmaps the last one.
     void show(const std::string& path) {
         if (mapped.contents.data) os_unmap_file(&mapped);
+        if (path.empty()) return;
         mapped = os_map_file(os_string(path.c_str()));
         ASSERT_NE(mapped.contents.data, nullptr) << path;
         app_state.file = mapped.contents;
@@ -54,7 +53,7 @@ protected:
         app_state.target_frame_us = 0;
         control('i');
         int frames = 0;
-        for (; measure_is_running() && frames < 100000; frames++) measure_run_for_frame();
+        while (measure_is_running() && frames++ < 100000) measure_run_for_frame();
         return frames;
     }
 
@@ -67,9 +66,8 @@ protected:
 };
 
 TEST_F(MeasureTest, FiguresAgreeWithTheReferenceToolsOnRealFiles) {
-    std::vector<uint8_t> noise(3 << 20);
-    std::mt19937 random(11);
-    for (uint8_t& b : noise) b = (uint8_t)random();
+    std::string noise(3 << 20, 0);
+    for (std::mt19937 random(11); char& b : noise) b = (char)random();
     std::string noise_path = write_temp_file("measure_noise.bin", noise.data(), noise.size());
     struct {
         std::string path;
@@ -83,8 +81,7 @@ TEST_F(MeasureTest, FiguresAgreeWithTheReferenceToolsOnRealFiles) {
     for (const auto& c : cases) {
         show(c.path);
         int64_t length = c.length < 0 ? (int64_t)app_state.file.size : c.length;
-        int frames = measure(c.offset, length);
-        EXPECT_GE(frames, length > (1 << 20) ? 3 : 1) << c.path;
+        EXPECT_GE(measure(c.offset, length), length > (1 << 20) ? 3 : 1) << c.path;
         std::string range = " " + std::to_string(c.offset) + " " + std::to_string(length);
         std::string expected = run(
             "python3 -c 'import sys, zlib, hashlib, math, collections\n"
@@ -95,19 +92,13 @@ TEST_F(MeasureTest, FiguresAgreeWithTheReferenceToolsOnRealFiles) {
             c.path + range);
         EXPECT_EQ(whole_line(), expected) << c.path;
         std::string sha256sum = run("tail -c +" + std::to_string(c.offset + 1) + " " + c.path + " | head -c " +
-                                    std::to_string(length) + " | sha256sum");
-        EXPECT_NE(whole_line().find(" | SHA-256 " + sha256sum.substr(0, 64) + " | "), std::string::npos) << c.path;
-        // The answer line shortens the digests to their ends.
-        size_t at = expected.find("SHA-256 ") + 8;
-        EXPECT_NE(message().find("SHA-256 " + expected.substr(at, 6) + "..." + expected.substr(at + 60, 4) + " |"),
-                  std::string::npos)
-            << message();
+                                    std::to_string(length) + " | sha256sum | cut -c1-64");
+        EXPECT_NE(whole_line().find(" | SHA-256 " + sha256sum + " | "), std::string::npos) << c.path;
     }
 }
 
 TEST_F(MeasureTest, NothingToMeasureStopsAndTheBytesPastTheEnd) {
-    std::string path = write_temp_file("measure_small.bin", "test", 4);
-    show(path);
+    show(write_temp_file("measure_small.bin", "test", 4));
     struct {
         int64_t offset, length;
         std::string message;
@@ -128,32 +119,25 @@ TEST_F(MeasureTest, NothingToMeasureStopsAndTheBytesPastTheEnd) {
     EXPECT_EQ(message(), "Nothing to measure: the file is empty.");
 
     std::vector<uint8_t> big(8 << 20, 1);
-    app_state.file.data = big.data();
-    app_state.file.size = big.size();
-    app_state.select_offset = 0;
+    app_state.file = file_contents{big.size(), big.data()};
     app_state.select_len = (int64_t)big.size();
     control('i');
     measure_run_for_frame();
-    EXPECT_TRUE(measure_is_running());
-    app_state.prompt.message_length = 0;
-    text_buffer_create(&app_state.text, 1000);
+    ASSERT_TRUE(text_buffer_create(&app_state.text, 1000));
     build_prompt_line(&app_state.text);
     EXPECT_EQ(std::string(app_state.text.data, app_state.text.length), "Measuring... 12% (Escape stops)");
     send_key(os_key_escape, os_key_state_pressed);
-    EXPECT_FALSE(measure_is_running());
     EXPECT_EQ(message(), "Measuring stopped.");
-
     control('i');
     app_state.file.size -= 1;  // read again meanwhile
     measure_run_for_frame();
-    EXPECT_FALSE(measure_is_running());
     EXPECT_EQ(message(), "Measuring stopped: the file changed.");
+    EXPECT_FALSE(measure_is_running());
 }
 
 TEST_F(MeasureTest, ControlCRightAfterCopiesTheLineWithDigestsWhole) {
     if (!ensure_x_display()) GTEST_SKIP() << "no X display";
-    std::string path = write_temp_file("measure_copy.bin", "test", 4);
-    show(path);
+    show(write_temp_file("measure_copy.bin", "test", 4));
     measure(0, 4);
     control('c');
     os_clipboard_result got = os_clipboard_get_text();

@@ -19,19 +19,7 @@ enum : int32_t {
     track_h = visible_rows * cell_h,
 };
 
-class OverviewTest : public ProgramTest {
-protected:
-    void key(KeySym keysym, bool down) {
-        XTestFakeKeyEvent(display, XKeysymToKeycode(display, keysym), down ? True : False, CurrentTime);
-        XSync(display, False);
-    }
-    void ctrl(KeySym letter) {
-        key(XK_Control_L, true);
-        key(letter, true);
-        key(letter, false);
-        key(XK_Control_L, false);
-    }
-};
+using OverviewTest = ProgramTest;
 
 TEST_F(OverviewTest, HoveringTheTrackNamesTheBytesAndControlIMeasures) {
     int event_base = 0, error_base = 0, major = 0, minor = 0;
@@ -58,7 +46,9 @@ TEST_F(OverviewTest, HoveringTheTrackNamesTheBytesAndControlIMeasures) {
     EXPECT_TRUE(wait_until([&] { return shows_text(status_x, status_line_1_y, path); }));
 
     XSetInputFocus(display, window, RevertToParent, CurrentTime);
-    ctrl(XK_i);
+    for (auto [keysym, down] : {std::pair{XK_Control_L, True}, {XK_i, True}, {XK_i, False}, {XK_Control_L, False}})
+        XTestFakeKeyEvent(display, XKeysymToKeycode(display, keysym), down, CurrentTime);
+    XSync(display, False);
     EXPECT_TRUE(wait_until([&] {
         return shows_text(status_x, status_line_1_y,
                           "1 byte | CRC-32 D202EF8D | SHA-256 6e340b...a01d | SHA-1 5ba93c...784f | entropy 0.00");
