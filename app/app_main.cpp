@@ -3,10 +3,10 @@
 #include "app/app_print.h"
 #include "app/app_state.h"
 #include "app/measure_selection.h"
-#include "views/views.h"
 #include "os/os.h"
 #include "render/text_buffer.h"
 #include "types/type_table.h"
+#include "views/views.h"
 
 enum : int32_t {
     window_width = 1280,

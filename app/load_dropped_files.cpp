@@ -38,8 +38,11 @@ void release_loaded_file(void) {
     else if (app_state.file.data) os_free_file_contents(&app_state.file);
     app_state.file = file_contents{0, nullptr};
     app_state.file_mapping = os_mapped_file{{0, nullptr}, 0, -1};
-    // The next file may be mapped at the same address with the same size.
+    // A later file may be mapped at the same address with the same size:
+    // what works over these bytes must notice all the same.
     app_state.overview.stale = 1;
+    app_state.measure.data = nullptr;
+    app_state.prompt.search.data = nullptr;
 }
 
 static void report_unopenable(const char* path) {

@@ -33,6 +33,7 @@ protected:
     // Maps the file at `path` and shows it; "" unmaps the last one.
     void show(const std::string& path) {
         if (mapped.contents.data) os_unmap_file(&mapped);
+        app_state.file = file_contents{};
         if (path.empty()) return;
         mapped = os_map_file(os_string(path.c_str()));
         ASSERT_NE(mapped.contents.data, nullptr) << path;
@@ -118,8 +119,9 @@ TEST_F(MeasureTest, NothingToMeasureStopsAndTheBytesPastTheEnd) {
     measure(0, 1);
     EXPECT_EQ(message(), "Nothing to measure: the file is empty.");
 
-    std::vector<uint8_t> big(8 << 20, 1);
-    app_state.file = file_contents{big.size(), big.data()};
+    std::string big(8 << 20, 1);
+    show("");
+    load_dropped_files(path_block({write_temp_file("measure_big.bin", big.data(), big.size())}).c_str());
     app_state.select_len = (int64_t)big.size();
     control('i');
     measure_run_for_frame();
@@ -129,7 +131,7 @@ TEST_F(MeasureTest, NothingToMeasureStopsAndTheBytesPastTheEnd) {
     send_key(os_key_escape, os_key_state_pressed);
     EXPECT_EQ(message(), "Measuring stopped.");
     control('i');
-    app_state.file.size -= 1;  // read again meanwhile
+    reload_loaded_file();  // the same size, mapped anew
     measure_run_for_frame();
     EXPECT_EQ(message(), "Measuring stopped: the file changed.");
     EXPECT_FALSE(measure_is_running());
