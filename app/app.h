@@ -12,6 +12,7 @@
 //   copy_selection.cpp      Ctrl+C (copy_selection.h)
 //   prompt_line.cpp         the prompt line and its keys (prompt_line.h)
 //   go_to.cpp, find_bytes.cpp  Go to and Find (prompt_line.h)
+//   measure_selection.cpp   Ctrl+I (measure_selection.h)
 // The shell's other units serve the layers below it and have headers of
 // their own: app_state.cpp (app_state.h), app_print.cpp (app_print.h) and
 // stb_units.cpp (the stb implementations).
