@@ -80,15 +80,19 @@ static void write_digest(const uint8_t* digest, uint32_t size, bool whole, char*
 }
 
 uint32_t write_measure_line(const measure_result* result, bool whole, char* out, uint32_t capacity) {
-    char sha256[2 * SHA256_DIGEST_SIZE + 1], sha1[2 * SHA1_DIGEST_SIZE + 1], left_out[64] = "";
+    char sha256[2 * SHA256_DIGEST_SIZE + 1], left_out[64] = "", others[128] = "";
     write_digest(result->sha256, SHA256_DIGEST_SIZE, whole, sha256);
-    write_digest(result->sha1, SHA1_DIGEST_SIZE, whole, sha1);
+    if (whole) {
+        char sha1[2 * SHA1_DIGEST_SIZE + 1];
+        write_digest(result->sha1, SHA1_DIGEST_SIZE, true, sha1);
+        stbsp_snprintf(others, (int)sizeof others, " | SHA-1 %s", sha1);
+    }
     if (result->left_out)
         stbsp_snprintf(left_out, (int)sizeof left_out, " (%llu past the end left out)",
                        (unsigned long long)result->left_out);
-    int length = stbsp_snprintf(out, (int)capacity, "%llu byte%s%s | CRC-32 %08X | SHA-256 %s | SHA-1 %s | entropy %.2f",
+    int length = stbsp_snprintf(out, (int)capacity, "%llu byte%s%s | CRC-32 %08X | SHA-256 %s%s | entropy %.2f",
                                 (unsigned long long)result->length, result->length == 1 ? "" : "s", left_out,
-                                (unsigned)result->crc, sha256, sha1, result->entropy);
+                                (unsigned)result->crc, sha256, others, result->entropy);
     if (length < 0) return 0;
     return (uint32_t)length < capacity ? (uint32_t)length : capacity - 1;
 }
