@@ -3,6 +3,7 @@
 #include "app/app_print.h"
 #include "app/app_state.h"
 #include "app/measure_selection.h"
+#include "app/prompt_line.h"
 #include "os/os.h"
 #include "render/text_buffer.h"
 #include "types/type_table.h"

@@ -164,6 +164,8 @@ void measure_run_for_frame(void) {
 
 bool measure_line_shown(void) { return app_state.measure.shown != 0; }
 
+void measure_forget_line(void) { app_state.measure.shown = 0; }
+
 const char* copy_measure_line(void) {
     char line[line_capacity];
     uint32_t length = write_measure_line(&app_state.measure.result, true, line, sizeof line);

@@ -5,33 +5,9 @@
 // sha256sum does for the same bytes.)
 #pragma once
 
-#include <nettle/sha1.h>
-#include <nettle/sha2.h>
 #include <stdint.h>
 
-// The figures of a finished measure.
-struct measure_result {
-    uint64_t length, left_out;
-    uint32_t crc;
-    uint8_t sha256[SHA256_DIGEST_SIZE];
-    uint8_t sha1[SHA1_DIGEST_SIZE];
-    double entropy;
-};
-
-struct measure_state {
-    uint8_t running;
-    uint8_t shown;  // the answer line is this measure's, so Ctrl+C copies it
-    const uint8_t* data;  // the file as it was when the measure began
-    uint64_t size;
-    uint64_t offset, length;  // the bytes measured, all inside the file
-    uint64_t left_out;        // selected bytes past the end of the file
-    uint64_t done;
-    uint32_t crc;
-    sha256_ctx sha256;
-    sha1_ctx sha1;
-    uint64_t counts[256];
-    measure_result result;  // of the last measure that finished
-};
+#include "app/measure_state.h"
 
 // Starts over for `length` bytes from `offset`, then takes them in as many
 // pieces as the caller likes, in order; finish gives the figures.
@@ -52,8 +28,10 @@ bool measure_is_running(void);
 uint32_t measure_progress_percent(void);
 // Measures until the frame's share of time is used (at least one slice).
 void measure_run_for_frame(void);
-// True while the answer line shows a finished measure.
+// True from the end of a measure until the next key or click: Ctrl+C then
+// copies the measure's line.
 bool measure_line_shown(void);
+void measure_forget_line(void);
 // Ctrl+C right after a measure: its line, digests whole, onto the clipboard;
 // returns the answer line to show.
 const char* copy_measure_line(void);

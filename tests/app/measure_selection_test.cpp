@@ -9,6 +9,7 @@
 
 #include "app/app.h"
 #include "app/measure_selection.h"
+#include "app/prompt_line.h"
 #include "app_test_support.h"
 
 namespace {
