@@ -32,7 +32,7 @@ void prompt_set_message(const char* text) {
     if (length > prompt_message_capacity) length = prompt_message_capacity;
     memcpy(app_state.prompt.message, text, length);
     app_state.prompt.message_length = (uint32_t)length;
-    app_state.measure.shown = 0;
+    measure_forget_line();
 }
 
 void prompt_set_message_number(const char* before, int64_t number, const char* after) {
