@@ -86,7 +86,8 @@ class Overview : public ViewsTest {};
 // The kinds' names in the answer line are read in the real program's test.
 TEST_F(Overview, EachKindHasItsColourAndAnotherFileStartsOver) {
     const size_t quarter = 1 << 20;
-    std::vector<uint8_t> bytes(quarter, 0), ff(quarter, 0xff), text = text_bytes(quarter), noise = random_bytes(quarter, 7);
+    std::vector<uint8_t> bytes(quarter, 0), ff(quarter, 0xff), text = text_bytes(quarter);
+    std::vector<uint8_t> noise = random_bytes(quarter, 7);
     for (const auto* part : {&ff, &text, &noise}) bytes.insert(bytes.end(), part->begin(), part->end());
     load(bytes);
     frame();
