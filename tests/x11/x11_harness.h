@@ -67,6 +67,7 @@ protected:
     pid_t pid = 0;
     Window window = None;
     glyph_atlas font = {};
+    std::string standard_input;  // a file the program reads as its standard input, when set
 
     void SetUp() override {
         if (!ensure_x_display()) GTEST_SKIP() << "no X display";
@@ -78,10 +79,7 @@ protected:
     }
 
     void TearDown() override {
-        if (pid > 0) {
-            kill(pid, SIGKILL);
-            waitpid(pid, nullptr, 0);
-        }
+        stop();
         if (display) XCloseDisplay(display);
     }
 
@@ -91,6 +89,7 @@ protected:
         ASSERT_GE(pid, 0);
         if (pid == 0) {
             freopen("/dev/null", "w", stdout);
+            if (!standard_input.empty()) freopen(standard_input.c_str(), "r", stdin);
             std::vector<char*> argv = {(char*)binary};
             for (const std::string& a : arguments) argv.push_back((char*)a.c_str());
             argv.push_back(nullptr);
@@ -174,6 +173,15 @@ protected:
     void click(int32_t x, int32_t y) {
         move_to(x, y);
         press_and_release();
+    }
+
+    void stop() {
+        if (pid > 0) {
+            kill(pid, SIGKILL);
+            waitpid(pid, nullptr, 0);
+        }
+        pid = 0;
+        window = None;
     }
 
     int wait_for_exit(uint64_t milliseconds) {
