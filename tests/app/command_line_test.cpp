@@ -49,7 +49,9 @@ TEST(CommandLine, ArgumentListsAndWhatTheyAskFor) {
         for (int32_t i = 0; i < options.path_count; i++) got.emplace_back(paths[i].data, (size_t)paths[i].length);
         EXPECT_EQ(got, c.paths) << where;
         if (c.action != command_error) continue;
-        if (!c.error.empty()) EXPECT_EQ(std::string(options.error), c.error);
+        if (!c.error.empty()) {
+            EXPECT_EQ(std::string(options.error), c.error);
+        }
         // A long argument is cut short, and the line still ends with its closing quote.
         EXPECT_EQ(options.error[strlen(options.error) - 1], '\'') << where;
     }
