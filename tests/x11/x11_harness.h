@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <X11/Xlib.h>
+#include <X11/Xatom.h>
 #include <X11/Xutil.h>
 #include <signal.h>
 #include <stdint.h>
@@ -133,6 +134,19 @@ protected:
             text.assign((const char*)data, items);
         if (data) XFree(data);
         return text;
+    }
+
+    std::vector<long> cardinals(const char* property) {
+        Atom type = None;
+        int format = 0;
+        unsigned long items = 0, remaining = 0;
+        unsigned char* data = nullptr;
+        std::vector<long> values;
+        if (XGetWindowProperty(display, window, XInternAtom(display, property, False), 0, 1 << 20, False,
+                               XA_CARDINAL, &type, &format, &items, &remaining, &data) == Success && data && format == 32)
+            values.assign((const long*)data, (const long*)data + items);
+        if (data) XFree(data);
+        return values;
     }
 
     // True when the block at (x, y) shows exactly the ink of the text on the background.
