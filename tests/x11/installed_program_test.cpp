@@ -94,9 +94,7 @@ TEST_F(InstalledProgramTest, ScaleTwoIsScaleOneDoubledAndClicksLandOnTheSameByte
             }
         return doubled == plain;
     });
-    size_t differing = 0;
-    for (size_t i = 0; i < plain.size() && i < doubled.size(); i++) differing += plain[i] != doubled[i];
-    EXPECT_TRUE(same) << differing << " pixels of the scale-2 frame differ from the doubled scale-1 frame";
+    EXPECT_TRUE(same) << "the scale-2 frame is not the scale-1 frame doubled";
 }
 
 }  // namespace
