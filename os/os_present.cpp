@@ -110,8 +110,12 @@ void os_enlarge_pixels(const pixel_buffer* from, rect area, int32_t scale, color
             continue;
         }
         color* out = first;
-        for (int32_t i = 0; i < area.w; i++)
-            for (int32_t k = 0; k < scale; k++) *out++ = source[i];
+        // The common case gets a loop with a constant count, which the compiler widens.
+        if (scale == 2)
+            for (int32_t i = 0; i < area.w; i++, out += 2) out[0] = out[1] = source[i];
+        else
+            for (int32_t i = 0; i < area.w; i++)
+                for (int32_t k = 0; k < scale; k++) *out++ = source[i];
         for (int32_t k = 1; k < scale; k++) memcpy(first + k * stride, first, (size_t)area.w * scale * sizeof(color));
     }
 }
