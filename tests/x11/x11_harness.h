@@ -150,16 +150,18 @@ protected:
     }
 
     // True when the block at (x, y) shows exactly the ink of the text on the background.
-    bool shows_text(int32_t x, int32_t y, const std::string& text) {
+    // In a window drawn at a scale, (x, y) and the text's pixels are the frame's, each shown scale times enlarged.
+    bool shows_text(int32_t x, int32_t y, const std::string& text, int32_t scale = 1) {
         int32_t w = (int32_t)text.size() * font.glyph_w, h = line_height;
-        XImage* image = XGetImage(display, window, x, y, (unsigned)w, (unsigned)h, AllPlanes, ZPixmap);
+        XImage* image = XGetImage(display, window, x * scale, y * scale, (unsigned)(w * scale), (unsigned)(h * scale),
+                                  AllPlanes, ZPixmap);
         if (!image) return false;
         std::vector<uint8_t> expected = text_ink(font, text, w, h);
-        unsigned long background = XGetPixel(image, 0, h - 1);
+        unsigned long background = XGetPixel(image, 0, h * scale - 1);
         bool same = true;
-        for (int32_t py = 0; py < h && same; py++)
-            for (int32_t px = 0; px < w && same; px++)
-                same = (XGetPixel(image, px, py) != background) == (expected[(size_t)py * w + px] != 0);
+        for (int32_t py = 0; py < h * scale && same; py++)
+            for (int32_t px = 0; px < w * scale && same; px++)
+                same = (XGetPixel(image, px, py) != background) == (expected[(size_t)(py / scale) * w + px / scale] != 0);
         XDestroyImage(image);
         return same;
     }
