@@ -1,12 +1,12 @@
-// A scaled window: the back buffer at the divided size, presented enlarged
-// (whole and by rectangles), and the pointer divided back.
+// A scaled window: the back buffer at the divided size, presented enlarged,
+// whole and by rectangles. (The real program's test clicks through one.)
 #include "window_fixture.h"
 
 #include <X11/Xutil.h>
 
 namespace {
 
-TEST_F(WindowTest, ScaledWindowPresentsEnlargedAndDividesThePointer) {
+TEST_F(WindowTest, ScaledWindowPresentsEnlargedWholeAndByRectangles) {
     os_window_set_scale(window, 3);
     // 200 x 150 divided by 3, rounded up so that the picture covers the window.
     ASSERT_EQ(window->back_buffer.width, 67);
@@ -27,15 +27,6 @@ TEST_F(WindowTest, ScaledWindowPresentsEnlargedAndDividesThePointer) {
             wrong += (XGetPixel(image, x, y) & 0xFFFFFF) != (buffer->pixels[(y / 3) * buffer->width + x / 3] & 0xFFFFFF);
     XDestroyImage(image);
     EXPECT_EQ(wrong, 0);
-
-    move_pointer(900, 900);
-    pump_until([] { return false; });
-    recorded_events.clear();
-    move_pointer(160, 170);
-    ASSERT_TRUE(pump_until([] { return count_of(os_event_mouse_move) >= 1; }));
-    os_event move = events_of(os_event_mouse_move).back();
-    EXPECT_EQ(move.x, 100 + 60 / 3);
-    EXPECT_EQ(move.y, 100 + 70 / 3);
 }
 
 }  // namespace
