@@ -13,7 +13,8 @@ TEST_F(WindowTest, ScaledWindowPresentsEnlargedWholeAndByRectangles) {
     ASSERT_EQ(window->back_buffer.height, 50);
 
     pixel_buffer* buffer = &window->back_buffer;
-    for (int32_t i = 0; i < buffer->width * buffer->height; i++) buffer->pixels[i] = 0xFF000000u | (uint32_t)(i * 2654435761u >> 8);
+    for (int32_t i = 0; i < buffer->width * buffer->height; i++)
+        buffer->pixels[i] = 0xFF000000u | (uint32_t)(i * 2654435761u >> 8);
     os_window_present(window);
     // A rectangle reaching past the buffer's right edge is cut there.
     for (int32_t y = 6; y < 13; y++)
@@ -24,7 +25,8 @@ TEST_F(WindowTest, ScaledWindowPresentsEnlargedWholeAndByRectangles) {
     int32_t wrong = 0;
     for (int32_t y = 0; y < 150; y++)
         for (int32_t x = 0; x < 200; x++)
-            wrong += (XGetPixel(image, x, y) & 0xFFFFFF) != (buffer->pixels[(y / 3) * buffer->width + x / 3] & 0xFFFFFF);
+            wrong += (XGetPixel(image, x, y) & 0xFFFFFF) !=
+                     (buffer->pixels[(y / 3) * buffer->width + x / 3] & 0xFFFFFF);
     XDestroyImage(image);
     EXPECT_EQ(wrong, 0);
 }

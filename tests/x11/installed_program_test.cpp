@@ -71,13 +71,15 @@ TEST_F(InstalledProgramTest, ScaleTwoIsScaleOneDoubledAndClicksLandOnTheSameByte
     ASSERT_TRUE(wait_until([&] { return shows_text(status_x, status_line_2_y, "Filesize: 4321 | Select: 37,1 |"); }))
         << "the click at scale 1 did not select byte 37";
     move_to(small_width + 100, small_height + 100);
-    ASSERT_TRUE(wait_until([&] { return shows_text(status_x, status_line_2_y, "Filesize: 4321 | Select: 37,1 | Hover: -1,1"); }));
+    ASSERT_TRUE(wait_until(
+        [&] { return shows_text(status_x, status_line_2_y, "Filesize: 4321 | Select: 37,1 | Hover: -1,1"); }));
     std::vector<uint32_t> plain = grab(small_width, small_height);
     stop();
 
     start_at({"--scale", "2", path}, scale);
     click(scale * x + 1, scale * y + 1);
-    ASSERT_TRUE(wait_until([&] { return shows_text(status_x, status_line_2_y, "Filesize: 4321 | Select: 37,1 |", scale); }))
+    ASSERT_TRUE(
+        wait_until([&] { return shows_text(status_x, status_line_2_y, "Filesize: 4321 | Select: 37,1 |", scale); }))
         << "the click at scale 2 did not select byte 37";
     move_to(scale * small_width + 100, scale * small_height + 100);
     std::vector<uint32_t> doubled;

@@ -142,8 +142,9 @@ protected:
         unsigned long items = 0, remaining = 0;
         unsigned char* data = nullptr;
         std::vector<long> values;
-        if (XGetWindowProperty(display, window, XInternAtom(display, property, False), 0, 1 << 20, False,
-                               XA_CARDINAL, &type, &format, &items, &remaining, &data) == Success && data && format == 32)
+        Atom name = XInternAtom(display, property, False);
+        if (XGetWindowProperty(display, window, name, 0, 1 << 20, False, XA_CARDINAL, &type, &format, &items,
+                               &remaining, &data) == Success && data && format == 32)
             values.assign((const long*)data, (const long*)data + items);
         if (data) XFree(data);
         return values;
@@ -161,7 +162,8 @@ protected:
         bool same = true;
         for (int32_t py = 0; py < h * scale && same; py++)
             for (int32_t px = 0; px < w * scale && same; px++)
-                same = (XGetPixel(image, px, py) != background) == (expected[(size_t)(py / scale) * w + px / scale] != 0);
+                same = (XGetPixel(image, px, py) != background) ==
+                       (expected[(size_t)(py / scale) * w + px / scale] != 0);
         XDestroyImage(image);
         return same;
     }
