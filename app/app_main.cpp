@@ -5,6 +5,7 @@
 #include "app/measure_selection.h"
 #include "app/prompt_line.h"
 #include "os/os.h"
+#include "render/app_icon.h"
 #include "render/text_buffer.h"
 #include "types/type_table.h"
 #include "views/views.h"
@@ -55,10 +56,21 @@ int32_t frame_budget_microseconds(const os_monitor* monitor) {
     return microseconds_per_second / rate;
 }
 
-static void load_command_line_files(void) {
-    int32_t count = 0;
-    utf8_string* arguments = os_command_line_arguments(&count);
-    if (arguments && count > 0) load_paths(arguments, count);
+// Task bars pick the size they show from these.
+static const int32_t icon_sizes[] = {32, 48, 128};
+
+static void set_window_icon(os_window* window) {
+    enum : int32_t { icon_count = sizeof icon_sizes / sizeof icon_sizes[0] };
+    pixel_buffer icons[icon_count] = {};
+    int32_t drawn = 0;
+    for (int32_t size : icon_sizes) {
+        color* pixels = (color*)os_alloc((uint64_t)size * (uint64_t)size * sizeof(color));
+        if (!pixels) continue;
+        icons[drawn] = pixel_buffer{size, size, pixels};
+        draw_app_icon(&icons[drawn++]);
+    }
+    os_window_set_icon(window, icons, drawn);
+    for (int32_t i = 0; i < drawn; i++) os_free(icons[i].pixels);
 }
 
 // Clicks act while the panels paint, so the frame that handled a click still
@@ -92,13 +104,24 @@ static void run_one_frame_tail(void) {
 
 int app_main(void) {
     app_state_reset();
+    int32_t argument_count = 0;
+    utf8_string* arguments = os_command_line_arguments(&argument_count);
+    if (!arguments) argument_count = 0;
+    utf8_string* paths = (utf8_string*)os_alloc(sizeof(utf8_string) * (uint64_t)(argument_count + 1));
+    if (!paths) return 1;
+    command_line_options options = parse_command_line(arguments, argument_count, paths);
+    if (options.action != command_run) return finish_command_line(&options);
+    int32_t scale = options.scale ? options.scale : scale_from_environment();
     print_startup_report();
 
     app_state.cursor_wanted = 1;
-    os_window* window = os_window_create(window_width, window_height, os_string(window_title),
+    // At a scale the frame keeps its size in its own pixels, so the window grows.
+    os_window* window = os_window_create(window_width * scale, window_height * scale, os_string(window_title),
                                          os_window_flag_hidden | os_window_flag_back_buffer);
     if (!window) return 1;
     app_state.window = window;
+    os_window_set_scale(window, scale);
+    set_window_icon(window);
     os_window_center(window);
     os_window_show(window, 1);
     os_set_event_callback(app_on_event);
@@ -112,7 +135,7 @@ int app_main(void) {
     load_types_file();
     watch_types_file();
     layout_panels();
-    load_command_line_files();
+    load_paths(paths, options.path_count);
 
     bool follow_up = false;
     for (;;) {

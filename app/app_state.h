@@ -117,6 +117,7 @@ struct application_state {
     uint64_t file_mapped_bytes;  // the address space its mapping holds; 0 for a whole read
     int32_t file_guard_slot;     // the fault guard's record of the mapping, -1 for none
     int32_t file_watch;           // -1 while the loaded file is not watched
+    bool file_is_standard_input;  // read once from a pipe: nothing to watch or read again
     int32_t types_watch;          // the watch on types.c, -1 for none
 
     // Pointer, cursor and input
