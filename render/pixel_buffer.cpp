@@ -58,17 +58,18 @@ typedef color pixel_quad __attribute__((vector_size(16)));
 // wmemset is the C library's tuned fill of 32-bit units, much faster over
 // long runs such as a whole frame.
 static_assert(sizeof(wchar_t) == sizeof(color), "wmemset fills pixels");
-enum : int64_t { long_fill = 256, narrow_fill = 8 };
+enum : int64_t { long_fill = 256 };
 
-void fill_pixels(color* to, int64_t count, color value) {
-    if (count >= long_fill) {
-        wmemset((wchar_t*)to, (wchar_t)value, (size_t)count);
-        return;
-    }
+static inline void fill_short_run(color* to, int64_t count, color value) {
     pixel_quad quad = {value, value, value, value};
     int64_t i = 0;
     for (; i + 4 <= count; i += 4) memcpy(to + i, &quad, sizeof quad);
     for (; i < count; ++i) to[i] = value;
+}
+
+void fill_pixels(color* to, int64_t count, color value) {
+    if (count >= long_fill) wmemset((wchar_t*)to, (wchar_t)value, (size_t)count);
+    else fill_short_run(to, count, value);
 }
 
 void fill_span(pixel_buffer* buffer, rect area, color value) {
@@ -79,13 +80,11 @@ void fill_span(pixel_buffer* buffer, rect area, color value) {
         fill_pixels(pixel, (int64_t)area.w * area.h, value);
         return;
     }
-    if (area.w >= narrow_fill) {
+    if (area.w >= long_fill) {
         for (int32_t row = 0; row < area.h; ++row, pixel += buffer->width) fill_pixels(pixel, area.w, value);
         return;
     }
-    // Edges and marks a pixel or two wide: a call per row would cost more than the stores.
-    for (int32_t row = 0; row < area.h; ++row, pixel += buffer->width)
-        for (int32_t i = 0; i < area.w; ++i) pixel[i] = value;
+    for (int32_t row = 0; row < area.h; ++row, pixel += buffer->width) fill_short_run(pixel, area.w, value);
 }
 
 void fill_rect(pixel_buffer* buffer, rect clip, rect area, color value) {

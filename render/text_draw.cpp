@@ -62,41 +62,46 @@ static color load_pixel(const uint8_t* from) {
 }
 
 // Faded pixels come in few colours over few backgrounds, so the last blend
-// is remembered; a pixel faded to nothing leaves a visible one as it was.
-static void blit_faded_row(color* out, const uint8_t* from, int32_t count, float opacity) {
-    color last_source = 0, last_under = 0, last_result = blend_pixel(0, 0);
+// is remembered across the rows of a blit; a pixel faded to nothing leaves a
+// visible one as it was.
+struct fade_memo {
+    color source, under, result;
+};
+
+static void blit_faded_row(color* out, const uint8_t* from, int32_t count, float opacity, fade_memo* memo) {
     for (int32_t i = 0; i < count; ++i, from += 4) {
         color pixel = load_pixel(from);
         uint32_t alpha = (uint32_t)((float)(pixel >> alpha_shift) * opacity);
         if (alpha == 0 && (out[i] >> alpha_shift) != 0) continue;
         pixel = (pixel & 0x00ffffff) | (alpha << alpha_shift);
-        if (pixel != last_source || out[i] != last_under) {
-            last_source = pixel;
-            last_under = out[i];
-            last_result = blend_pixel(pixel, out[i]);
-        }
-        out[i] = last_result;
+        if (pixel != memo->source || out[i] != memo->under) *memo = {pixel, out[i], blend_pixel(pixel, out[i])};
+        out[i] = memo->result;
     }
 }
 
 typedef int32_t pixel_quad __attribute__((vector_size(16)));
 
+static void blit_hard_quad(color* out, const uint8_t* from) {
+    pixel_quad source, under;
+    memcpy(&source, from, sizeof source);
+    memcpy(&under, out, sizeof under);
+    pixel_quad shows = source >> 31;
+    pixel_quad result = (source & shows) | (under & ~shows);
+    memcpy(out, &result, sizeof result);
+}
+
 // Hard edges: a pixel shows when its alpha's top bit is set, the sign bit of
-// the pixel read as signed, so four pixels are chosen at once by a mask.
+// the pixel read as signed, so four pixels are chosen at once by a mask, and
+// the last few by the same mask one by one, without a branch the glyph's
+// shape would make unpredictable.
 static void blit_hard_row(color* out, const uint8_t* from, int32_t count) {
     static_assert(alpha_shift + 7 == 31 && hard_edge_alpha == 0x80, "the top alpha bit is the sign bit");
     int32_t i = 0;
-    for (; i + 4 <= count; i += 4) {
-        pixel_quad source, under;
-        memcpy(&source, from + 4 * i, sizeof source);
-        memcpy(&under, out + i, sizeof under);
-        pixel_quad shows = source >> 31;
-        pixel_quad result = (source & shows) | (under & ~shows);
-        memcpy(out + i, &result, sizeof result);
-    }
+    for (; i + 4 <= count; i += 4) blit_hard_quad(out + i, from + 4 * i);
     for (; i < count; ++i) {
-        color pixel = load_pixel(from + 4 * i);
-        if ((pixel >> alpha_shift) & hard_edge_alpha) out[i] = pixel;
+        int32_t pixel = (int32_t)load_pixel(from + 4 * i);
+        int32_t shows = pixel >> 31;
+        out[i] = (color)((pixel & shows) | ((int32_t)out[i] & ~shows));
     }
 }
 
@@ -109,9 +114,10 @@ void blit_span(pixel_buffer* buffer, const glyph_atlas* image, rect area, int32_
     int64_t image_stride = (int64_t)image->image_width * 4;
     const uint8_t* from = image->pixels + (int64_t)source_y * image_stride + (int64_t)source_x * 4;
     color* out = buffer->pixels + (int64_t)area.y * buffer->width + area.x;
+    fade_memo memo = {0, 0, blend_pixel(0, 0)};
     for (int32_t row = 0; row < area.h; ++row, from += image_stride, out += buffer->width) {
         if (opacity < 1.0f) {
-            blit_faded_row(out, from, area.w, opacity);
+            blit_faded_row(out, from, area.w, opacity, &memo);
         } else if (!(flags & font_alpha_some_transparent)) {
             memcpy(out, from, (uint64_t)area.w * sizeof(color));
         } else if (flags & font_alpha_soft_edges) {
