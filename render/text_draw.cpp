@@ -81,28 +81,36 @@ static void blit_faded_row(color* out, const uint8_t* from, int32_t count, float
 
 typedef int32_t pixel_quad __attribute__((vector_size(16)));
 
-static void blit_hard_quad(color* out, const uint8_t* from) {
+static pixel_quad hard_quad(const color* out, const uint8_t* from) {
     pixel_quad source, under;
     memcpy(&source, from, sizeof source);
     memcpy(&under, out, sizeof under);
     pixel_quad shows = source >> 31;
-    pixel_quad result = (source & shows) | (under & ~shows);
-    memcpy(out, &result, sizeof result);
+    return (source & shows) | (under & ~shows);
 }
 
 // Hard edges: a pixel shows when its alpha's top bit is set, the sign bit of
-// the pixel read as signed, so four pixels are chosen at once by a mask, and
-// the last few by the same mask one by one, without a branch the glyph's
-// shape would make unpredictable.
+// the pixel read as signed, so four pixels are chosen at once by a mask.
+// A row's last four are worked out first, from the pixels as they were, and
+// stored last over the quads before them: a pixel chosen twice comes out the
+// same, and no tail goes pixel by pixel with a branch the glyph's shape
+// makes unpredictable.
 static void blit_hard_row(color* out, const uint8_t* from, int32_t count) {
     static_assert(alpha_shift + 7 == 31 && hard_edge_alpha == 0x80, "the top alpha bit is the sign bit");
-    int32_t i = 0;
-    for (; i + 4 <= count; i += 4) blit_hard_quad(out + i, from + 4 * i);
-    for (; i < count; ++i) {
-        int32_t pixel = (int32_t)load_pixel(from + 4 * i);
-        int32_t shows = pixel >> 31;
-        out[i] = (color)((pixel & shows) | ((int32_t)out[i] & ~shows));
+    if (count < 4) {
+        for (int32_t i = 0; i < count; ++i) {
+            int32_t pixel = (int32_t)load_pixel(from + 4 * i);
+            int32_t shows = pixel >> 31;
+            out[i] = (color)((pixel & shows) | ((int32_t)out[i] & ~shows));
+        }
+        return;
     }
+    pixel_quad last = hard_quad(out + count - 4, from + 4 * (count - 4));
+    for (int32_t i = 0; i + 4 < count; i += 4) {
+        pixel_quad result = hard_quad(out + i, from + 4 * i);
+        memcpy(out + i, &result, sizeof result);
+    }
+    memcpy(out + count - 4, &last, sizeof last);
 }
 
 // Rows of an already clipped blit: with full opacity by the image's alpha
