@@ -109,12 +109,16 @@ void paint_cell_layers(pixel_buffer* buffer, rect clip, rect cell, const cell_la
         outline = blended(&shade_outline_memo, grid_selection_shade, outline);
         hover = blended(&shade_hover_memo, grid_selection_shade, hover);
     }
-    fill_rect(buffer, clip, rect{x, y, w, h}, fill);
+    // Rows that the outline or the hover bar cover whole are not filled first.
+    int32_t edge_rows = hovered ? 2 : covered ? 1 : 0;
+    fill_rect(buffer, clip, rect{x, y + edge_rows, w, h - 2 * edge_rows}, fill);
     if (covered) {
         if (marks.flags & placement_mark_starts) fill_rect(buffer, clip, rect{x, y + 1, 1, h - 2}, outline);
         if (marks.flags & placement_mark_ends) fill_rect(buffer, clip, rect{x + w - 1, y + 1, 1, h - 2}, outline);
-        fill_rect(buffer, clip, rect{x, y, w, 1}, outline);
-        fill_rect(buffer, clip, rect{x, y + h - 1, w, 1}, outline);
+        if (!hovered) {
+            fill_rect(buffer, clip, rect{x, y, w, 1}, outline);
+            fill_rect(buffer, clip, rect{x, y + h - 1, w, 1}, outline);
+        }
     }
     if (hovered) {
         if (hover_first) fill_rect(buffer, clip, rect{x, y + 2, 2, h - 4}, hover);
