@@ -122,17 +122,21 @@ void blit_span(pixel_buffer* buffer, const glyph_atlas* image, rect area, int32_
     int64_t image_stride = (int64_t)image->image_width * 4;
     const uint8_t* from = image->pixels + (int64_t)source_y * image_stride + (int64_t)source_x * 4;
     color* out = buffer->pixels + (int64_t)area.y * buffer->width + area.x;
-    fade_memo memo = {0, 0, blend_pixel(0, 0)};
-    for (int32_t row = 0; row < area.h; ++row, from += image_stride, out += buffer->width) {
-        if (opacity < 1.0f) {
-            blit_faded_row(out, from, area.w, opacity, &memo);
-        } else if (!(flags & font_alpha_some_transparent)) {
-            memcpy(out, from, (uint64_t)area.w * sizeof(color));
-        } else if (flags & font_alpha_soft_edges) {
-            for (int32_t i = 0; i < area.w; ++i) out[i] = blend_pixel(load_pixel(from + 4 * i), out[i]);
-        } else {
-            blit_hard_row(out, from, area.w);
-        }
+    int64_t stride = buffer->width;
+    int32_t w = area.w;
+    // The kind of blit is chosen once, not row by row.
+    if (opacity < 1.0f) {
+        fade_memo memo = {0, 0, blend_pixel(0, 0)};
+        for (int32_t row = 0; row < area.h; ++row, from += image_stride, out += stride)
+            blit_faded_row(out, from, w, opacity, &memo);
+    } else if (!(flags & font_alpha_some_transparent)) {
+        for (int32_t row = 0; row < area.h; ++row, from += image_stride, out += stride)
+            memcpy(out, from, (uint64_t)w * sizeof(color));
+    } else if (flags & font_alpha_soft_edges) {
+        for (int32_t row = 0; row < area.h; ++row, from += image_stride, out += stride)
+            for (int32_t i = 0; i < w; ++i) out[i] = blend_pixel(load_pixel(from + 4 * i), out[i]);
+    } else {
+        for (int32_t row = 0; row < area.h; ++row, from += image_stride, out += stride) blit_hard_row(out, from, w);
     }
 }
 
