@@ -490,9 +490,10 @@ static void add_randr_monitors(Display* display, Window root, const work_area* a
 }
 
 int32_t os_get_monitors(int32_t* out_count, os_monitor** out_list) {
-    clear_monitor_list();
+    // Without the connection (none, or another thread's) the last reading stands.
     Display* display = os_x11_display();
     if (display) {
+        clear_monitor_list();
         int screen = DefaultScreen(display);
         Window root = RootWindow(display, screen);
         work_area area = read_work_area(display, root);

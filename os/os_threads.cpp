@@ -44,6 +44,9 @@ enum : int32_t {
     // A lone Escape byte and the start of an escape sequence look alike; what
     // follows within this time belongs to the sequence.
     escape_sequence_gap_milliseconds = 30,
+    // A child that ends closes its output a moment before the system counts it
+    // as ended; only one still running after this is taken to live on.
+    exit_after_close_milliseconds = 250,
 };
 
 enum : int64_t { running_list_initial_capacity = 8, running_list_limit = INT32_MAX };
@@ -550,14 +553,24 @@ uint32_t os_run_process(utf8_string command, os_process_output_callback* callbac
         fcntl(process.parent_output_read, F_SETFL, O_NONBLOCK);
         stream_output(process.parent_output_read, callback, true);
     }
-    if (exit_watch >= 0) close(exit_watch);
     close_descriptor(&process.parent_output_read);
-    if (exited) return exit_code_of(status);
+    if (exited) {
+        if (exit_watch >= 0) close(exit_watch);
+        return exit_code_of(status);
+    }
     // The output has closed: the answer is the child's state at this moment, and
     // one that lives on (a daemon) is reaped later instead of waited for.
+    uint64_t deadline = os_now_milliseconds() + exit_after_close_milliseconds;
     pid_t done;
-    do done = waitpid(child, &status, WNOHANG);
-    while (done < 0 && errno == EINTR);
+    for (;;) {
+        done = waitpid(child, &status, WNOHANG);
+        if (done < 0 && errno == EINTR) continue;
+        uint64_t now = os_now_milliseconds();
+        if (done != 0 || now >= deadline) break;
+        if (exit_watch >= 0) os_wait_for_descriptor(exit_watch, (int64_t)(deadline - now));
+        else os_sleep_milliseconds(1);
+    }
+    if (exit_watch >= 0) close(exit_watch);
     if (done == child) return exit_code_of(status);
     if (done == 0) {
         reap_later(child);

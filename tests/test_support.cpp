@@ -56,16 +56,16 @@ std::string source_dir(void) {
     return dir ? dir : ".";
 }
 
-std::string capture_stdout(const std::function<void()>& run) {
-    std::string path = make_temp_dir() + "/stdout.txt";
+std::string capture_stdout(const std::function<void()>& run, int descriptor) {
+    std::string path = make_temp_dir() + "/output.txt";
     fflush(stdout);
-    int saved = dup(1);
+    int saved = dup(descriptor);
     int file = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    dup2(file, 1);
+    dup2(file, descriptor);
     close(file);
     run();
     fflush(stdout);
-    dup2(saved, 1);
+    dup2(saved, descriptor);
     close(saved);
     return read_text_file(path);
 }
@@ -135,4 +135,9 @@ bool ensure_x_display(void) {
         if (display_answers(display.c_str())) return true;
     }
     return false;
+}
+
+bool running_in_ci(void) {
+    const char* ci = getenv("CI");
+    return ci && (strcmp(ci, "true") == 0 || strcmp(ci, "1") == 0);
 }

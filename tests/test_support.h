@@ -12,8 +12,18 @@ std::string write_temp_file(const std::string& name, const void* bytes, uint64_t
 std::string read_text_file(const std::string& path);
 std::string source_dir(void);
 
-// Runs `run` with standard output redirected to a file; returns what it wrote.
-std::string capture_stdout(const std::function<void()>& run);
+// Runs `run` with standard output (or another descriptor) redirected to a
+// file; returns what it wrote.
+std::string capture_stdout(const std::function<void()>& run, int descriptor = 1);
+
+// True under continuous integration (CI=true), where every tool the tests use
+// is installed: a test that cannot run there is a failure, not a skip.
+bool running_in_ci(void);
+#define SKIP_OR_FAIL_UNDER_CI(why)                                \
+    do {                                                          \
+        if (running_in_ci()) FAIL() << "cannot run under CI: " << why; \
+        GTEST_SKIP() << why;                                      \
+    } while (0)
 
 // Starts a private Xvfb server (once per process) and points DISPLAY at it
 // unless DISPLAY already names a working server. False when none can be had.

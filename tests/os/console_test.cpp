@@ -1,5 +1,6 @@
 // Console output, the crash handler and the fatal path.
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <signal.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -91,4 +92,24 @@ TEST(FatalDeathTest, MessageGoesToStderrThenAbort) {
             os_fatal("the disk went away");
         },
         testing::KilledBySignal(SIGABRT), "the disk went away");
+}
+
+TEST(FatalDeathTest, TheBoxShowsAMessageThatStartsWithADash) {
+    // An xmessage of the test's own notes how the message reached it.
+    std::string dir = make_temp_dir();
+    std::string script = "#!/bin/sh\n{ echo \"args: $*\"; printf 'input: '; cat; } > " + dir + "/box.txt\n";
+    std::string path = write_temp_file("xmessage", script.data(), script.size());
+    chmod(path.c_str(), 0755);
+    EXPECT_EXIT(
+        {
+            setenv("DISPLAY", ":0", 1);
+            setenv("PATH", (path.substr(0, path.rfind('/')) + ":" + getenv("PATH")).c_str(), 1);
+            os_fatal("-geometry 1x1 is what the disk said");
+        },
+        testing::KilledBySignal(SIGABRT), "");
+    std::string box;
+    for (int i = 0; i < 200 && box.find("said") == std::string::npos; i += 1, usleep(10000))
+        box = read_text_file(dir + "/box.txt");
+    EXPECT_NE(box.find("input: -geometry 1x1 is what the disk said"), std::string::npos) << box;
+    EXPECT_EQ(box.substr(0, box.find('\n')).find("-geometry"), std::string::npos) << box;
 }

@@ -7,9 +7,11 @@
 #include <stdlib.h>
 
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "os/os_private.h"
+#include "test_support.h"
 
 namespace {
 
@@ -96,7 +98,7 @@ protected:
 };
 
 TEST_F(InputSynthesisTest, TextsArriveAsTypedOnEachLayout) {
-    if (system("command -v setxkbmap >/dev/null 2>&1") != 0) GTEST_SKIP() << "setxkbmap is not installed";
+    if (system("command -v setxkbmap >/dev/null 2>&1") != 0) SKIP_OR_FAIL_UNDER_CI("setxkbmap is not installed");
     const std::string common = "Hello, World! 0123456789 #$%&*()_+-=/?<>|\\;:'\"[x]{y}@ tab\tend";
     struct {
         const char* layout;
@@ -181,3 +183,39 @@ TEST_F(InputSynthesisTest, SentKeysReachTheWindow) {
 }
 
 }  // namespace
+
+TEST_F(InputSynthesisTest, OneThreadOwnsTheConnectionAndItsUnexpectedErrorsAreSaidOnce) {
+    // Names a caller holds outlive a later reading of the monitors.
+    os_monitor* first = os_first_monitor();
+    ASSERT_TRUE(first && first->name);
+    const char* held = first->name;
+    std::string name = held;
+    os_mouse_move_to(0, 0);
+    EXPECT_EQ(std::string(held), name);
+    EXPECT_EQ(os_first_monitor()->name, held);
+
+    Display* display = os_x11_display();
+    const Window missing = 0x7ffffe;
+    std::string said = capture_stdout([&] {
+        for (int i = 0; i < 2; i += 1) XDestroyWindow(display, missing);
+        XSync(display, False);
+        os_x11_begin_error_trap();
+        XDestroyWindow(display, missing);
+        EXPECT_EQ(os_x11_end_error_trap(display), BadWindow);
+    }, STDERR_FILENO);
+    EXPECT_EQ(said, "bitlorn: X error 3 on request 4.0 (resource 0x7ffffe)\n");
+
+    Display* elsewhere = display;
+    int32_t moved = -1;
+    std::thread other([&] {
+        elsewhere = os_x11_display();
+        moved = os_mouse_move_to(100, 100);
+        os_clipboard_set_text(os_string("from another thread"));
+    });
+    other.join();
+    EXPECT_EQ(elsewhere, nullptr);
+    EXPECT_EQ(moved, 0);
+    os_clipboard_result text = os_clipboard_get_text();
+    EXPECT_NE(std::string(text.data ? (const char*)text.data : "", text.length), "from another thread");
+    os_clipboard_free(&text);
+}

@@ -1,6 +1,7 @@
 // Child processes: command-line splitting, streamed output, exit codes, and the
 // non-blocking pipe operations.
 #include <string.h>
+#include <unistd.h>
 
 #include <string>
 #include <vector>
@@ -86,10 +87,14 @@ TEST(ProcessesTest, ExitCodesAndFailures) {
         {"no-such-program-bitlorn-test", false, 1},
         {"", true, 5},
         {"sh -c 'exit 3", true, 5},
+        // Closes its output and lives on, as a daemon does: the state at that moment.
+        {"sh -c 'exec >&- 2>&-; sleep 20'", true, 259},
     };
     for (const row& r : rows) {
         chunks.clear();
+        uint64_t start = os_now_milliseconds();
         EXPECT_EQ(os_run_process(os_string(r.command), r.with_callback ? collect : nullptr, 0), r.code) << r.command;
+        EXPECT_LT(os_now_milliseconds() - start, 10000u) << r.command;
     }
     chunks.clear();
     os_run_process(os_string("sh -c 'echo to-error >&2'"), collect, 0);
@@ -144,4 +149,36 @@ TEST(ProcessesTest, StartedChildTalksThroughItsPipesWithoutBlocking) {
     EXPECT_EQ(os_process_start(&missing, os_string("no-such-program-bitlorn-test"), 1), 5);
     EXPECT_EQ(missing.creation_flags, (uint32_t)os_process_normal_priority);
     os_process_close(&missing);
+}
+
+// The descriptors a child sees, listed by the child itself.
+static std::string descriptors_of_a_child(void) {
+    chunks.clear();
+    os_run_process(os_string("sh -c 'ls /proc/self/fd'"), collect, 0);
+    std::string all;
+    for (const std::string& chunk : chunks) all += chunk;
+    return all;
+}
+
+TEST(ProcessesTest, AChildInheritsNoPipeOfAnotherChild) {
+    std::string alone = descriptors_of_a_child();
+    os_process other;
+    ASSERT_EQ(os_process_start(&other, os_string("cat"), 0), 0);
+    EXPECT_EQ(descriptors_of_a_child(), alone);
+    os_process_close(&other);
+}
+
+TEST(ProcessesDeathTest, WritesToAReaderThatWentAwayFailQuietly) {
+    EXPECT_EXIT(
+        {
+            os_init();
+            int ends[2];
+            if (pipe(ends) != 0) exit(1);
+            close(ends[0]);
+            dup2(ends[1], STDOUT_FILENO);
+            os_write_stdout(os_string("nobody reads this\n"));
+            os_print("nor this %d\n", 1);
+            exit(42);
+        },
+        testing::ExitedWithCode(42), "");
 }

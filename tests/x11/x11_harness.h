@@ -69,8 +69,8 @@ protected:
     glyph_atlas font = {};
 
     void SetUp() override {
-        if (!ensure_x_display()) GTEST_SKIP() << "no X display";
-        if (!getenv("BITLORN_BINARY")) GTEST_SKIP() << "BITLORN_BINARY not set";
+        if (!ensure_x_display()) SKIP_OR_FAIL_UNDER_CI("no X display");
+        if (!getenv("BITLORN_BINARY")) SKIP_OR_FAIL_UNDER_CI("BITLORN_BINARY not set");
         display = open_x_display();
         ASSERT_NE(display, nullptr);
         ASSERT_TRUE(load_font(&font, getenv("BITLORN_BINARY")));
