@@ -75,9 +75,7 @@ static bool display_answers(const char* display) {
     return system(command.c_str()) == 0;
 }
 
-// Starts Xvfb on one display number; the number on success, -1 when that
-// server did not come up (number taken, or no Xvfb).
-static int start_xvfb(int number) {
+int start_xvfb(int number, pid_t* server) {
     int fds[2];
     if (pipe(fds) != 0) return -1;
     pid_t pid = fork();
@@ -113,7 +111,7 @@ static int start_xvfb(int number) {
         waitpid(pid, nullptr, 0);
         return -1;
     }
-    xvfb_pid = pid;
+    *server = pid;
     return number;
 }
 
@@ -128,7 +126,7 @@ bool ensure_x_display(void) {
     // runs on one host do not meet on one server.
     for (int attempt = 0; attempt < 8; attempt++) {
         int number = 100 + (int)((getpid() * 7 + attempt * 131) % 800);
-        if (start_xvfb(number) < 0) continue;
+        if (start_xvfb(number, &xvfb_pid) < 0) continue;
         // The path form connects to the file socket only.
         std::string display = "unix:" + std::to_string(number);
         setenv("DISPLAY", display.c_str(), 1);

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <stdint.h>
+#include <sys/types.h>
 
 #include <functional>
 #include <string>
@@ -24,6 +25,11 @@ bool running_in_ci(void);
         if (running_in_ci()) FAIL() << "cannot run under CI: " << why; \
         GTEST_SKIP() << why;                                      \
     } while (0)
+
+// Starts Xvfb on one display number (reached as unix:N) and gives its process;
+// the number on success, -1 when that server did not come up (number taken,
+// or no Xvfb).
+int start_xvfb(int number, pid_t* server);
 
 // Starts a private Xvfb server (once per process) and points DISPLAY at it
 // unless DISPLAY already names a working server. False when none can be had.
