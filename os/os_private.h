@@ -318,7 +318,8 @@ struct os_platform_state {
     uint32_t x11_reported[256][8];
 
     // Windows and events
-    os_list windows;  // os_window*, the open ones
+    os_list windows;         // os_window*, the open ones
+    os_list closed_windows;  // os_window*, records kept for their holders
     os_event_callback event_callback;
     os_click_tracker click_trackers[3];  // left, middle, right
     int32_t double_click_milliseconds;   // 0 until read from the settings

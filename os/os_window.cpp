@@ -195,6 +195,8 @@ static uint8_t add_to_window_list(os_window* window) {
     return 1;
 }
 
+// A closed window's record stays readable by whoever holds it (its flags say
+// it is closed), so it is kept on the list of closed ones rather than freed.
 static void remove_from_window_list(os_window* window) {
     os_window** items = window_items();
     int64_t count = os_platform.windows.count;
@@ -202,6 +204,9 @@ static void remove_from_window_list(os_window* window) {
         if (items[i] != window) continue;
         for (int64_t j = i + 1; j < count; j++) items[j - 1] = items[j];
         os_platform.windows.count--;
+        os_window** slot = (os_window**)os_list_push(&os_platform.closed_windows, sizeof(os_window*),
+                                                     window_list_initial_capacity, window_list_limit);
+        if (slot) *slot = window;
         return;
     }
 }
