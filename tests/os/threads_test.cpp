@@ -86,6 +86,7 @@ TEST(ThreadsTest, SuspendParksAndResumeReleasesOnlyAControllableThread) {
         after = busy_count.load();
         return before == after;
     }));
+    os_free(thread);
 }
 
 TEST(ThreadsTest, KillingAParkedThreadEndsIt) {
@@ -98,6 +99,7 @@ TEST(ThreadsTest, KillingAParkedThreadEndsIt) {
     uint64_t stopped_at = busy_count.load();
     os_sleep_milliseconds(30);
     EXPECT_EQ(busy_count.load(), stopped_at);
+    os_free(thread);
 }
 
 TEST(ThreadsTest, CurrentThreadIdDiffersBetweenThreads) {
@@ -110,6 +112,7 @@ TEST(ThreadsTest, CurrentThreadIdDiffersBetweenThreads) {
     ASSERT_TRUE(thread);
     ASSERT_TRUE(eventually([] { return other_id.load() != 0; }));
     EXPECT_NE(other_id.load(), os_current_thread_id());
+    os_free(thread);
 }
 
 static void print_crash(int32_t code, const char* text) { fprintf(stderr, "crash %d: %s\n", code, text); }

@@ -45,6 +45,12 @@ static void lay_out_panels(void) {
 }
 
 void ViewsTest::start(int32_t width, int32_t height) {
+    // A second start in one test lays out again from scratch.
+    os_free(app_state.font.pixels);
+    os_free(app_state.font.glyphs);
+    os_free(app_state.text.data);
+    type_table_free(&app_state.types);
+    os_free(app_state.placements.items);
     app_state_reset();
     window = os_window{};
     window.flags = os_window_flag_open;
@@ -67,6 +73,7 @@ void ViewsTest::load(const std::vector<uint8_t>& bytes) {
     app_state.file = file_contents{};
     app_state.file.data = file_bytes.data();
     app_state.file.size = file_bytes.size();
+    os_free(app_state.placements.items);
     app_state.placements = growable_array{};
     ASSERT_TRUE(array_create(&app_state.placements, 128, sizeof(placement)));
 }

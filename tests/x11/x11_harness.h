@@ -83,6 +83,8 @@ protected:
             waitpid(pid, nullptr, 0);
         }
         if (display) XCloseDisplay(display);
+        os_free(font.pixels);
+        os_free(font.glyphs);
     }
 
     void start(const std::vector<std::string>& arguments) {
