@@ -236,10 +236,17 @@ int main(int argc, char** argv) {
     const char* path = argv[2];
     rng_state = argc > 3 ? (unsigned)atoi(argv[3]) : (unsigned)time(nullptr);
     display = XOpenDisplay(nullptr);
-    if (!display) return 2;
-    long long deadline = now_milliseconds() + 10000;
+    if (!display) {
+        fprintf(stderr, "no X display\n");
+        return 2;
+    }
+    // A sanitized build on a busy machine can take a while to show its window.
+    long long deadline = now_milliseconds() + 60000;
     while (!(target = find_program_window()) && now_milliseconds() < deadline) usleep(50000);
-    if (!target) return 2;
+    if (!target) {
+        fprintf(stderr, "no bitlorn window appeared\n");
+        return 2;
+    }
     XSetInputFocus(display, target, RevertToParent, CurrentTime);
     long long end = now_milliseconds() + seconds * 1000, next_rewrite = now_milliseconds() + rewrite_every_milliseconds;
     long long actions = 0;
