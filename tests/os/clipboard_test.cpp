@@ -199,34 +199,23 @@ TEST_F(ClipboardTest, SnapshotOffersTheScreenAsPngAndBmp) {
 bool serve_requestor(Display* peer, const std::function<bool(XEvent&)>& on) {
     for (uint64_t deadline = os_now_milliseconds() + 10000; os_now_milliseconds() < deadline;) {
         os_poll_messages();
-        while (XPending(peer)) {
-            XEvent event;
-            XNextEvent(peer, &event);
-            if (on(event)) return true;
-        }
+        for (XEvent event; XPending(peer);)
+            if (XNextEvent(peer, &event), on(event)) return true;
         os_sleep_milliseconds(1);
     }
     return false;
 }
 
-// Takes (and deletes) the property's value, appending it; its length.
-uint64_t take_piece(Display* peer, Window window, Atom property, std::string* out, Atom* type = nullptr) {
-    Atom actual = None;
+// Takes (and deletes) a property's value; an INCR announcement reads as "INCR".
+std::string take(Display* peer, Window window, Atom property) {
+    Atom type = None;
     int format = 0;
     unsigned long items = 0, left = 0;
     unsigned char* data = nullptr;
-    XGetWindowProperty(peer, window, property, 0, 1 << 24, True, AnyPropertyType, &actual, &format, &items, &left,
-                       &data);
-    if (type) *type = actual;
-    if (data && format == 8) out->append((const char*)data, items);
+    XGetWindowProperty(peer, window, property, 0, 1 << 24, True, AnyPropertyType, &type, &format, &items, &left, &data);
+    std::string value = format == 32 ? "INCR" : data ? std::string((const char*)data, items) : "";
     if (data) XFree(data);
-    return format == 8 ? items : 1;
-}
-
-bool transfers_in_flight(void) {
-    for (const os_clipboard_transfer& t : os_platform.clipboard.transfers)
-        if (t.requestor) return true;
-    return false;
+    return value;
 }
 
 TEST_F(ClipboardTest, LargeSendsEndWithARequestorThatDiesAndRunSideBySideToOneWindow) {
@@ -234,52 +223,44 @@ TEST_F(ClipboardTest, LargeSendsEndWithARequestorThatDiesAndRunSideBySideToOneWi
     os_clipboard_set_image(utf8_string{(int64_t)bmp.size(), bmp.data()}, {}, utf8_string{(int64_t)png.size(), png.data()});
     Display* peer = XOpenDisplay(nullptr);
     ASSERT_TRUE(peer);
+    auto atom = [&](const char* name) { return XInternAtom(peer, name, False); };
     Window window = XCreateSimpleWindow(peer, DefaultRootWindow(peer), 0, 0, 1, 1, 0, 0, 0);
     XSelectInput(peer, window, PropertyChangeMask);
-    Atom p1 = XInternAtom(peer, "P1", False), p2 = XInternAtom(peer, "P2", False);
-    Atom pairs[4] = {XInternAtom(peer, "image/png", False), p1, XInternAtom(peer, "image/bmp", False), p2};
-    XChangeProperty(peer, window, XInternAtom(peer, "PAIRS", False), XInternAtom(peer, "ATOM_PAIR", False), 32,
-                    PropModeReplace, (unsigned char*)pairs, 4);
-    XConvertSelection(peer, XInternAtom(peer, "CLIPBOARD", False), XInternAtom(peer, "MULTIPLE", False),
-                      XInternAtom(peer, "PAIRS", False), window, CurrentTime);
-    // Both targets arrive in pieces at once; the end of one must not stall the other.
+    Atom pairs[4] = {atom("image/png"), atom("P1"), atom("image/bmp"), atom("P2")};
+    XChangeProperty(peer, window, atom("PAIRS"), atom("ATOM_PAIR"), 32, PropModeReplace, (unsigned char*)pairs, 4);
+    XConvertSelection(peer, atom("CLIPBOARD"), atom("MULTIPLE"), atom("PAIRS"), window, CurrentTime);
+    // Both arrive in pieces at once: the end of one must not stall the other.
     std::string got[2];
-    int ended = 0;
+    int ended = 0, pieces = 0;
+    auto piece = [&](XEvent& e, Atom property) {
+        return e.type == PropertyNotify && e.xproperty.state == PropertyNewValue && e.xproperty.atom == property;
+    };
     EXPECT_TRUE(serve_requestor(peer, [&](XEvent& e) {
-        if (e.type == SelectionNotify) {
-            XDeleteProperty(peer, window, p1);  // their INCR values: go
-            XDeleteProperty(peer, window, p2);
-        } else if (e.type == PropertyNotify && e.xproperty.state == PropertyNewValue &&
-                   (e.xproperty.atom == p1 || e.xproperty.atom == p2)) {
-            int which = e.xproperty.atom == p2;
-            std::string piece;
-            Atom type = None;
-            if (take_piece(peer, window, e.xproperty.atom, &piece, &type) == 0) ended += 1;
-            else if (type != XInternAtom(peer, "INCR", False)) got[which] += piece;
+        for (int i = 0; i < 2; i++) {
+            if (!piece(e, pairs[2 * i + 1])) continue;
+            std::string value = take(peer, window, pairs[2 * i + 1]);
+            if (value != "INCR") got[i] += value;
+            ended += value.empty();
         }
         return ended == 2;
     }));
-    EXPECT_TRUE(got[0] == png) << got[0].size();
-    EXPECT_TRUE(got[1] == bmp) << got[1].size();
+    EXPECT_TRUE(got[0] == png && got[1] == bmp) << got[0].size() << " " << got[1].size();
 
     // A requestor that goes away after one piece takes its copy of the data with it.
-    Atom data = XInternAtom(peer, "image/png", False);
-    XConvertSelection(peer, XInternAtom(peer, "CLIPBOARD", False), data, p1, window, CurrentTime);
-    int pieces = 0;
+    XConvertSelection(peer, atom("CLIPBOARD"), atom("image/png"), pairs[1], window, CurrentTime);
     EXPECT_TRUE(serve_requestor(peer, [&](XEvent& e) {
-        std::string ignored;
-        if (e.type == SelectionNotify) take_piece(peer, window, p1, &ignored);
-        if (e.type == PropertyNotify && e.xproperty.state == PropertyNewValue && e.xproperty.atom == p1)
-            pieces += take_piece(peer, window, p1, &ignored) > 0;
-        return pieces == 1;
+        return piece(e, pairs[1]) && take(peer, window, pairs[1]) != "INCR" && ++pieces == 1;
     }));
     XCloseDisplay(peer);
-    uint64_t deadline = os_now_milliseconds() + 5000;
-    while (transfers_in_flight() && os_now_milliseconds() < deadline) {
+    auto in_flight = [] {
         os_poll_messages();
+        for (const os_clipboard_transfer& t : os_platform.clipboard.transfers)
+            if (t.requestor) return true;
+        return false;
+    };
+    for (uint64_t deadline = os_now_milliseconds() + 5000; in_flight() && os_now_milliseconds() < deadline;)
         os_sleep_milliseconds(5);
-    }
-    EXPECT_FALSE(transfers_in_flight());
+    EXPECT_FALSE(in_flight());
 }
 
 // The PNG writer's pixels come back out of zlib and the filter bytes unchanged,
