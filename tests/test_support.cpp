@@ -135,7 +135,4 @@ bool ensure_x_display(void) {
     return false;
 }
 
-bool running_in_ci(void) {
-    const char* ci = getenv("CI");
-    return ci && (strcmp(ci, "true") == 0 || strcmp(ci, "1") == 0);
-}
+bool running_in_ci(void) { return getenv("CI") && strcmp(getenv("CI"), "true") == 0; }

@@ -107,9 +107,6 @@ TEST(FatalDeathTest, TheBoxShowsAMessageThatStartsWithADash) {
             os_fatal("-geometry 1x1 is what the disk said");
         },
         testing::KilledBySignal(SIGABRT), "");
-    std::string box;
-    for (int i = 0; i < 200 && box.find("said") == std::string::npos; i += 1, usleep(10000))
-        box = read_text_file(dir + "/box.txt");
-    EXPECT_NE(box.find("input: -geometry 1x1 is what the disk said"), std::string::npos) << box;
-    EXPECT_EQ(box.substr(0, box.find('\n')).find("-geometry"), std::string::npos) << box;
+    std::string box = read_text_file(dir + "/box.txt");  // the box ended before the abort
+    EXPECT_EQ(box.substr(box.find('\n')), "\ninput: -geometry 1x1 is what the disk said") << box;
 }
