@@ -336,7 +336,6 @@ TEST_F(PromptLine, ReopeningThePromptLetsTheNextTypingReplaceItsText) {
     EXPECT_EQ(line(), "Find: \"QZXJK\"_");  // kept, shown selected
     type("de ad be");
     EXPECT_EQ(line(), "Find: de ad be_");
-    key(os_key_escape);
     ctrl('G');
     type("12");
     ctrl('G');

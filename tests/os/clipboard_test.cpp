@@ -13,6 +13,7 @@
 
 #include "os/os_private.h"
 #include "test_support.h"
+#include "window_fixture.h"
 
 namespace {
 
@@ -212,7 +213,8 @@ std::string take(Display* peer, Window window, Atom property) {
     int format = 0;
     unsigned long items = 0, left = 0;
     unsigned char* data = nullptr;
-    XGetWindowProperty(peer, window, property, 0, 1 << 24, True, AnyPropertyType, &type, &format, &items, &left, &data);
+    XGetWindowProperty(peer, window, property, 0, 1 << 24, True, AnyPropertyType, &type, &format, &items, &left,
+                       &data);
     std::string value = format == 32 ? "INCR" : data ? std::string((const char*)data, items) : "";
     if (data) XFree(data);
     return value;
@@ -252,15 +254,11 @@ TEST_F(ClipboardTest, LargeSendsEndWithARequestorThatDiesAndRunSideBySideToOneWi
         return piece(e, pairs[1]) && take(peer, window, pairs[1]) != "INCR" && ++pieces == 1;
     }));
     XCloseDisplay(peer);
-    auto in_flight = [] {
-        os_poll_messages();
+    EXPECT_TRUE(pump_until([] {
         for (const os_clipboard_transfer& t : os_platform.clipboard.transfers)
-            if (t.requestor) return true;
-        return false;
-    };
-    for (uint64_t deadline = os_now_milliseconds() + 5000; in_flight() && os_now_milliseconds() < deadline;)
-        os_sleep_milliseconds(5);
-    EXPECT_FALSE(in_flight());
+            if (t.requestor) return false;
+        return true;
+    }));
 }
 
 // The PNG writer's pixels come back out of zlib and the filter bytes unchanged,

@@ -151,20 +151,17 @@ TEST(ProcessesTest, StartedChildTalksThroughItsPipesWithoutBlocking) {
     os_process_close(&missing);
 }
 
-// The descriptors a child sees, listed by the child itself.
-static std::string descriptors_of_a_child(void) {
-    chunks.clear();
-    os_run_process(os_string("sh -c 'ls /proc/self/fd'"), collect, 0);
-    std::string all;
-    for (const std::string& chunk : chunks) all += chunk;
-    return all;
-}
-
 TEST(ProcessesTest, AChildInheritsNoPipeOfAnotherChild) {
-    std::string alone = descriptors_of_a_child();
+    // The descriptors a child sees, listed by the child itself.
+    auto listed = [] {
+        chunks.clear();
+        os_run_process(os_string("sh -c 'ls /proc/self/fd'"), collect, 0);
+        return chunks;
+    };
+    std::vector<std::string> alone = listed();
     os_process other;
     ASSERT_EQ(os_process_start(&other, os_string("cat"), 0), 0);
-    EXPECT_EQ(descriptors_of_a_child(), alone);
+    EXPECT_EQ(listed(), alone);
     os_process_close(&other);
 }
 
