@@ -92,9 +92,7 @@ TEST(ProcessesTest, ExitCodesAndFailures) {
     };
     for (const row& r : rows) {
         chunks.clear();
-        uint64_t start = os_now_milliseconds();
         EXPECT_EQ(os_run_process(os_string(r.command), r.with_callback ? collect : nullptr, 0), r.code) << r.command;
-        EXPECT_LT(os_now_milliseconds() - start, 10000u) << r.command;
     }
     chunks.clear();
     os_run_process(os_string("sh -c 'echo to-error >&2'"), collect, 0);

@@ -46,11 +46,10 @@ static void lay_out_panels(void) {
 
 void ViewsTest::start(int32_t width, int32_t height) {
     // A second start in one test lays out again from scratch.
-    os_free(app_state.font.pixels);
-    os_free(app_state.font.glyphs);
-    os_free(app_state.text.data);
+    for (void* block : {(void*)app_state.font.pixels, (void*)app_state.font.glyphs, (void*)app_state.text.data,
+                        app_state.placements.items})
+        os_free(block);
     type_table_free(&app_state.types);
-    os_free(app_state.placements.items);
     app_state_reset();
     window = os_window{};
     window.flags = os_window_flag_open;
