@@ -96,8 +96,7 @@ TEST(FatalDeathTest, MessageGoesToStderrThenAbort) {
 
 TEST(FatalDeathTest, TheBoxShowsAMessageThatStartsWithADash) {
     // An xmessage of the test's own notes how the message reached it.
-    std::string dir = make_temp_dir();
-    std::string script = "#!/bin/sh\n{ echo \"args: $*\"; printf 'input: '; cat; } > " + dir + "/box.txt\n";
+    std::string script = "#!/bin/sh\n{ echo \"args: $*\"; printf 'input: '; cat; } > \"$0.txt\"\n";
     std::string path = write_temp_file("xmessage", script.data(), script.size());
     chmod(path.c_str(), 0755);
     EXPECT_EXIT(
@@ -107,6 +106,6 @@ TEST(FatalDeathTest, TheBoxShowsAMessageThatStartsWithADash) {
             os_fatal("-geometry 1x1 is what the disk said");
         },
         testing::KilledBySignal(SIGABRT), "");
-    std::string box = read_text_file(dir + "/box.txt");  // the box ended before the abort
+    std::string box = read_text_file(path + ".txt");  // the box ended before the abort
     EXPECT_EQ(box.substr(box.find('\n')), "\ninput: -geometry 1x1 is what the disk said") << box;
 }

@@ -1,7 +1,6 @@
 // Child processes: command-line splitting, streamed output, exit codes, and the
 // non-blocking pipe operations.
 #include <string.h>
-#include <unistd.h>
 
 #include <string>
 #include <vector>

@@ -4,8 +4,6 @@
 #include <stdlib.h>
 #include <unistd.h>
 
-#include <signal.h>
-
 #include <string>
 #include <thread>
 

@@ -1,7 +1,5 @@
 // Mutexes and threads: recursion, ids, parking a busy thread, killing it, and the
 // stack-overflow text for a started thread's own stack.
-#include <unistd.h>
-
 #include <atomic>
 
 #include <gtest/gtest.h>
