@@ -193,12 +193,11 @@ TEST_F(InputSynthesisTest, OneThreadOwnsTheConnectionAndItsUnexpectedErrorsAreSa
     EXPECT_TRUE(os_first_monitor()->name == held && name == held);
 
     Display* display = os_x11_display();
-    const Window missing = 0x7ffffe;
     std::string said = capture_stdout([&] {
-        for (int i = 0; i < 2; i += 1) XDestroyWindow(display, missing);
+        for (int i = 0; i < 2; i += 1) XDestroyWindow(display, 0x7ffffe);
         XSync(display, False);
         os_x11_begin_error_trap();
-        XDestroyWindow(display, missing);
+        XDestroyWindow(display, 0x7ffffe);
         EXPECT_EQ(os_x11_end_error_trap(display), BadWindow);
     }, STDERR_FILENO);
     EXPECT_EQ(said, "bitlorn: X error 3 on request 4.0 (resource 0x7ffffe)\n");

@@ -89,10 +89,8 @@ TEST(TerminalTest, ColoursCursorMovesWidthAndInputInTmux) {
                          " --gtest_also_run_disabled_tests --gtest_filter=TerminalTest.DISABLED_ChildInterruptedWhileWaiting";
     ASSERT_EQ(system((tmux + " new-session -d -s waiter -x 200 -y 40 'sh -c \"" + waiter +
                       "; stty -a; sleep 60\"'").c_str()), 0);
-    EXPECT_TRUE(wait_for_pane(tmux, "speed", "waiter"));
-    std::string modes = run(tmux + " capture-pane -p -J -t waiter");
+    EXPECT_TRUE(wait_for_pane(tmux, " icanon iexten echo ", "waiter"));
     system((tmux + " kill-server").c_str());
-    EXPECT_NE(modes.find(" icanon iexten echo "), std::string::npos) << modes;
 
     EXPECT_NE(plain.find("line=abc length=3"), std::string::npos) << plain;
     EXPECT_NE(plain.find("\nXb  Y\n"), std::string::npos) << plain;

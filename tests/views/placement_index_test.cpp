@@ -9,9 +9,7 @@
 #include "os/os.h"
 #include "views/placement_index.h"
 
-static void free_index(placement_index* index) {
-    for (void* block : {(void*)index->colors, (void*)index->flags, (void*)index->next_free}) os_free(block);
-}
+static void free_index(placement_index* i) { os_free(i->colors), os_free(i->flags), os_free(i->next_free); }
 
 static void expect_same_as_naive(const std::vector<placement>& list, uint64_t first, uint64_t count) {
     placement_index index{};
