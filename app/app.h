@@ -6,6 +6,8 @@
 //   layout_panels.cpp       layout_panels
 //   compose_frame.cpp       compose_frame
 //   input_events.cpp        app_on_event, input_begin_frame
+//   key_bindings.cpp        the key table and its dispatch (key_bindings.h)
+//   view_commands.cpp       the viewer's keyboard commands
 //   load_dropped_files.cpp  load_dropped_files, load_paths
 //   live_files.cpp          reloading the file and types.c when they change
 // and, with headers of their own, the commands on the file:
@@ -43,6 +45,21 @@ void compose_frame(void);
 
 void app_on_event(os_event* event);
 void input_begin_frame(void);
+
+// The viewer's keyboard commands. Moves and stretches keep the selection
+// start inside the file; the page and row counts saturate.
+void move_selection_start(int64_t bytes);
+void move_selection_rows(int64_t rows);
+// Lengthens the selection; shortening stops at one byte.
+void stretch_selection(int64_t bytes);
+// A page is the visible rows; with `ten_times`, ten of them.
+void scroll_pages(int64_t pages, bool ten_times);
+void scroll_to_start(void);
+void scroll_to_end(void);
+// Removes the first placement that covers the selection start.
+void delete_placement_at_selection(void);
+// Ctrl+C: copies the selection and shows the answer on the prompt line.
+void copy_selection_with_message(void);
 // Drops are silent; a path from the command line that cannot be opened gets
 // one line on standard error.
 void load_dropped_files(const char* paths);
@@ -51,6 +68,10 @@ void load_command_line_paths(const char* paths);
 // Live files: the loaded file and types.c are read again when they change.
 // Releases the loaded file's bytes, mapped or read whole.
 void release_loaded_file(void);
+// Makes a newly mapped or read file the loaded one (the old one released first).
+void keep_loaded_file(os_mapped_file file);
+// True once the mapped file shrank under its mapping and a read faulted.
+bool loaded_file_damaged(void);
 // Reads the loaded file again keeping selection, scroll and placements; a
 // file that cannot be read now (deleted, unreadable) stays shown as it was.
 void reload_loaded_file(void);

@@ -2,6 +2,7 @@
 #include "app/app.h"
 #include "app/app_print.h"
 #include "app/app_state.h"
+#include "app/prompt_line.h"
 #include "os/os.h"
 #include "render/text_buffer.h"
 #include "types/type_table.h"

@@ -36,13 +36,13 @@ void app_state_reset(void) {
     app_state.bytes_per_row = rows_before_first_layout;
     app_state.select_len = 1;
     app_state.hover_len = 1;
-    app_state.file_mapping.guard_slot = -1;
+    app_state.file_guard_slot = -1;
     app_state.file_watch = -1;
     app_state.types_watch = -1;
 }
 
 pixel_buffer* frame_buffer(void) {
-    if (!app_state.window) return nullptr;
+    if (!app_state.window || app_state.press.finding) return nullptr;
     pixel_buffer* buffer = &app_state.window->back_buffer;
     if (!buffer->pixels || buffer->width <= 0 || buffer->height <= 0) return nullptr;
     return buffer;
@@ -75,6 +75,7 @@ widget_frame structure_widget_frame(void) {
     // The structure panel's inner right edge: the only panel with flowing buttons.
     frame.flow_right = (int64_t)app_state.struct_panel.x + app_state.struct_panel.w - app_state.panel_pad;
     frame.pointer = frame_pointer();
+    frame.owner = &app_state.press;
     return frame;
 }
 

@@ -5,7 +5,7 @@
 
 #include <stdint.h>
 
-#include "app/prompt_line.h"
+#include "app/prompt_state.h"
 #include "os/os.h"
 #include "render/font.h"
 #include "render/pixel_buffer.h"
@@ -28,6 +28,15 @@ enum : uint16_t {
     input_index_right_button = os_mouse_right,
     input_index_wheel = 263,
     input_index_pointer = 264,
+};
+
+// The fixed item numbers of the press owner; buttons take theirs from item_at.
+enum : uint32_t {
+    item_char_grid = 1,
+    item_hex_grid = 2,
+    item_position_bar = 3,
+    item_data_view = 4,
+    item_type_lines = 5,  // every line of the placement shown: a drag runs over them
 };
 
 // The byte grids gap their rows after every this many cells.
@@ -78,23 +87,24 @@ struct application_state {
     int64_t hover_offset;
     int64_t hover_len;
     int64_t scroll_row;
-    uint8_t position_bar_dragging;  // a press on the position bar, held
     uint8_t big_endian;
 
     // Go to and Find
     prompt_state prompt;
 
     // Loaded file
-    file_contents file;
+    file_contents file;  // the loaded file's bytes, mapped or read whole; held nowhere else
     growable_array placements;  // of placement
     uint32_t file_path_len;
     char* file_path;
-    os_mapped_file file_mapping;  // where app_state.file's bytes live; empty for a plain heap block
+    uint64_t file_mapped_bytes;  // the address space its mapping holds; 0 for a whole read
+    int32_t file_guard_slot;     // the fault guard's record of the mapping, -1 for none
     int32_t file_watch;           // -1 while the loaded file is not watched
     int32_t types_watch;          // the watch on types.c, -1 for none
 
     // Pointer, cursor and input
     int32_t mouse_x, mouse_y;
+    press_owner press;          // which item holds the left button's press
     uint8_t last_clicked_grid;  // a copy_grid: where the last left press in a byte grid was
     uint8_t cursor_shown;
     uint8_t cursor_wanted;
@@ -121,7 +131,8 @@ bool left_button_went_down(void);
 bool left_button_is_down(void);
 
 // The main window's back buffer, which every painter draws into; null when
-// there is no window or nothing to draw into.
+// there is no window or nothing to draw into, and while the painters only
+// find which item a press lands on.
 pixel_buffer* frame_buffer(void);
 
 // The pointer and the left button of this frame.

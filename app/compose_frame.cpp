@@ -1,6 +1,7 @@
 // Frame composition: the cleared back buffer, the panel outlines, the views and the status bar.
 #include "app/app.h"
 #include "app/app_state.h"
+#include "app/prompt_line.h"
 #include "render/font.h"
 #include "render/text_buffer.h"
 #include "views/views.h"

@@ -3,7 +3,7 @@
 // slices so that the window never stops answering.
 //
 //   parse_find_text          hex bytes with ?? and "quoted text"
-//   find_pattern_forward/_backward   the scan over one range of starts
+//   find_pattern_scan        the scan over one range of starts, by any path
 //   find_start, find_run_for_frame, find_stop   the sliced search with its wrap
 #include <string.h>
 
@@ -78,11 +78,12 @@ find_parse_result parse_find_text(const char* text, uint64_t length, find_patter
 // the filter less often.
 struct scan_plan {
     int32_t first, second;  // -1 when the pattern is all wildcards
+    uint8_t first_byte, second_byte;
     bool has_wildcards;
 };
 
 static scan_plan plan_scan(const find_pattern* pattern) {
-    scan_plan plan = {-1, -1, false};
+    scan_plan plan = {-1, -1, 0, 0, false};
     for (int32_t i = 0; i < pattern->length; i++) {
         if (pattern->any[i]) {
             plan.has_wildcards = true;
@@ -98,6 +99,10 @@ static scan_plan plan_scan(const find_pattern* pattern) {
                 break;
             }
         }
+    }
+    if (plan.first >= 0) {
+        plan.first_byte = pattern->bytes[plan.first];
+        plan.second_byte = pattern->bytes[plan.second];
     }
     return plan;
 }
@@ -115,14 +120,25 @@ static bool range_is_valid(uint64_t size, const find_pattern* pattern, uint64_t 
     return low < high && high - 1 <= last_start;
 }
 
-#if defined(__x86_64__)
+// A block test gives the mask of the scan_block starts from pos where both
+// chosen bytes agree, bit i for pos + i.
 enum : uint64_t { scan_block = 32 };
+typedef uint32_t block_test(const uint8_t* data, uint64_t pos, const scan_plan* plan);
 
-// The mask of block starts where both chosen bytes agree, bit i for pos + i.
-static inline uint32_t candidates_sse2(const uint8_t* data, uint64_t pos, const scan_plan* plan, __m128i first,
-                                       __m128i second) {
+static uint32_t candidates_plain(const uint8_t* data, uint64_t pos, const scan_plan* plan) {
     const uint8_t* a = data + pos + plan->first;
     const uint8_t* b = data + pos + plan->second;
+    uint32_t mask = 0;
+    for (uint32_t i = 0; i < scan_block; i++)
+        mask |= (uint32_t)(a[i] == plan->first_byte && b[i] == plan->second_byte) << i;
+    return mask;
+}
+
+#if defined(__x86_64__)
+static inline uint32_t candidates_sse2(const uint8_t* data, uint64_t pos, const scan_plan* plan) {
+    const uint8_t* a = data + pos + plan->first;
+    const uint8_t* b = data + pos + plan->second;
+    __m128i first = _mm_set1_epi8((char)plan->first_byte), second = _mm_set1_epi8((char)plan->second_byte);
     __m128i lo = _mm_and_si128(_mm_cmpeq_epi8(_mm_loadu_si128((const __m128i*)a), first),
                                _mm_cmpeq_epi8(_mm_loadu_si128((const __m128i*)b), second));
     __m128i hi = _mm_and_si128(_mm_cmpeq_epi8(_mm_loadu_si128((const __m128i*)(a + 16)), first),
@@ -131,145 +147,100 @@ static inline uint32_t candidates_sse2(const uint8_t* data, uint64_t pos, const 
 }
 
 __attribute__((target("avx2"))) static inline uint32_t candidates_avx2(const uint8_t* data, uint64_t pos,
-                                                                       const scan_plan* plan, uint8_t first,
-                                                                       uint8_t second) {
+                                                                       const scan_plan* plan) {
     __m256i a = _mm256_loadu_si256((const __m256i*)(data + pos + plan->first));
     __m256i b = _mm256_loadu_si256((const __m256i*)(data + pos + plan->second));
-    __m256i both = _mm256_and_si256(_mm256_cmpeq_epi8(a, _mm256_set1_epi8((char)first)),
-                                    _mm256_cmpeq_epi8(b, _mm256_set1_epi8((char)second)));
+    __m256i both = _mm256_and_si256(_mm256_cmpeq_epi8(a, _mm256_set1_epi8((char)plan->first_byte)),
+                                    _mm256_cmpeq_epi8(b, _mm256_set1_epi8((char)plan->second_byte)));
     return (uint32_t)_mm256_movemask_epi8(both);
-}
-
-static bool have_avx2(void) {
-    static int known = -1;  // asked once; the answer never changes
-    if (known < 0) known = __builtin_cpu_supports("avx2") ? 1 : 0;
-    return known == 1;
-}
-
-__attribute__((target("avx2"))) static int64_t forward_avx2(const uint8_t* data, const find_pattern* pattern,
-                                                            const scan_plan* plan, uint64_t* low, uint64_t high) {
-    uint8_t first = pattern->bytes[plan->first], second = pattern->bytes[plan->second];
-    uint64_t pos = *low;
-    for (; high - pos >= 2 * scan_block; pos += 2 * scan_block) {
-        uint32_t m0 = candidates_avx2(data, pos, plan, first, second);
-        uint32_t m1 = candidates_avx2(data, pos + scan_block, plan, first, second);
-        if (!(m0 | m1)) continue;
-        uint64_t mask = (uint64_t)m0 | ((uint64_t)m1 << 32);
-        for (; mask; mask &= mask - 1) {
-            uint64_t at = pos + (uint64_t)__builtin_ctzll(mask);
-            if (matches_at(data + at, pattern, plan->has_wildcards)) return (int64_t)at;
-        }
-    }
-    *low = pos;
-    return -1;
-}
-
-__attribute__((target("avx2"))) static int64_t backward_avx2(const uint8_t* data, const find_pattern* pattern,
-                                                             const scan_plan* plan, uint64_t low, uint64_t* high) {
-    uint8_t first = pattern->bytes[plan->first], second = pattern->bytes[plan->second];
-    uint64_t end = *high;
-    for (; end - low >= scan_block; end -= scan_block) {
-        uint64_t pos = end - scan_block;
-        uint32_t mask = candidates_avx2(data, pos, plan, first, second);
-        for (; mask; mask &= ~(1u << (31 - __builtin_clz(mask)))) {
-            uint64_t at = pos + (uint64_t)(31 - __builtin_clz(mask));
-            if (matches_at(data + at, pattern, plan->has_wildcards)) return (int64_t)at;
-        }
-    }
-    *high = end;
-    return -1;
-}
-
-// Scans whole blocks from *low up; leaves *low at the first start not yet seen.
-static int64_t forward_blocks(const uint8_t* data, const find_pattern* pattern, const scan_plan* plan,
-                              uint64_t* low, uint64_t high) {
-    if (have_avx2()) return forward_avx2(data, pattern, plan, low, high);
-    __m128i first = _mm_set1_epi8((char)pattern->bytes[plan->first]);
-    __m128i second = _mm_set1_epi8((char)pattern->bytes[plan->second]);
-    uint64_t pos = *low;
-    for (; high - pos >= scan_block; pos += scan_block) {
-        uint32_t mask = candidates_sse2(data, pos, plan, first, second);
-        for (; mask; mask &= mask - 1) {
-            uint64_t at = pos + (uint64_t)__builtin_ctz(mask);
-            if (matches_at(data + at, pattern, plan->has_wildcards)) return (int64_t)at;
-        }
-    }
-    *low = pos;
-    return -1;
-}
-
-static int64_t backward_blocks(const uint8_t* data, const find_pattern* pattern, const scan_plan* plan,
-                               uint64_t low, uint64_t* high) {
-    if (have_avx2()) return backward_avx2(data, pattern, plan, low, high);
-    __m128i first = _mm_set1_epi8((char)pattern->bytes[plan->first]);
-    __m128i second = _mm_set1_epi8((char)pattern->bytes[plan->second]);
-    uint64_t end = *high;
-    for (; end - low >= scan_block; end -= scan_block) {
-        uint64_t pos = end - scan_block;
-        uint32_t mask = candidates_sse2(data, pos, plan, first, second);
-        for (; mask; mask &= ~(1u << (31 - __builtin_clz(mask)))) {
-            uint64_t at = pos + (uint64_t)(31 - __builtin_clz(mask));
-            if (matches_at(data + at, pattern, plan->has_wildcards)) return (int64_t)at;
-        }
-    }
-    *high = end;
-    return -1;
-}
-#else
-// Elsewhere memchr finds the first fixed byte and the rest is compared.
-static int64_t forward_blocks(const uint8_t* data, const find_pattern* pattern, const scan_plan* plan,
-                              uint64_t* low, uint64_t high) {
-    uint8_t first = pattern->bytes[plan->first];
-    uint64_t pos = *low;
-    while (pos < high) {
-        const uint8_t* hit = (const uint8_t*)memchr(data + pos + plan->first, first, high - pos);
-        if (!hit) break;
-        uint64_t at = (uint64_t)(hit - data) - (uint64_t)plan->first;
-        if (matches_at(data + at, pattern, plan->has_wildcards)) return (int64_t)at;
-        pos = at + 1;
-    }
-    *low = high;
-    return -1;
-}
-
-static int64_t backward_blocks(const uint8_t* data, const find_pattern* pattern, const scan_plan* plan,
-                               uint64_t low, uint64_t* high) {
-    uint8_t first = pattern->bytes[plan->first];
-    uint64_t end = *high;
-    while (end > low) {
-        const uint8_t* hit = (const uint8_t*)memrchr(data + low + plan->first, first, end - low);
-        if (!hit) break;
-        uint64_t at = (uint64_t)(hit - data) - (uint64_t)plan->first;
-        if (matches_at(data + at, pattern, plan->has_wildcards)) return (int64_t)at;
-        end = at;
-    }
-    *high = low;
-    return -1;
 }
 #endif
 
-int64_t find_pattern_forward(const uint8_t* data, uint64_t size, const find_pattern* pattern, uint64_t low,
-                             uint64_t high) {
+// The one scan: whole blocks through the block test, each candidate compared
+// in full, then the starts short of a block one by one. Forward takes two
+// blocks a step, as one test's latency hides behind the other's.
+template <block_test test>
+__attribute__((always_inline)) static inline int64_t scan(const uint8_t* data, const find_pattern* pattern,
+                                                          const scan_plan* plan, uint64_t low, uint64_t high,
+                                                          bool backward) {
+    bool wild = plan->has_wildcards;
+    if (!backward) {
+        uint64_t pos = low;
+        for (; high - pos >= 2 * scan_block; pos += 2 * scan_block) {
+            uint64_t mask = (uint64_t)test(data, pos, plan) | ((uint64_t)test(data, pos + scan_block, plan) << 32);
+            for (; mask; mask &= mask - 1) {
+                uint64_t at = pos + (uint64_t)__builtin_ctzll(mask);
+                if (matches_at(data + at, pattern, wild)) return (int64_t)at;
+            }
+        }
+        for (uint64_t at = pos; at < high; at++)
+            if (matches_at(data + at, pattern, wild)) return (int64_t)at;
+        return -1;
+    }
+    uint64_t end = high;
+    for (; end - low >= scan_block; end -= scan_block) {
+        uint64_t pos = end - scan_block;
+        for (uint32_t mask = test(data, pos, plan); mask;) {
+            uint32_t bit = 31 - (uint32_t)__builtin_clz(mask);
+            if (matches_at(data + pos + bit, pattern, wild)) return (int64_t)(pos + bit);
+            mask &= ~(1u << bit);
+        }
+    }
+    for (uint64_t at = end; at > low; at--)
+        if (matches_at(data + at - 1, pattern, wild)) return (int64_t)(at - 1);
+    return -1;
+}
+
+static int64_t scan_plain(const uint8_t* data, const find_pattern* pattern, const scan_plan* plan, uint64_t low,
+                          uint64_t high, bool backward) {
+    return scan<candidates_plain>(data, pattern, plan, low, high, backward);
+}
+
+#if defined(__x86_64__)
+static int64_t scan_sse2(const uint8_t* data, const find_pattern* pattern, const scan_plan* plan, uint64_t low,
+                         uint64_t high, bool backward) {
+    return scan<candidates_sse2>(data, pattern, plan, low, high, backward);
+}
+
+__attribute__((target("avx2"))) static int64_t scan_avx2(const uint8_t* data, const find_pattern* pattern,
+                                                         const scan_plan* plan, uint64_t low, uint64_t high,
+                                                         bool backward) {
+    return scan<candidates_avx2>(data, pattern, plan, low, high, backward);
+}
+#endif
+
+bool find_scan_path_available(find_scan_path path) {
+#if defined(__x86_64__)
+    static int avx2 = -1;  // asked once; the answer never changes
+    if (avx2 < 0) avx2 = __builtin_cpu_supports("avx2") ? 1 : 0;
+    return path != find_scan_avx2 || avx2 == 1;
+#else
+    return path == find_scan_best || path == find_scan_plain;
+#endif
+}
+
+int64_t find_pattern_scan(const uint8_t* data, uint64_t size, const find_pattern* pattern, uint64_t low,
+                          uint64_t high, bool backward, find_scan_path path) {
     if (!data || !range_is_valid(size, pattern, low, high)) return -1;
     scan_plan plan = plan_scan(pattern);
-    if (plan.first < 0) return (int64_t)low;
-    int64_t found = forward_blocks(data, pattern, &plan, &low, high);
-    if (found >= 0) return found;
-    for (uint64_t at = low; at < high; at++)
-        if (matches_at(data + at, pattern, plan.has_wildcards)) return (int64_t)at;
-    return -1;
+    if (plan.first < 0) return backward ? (int64_t)(high - 1) : (int64_t)low;
+    if (path == find_scan_best) path = find_scan_path_available(find_scan_avx2) ? find_scan_avx2 : find_scan_sse2;
+    if (!find_scan_path_available(path)) path = find_scan_plain;
+#if defined(__x86_64__)
+    if (path == find_scan_avx2) return scan_avx2(data, pattern, &plan, low, high, backward);
+    if (path == find_scan_sse2) return scan_sse2(data, pattern, &plan, low, high, backward);
+#endif
+    return scan_plain(data, pattern, &plan, low, high, backward);
+}
+
+int64_t find_pattern_forward(const uint8_t* data, uint64_t size, const find_pattern* pattern, uint64_t low,
+                             uint64_t high) {
+    return find_pattern_scan(data, size, pattern, low, high, false, find_scan_best);
 }
 
 int64_t find_pattern_backward(const uint8_t* data, uint64_t size, const find_pattern* pattern, uint64_t low,
                               uint64_t high) {
-    if (!data || !range_is_valid(size, pattern, low, high)) return -1;
-    scan_plan plan = plan_scan(pattern);
-    if (plan.first < 0) return (int64_t)(high - 1);
-    int64_t found = backward_blocks(data, pattern, &plan, low, &high);
-    if (found >= 0) return found;
-    for (uint64_t at = high; at > low; at--)
-        if (matches_at(data + at - 1, pattern, plan.has_wildcards)) return (int64_t)(at - 1);
-    return -1;
+    return find_pattern_scan(data, size, pattern, low, high, true, find_scan_best);
 }
 
 // ---------------------------------------------------------------------------

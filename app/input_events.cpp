@@ -1,7 +1,9 @@
-// Input handling: the event callback, the input table's edges, keyboard and wheel commands.
+// Input handling: the event callback, the input table's edges and the wheel; keys go through the key table.
 #include "app/app.h"
 #include "app/app_state.h"
 #include "app/copy_selection.h"
+#include "app/key_bindings.h"
+#include "app/prompt_line.h"
 #include "types/byte_range.h"
 #include "types/growable_array.h"
 #include "types/type_table.h"
@@ -12,7 +14,6 @@ enum : int64_t {
     change_list_pointer_capacity = 64,
     change_list_buttons_capacity = 32,
 };
-enum : uint16_t { key_copy = os_key_a + ('c' - 'a') };  // with Control
 
 static constexpr double wheel_rows_per_visible_row = 0.333333;
 static constexpr uint8_t input_edge_bits = input_went_down | input_repeated | input_went_up;
@@ -66,69 +67,9 @@ static void scroll_by_wheel(int32_t wheel) {
     app_state.scroll_row = row < 1 ? 0 : row >= 0x1p63 ? INT64_MAX : (int64_t)row;
 }
 
-static void delete_placement_at_selection(void) {
-    growable_array* list = &app_state.placements;
-    const placement* items = (const placement*)list->items;
-    uint64_t offset = (uint64_t)app_state.select_offset;
-    for (int64_t i = 0; items && i < list->count; i++) {
-        if (placement_covers(&items[i], offset)) {
-            array_remove(list, sizeof(placement), i);
-            return;
-        }
-    }
-}
-
-static void scroll_to_end(void) {
-    if (app_state.bytes_per_row <= 0) return;
-    int64_t rows = (int64_t)(app_state.file.size / (uint64_t)app_state.bytes_per_row);
-    int64_t row = rows - app_state.visible_rows + 1;
-    app_state.scroll_row = row < 0 ? 0 : row;
-}
-
-static bool control_is_down(void) { return input_at(os_key_control)->state & input_is_down; }
-
-static void run_key_command(uint16_t key) {
-    if (control_is_down()) {
-        if (key == key_copy) {
-            const char* message = copy_selection();
-            if (message) prompt_set_message(message);
-        }
-        return;
-    }
-    bool shift = shift_is_down();
-    int64_t page = shift ? saturating_multiply(shift_multiplier, app_state.visible_rows) : app_state.visible_rows;
-    switch (key) {
-    case os_key_left:
-        if (shift) {
-            app_state.select_len -= 1;
-            if (app_state.select_len < 1) app_state.select_len = 1;
-        } else {
-            app_state.select_offset = saturating_add(app_state.select_offset, -1);
-        }
-        clamp_select_offset();
-        break;
-    case os_key_right:
-        if (shift)
-            app_state.select_len = saturating_add(app_state.select_len, 1);
-        else
-            app_state.select_offset = saturating_add(app_state.select_offset, 1);
-        clamp_select_offset();
-        break;
-    case os_key_up:
-        app_state.select_offset = saturating_add(app_state.select_offset, -app_state.bytes_per_row);
-        clamp_select_offset();
-        break;
-    case os_key_down:
-        app_state.select_offset = saturating_add(app_state.select_offset, app_state.bytes_per_row);
-        clamp_select_offset();
-        break;
-    case os_key_page_up: app_state.scroll_row = saturating_add(app_state.scroll_row, -page); break;
-    case os_key_page_down: app_state.scroll_row = saturating_add(app_state.scroll_row, page); break;
-    case os_key_home: app_state.scroll_row = 0; break;
-    case os_key_end: scroll_to_end(); break;
-    case os_key_delete: delete_placement_at_selection(); break;
-    default: break;
-    }
+static bool is_modifier(uint16_t key) {
+    return key == os_key_shift || key == os_key_control || key == os_key_alt || key == os_key_left_super ||
+           key == os_key_right_super;
 }
 
 static void note_clicked_grid(void) {
@@ -169,10 +110,13 @@ void app_on_event(os_event* event) {
         break;
     case os_event_key:
         update_key_record(event->key, event->state);
-        if (event->state == os_key_state_pressed || event->state == os_key_state_repeated)
-            if (!prompt_on_key(event->key)) run_key_command(event->key);
+        if (event->state == os_key_state_pressed || event->state == os_key_state_repeated) {
+            // Any key but a modifier ends the message shown.
+            if (!is_modifier(event->key)) prompt_clear_message();
+            dispatch_key(event->key);
+        }
         break;
-    case os_event_char: prompt_on_char(event->code); break;
+    case os_event_char: dispatch_text(event->code); break;
     case os_event_window_resize: layout_panels(); break;
     case os_event_file_drop:
         if (event->paths) load_dropped_files(event->paths);

@@ -13,8 +13,7 @@ void reload_loaded_file(void) {
     // Deleted or made unreadable: the last contents are better than none.
     if (!file.contents.data) return;
     release_loaded_file();
-    app_state.file_mapping = file;
-    app_state.file = file.contents;
+    keep_loaded_file(file);
 }
 
 void carry_placements_over(const type_table* old_types) {
@@ -59,6 +58,6 @@ void watch_types_file(void) {
 void refresh_live_files(void) {
     uint32_t changes = os_take_file_changes();
     bool file_changed = app_state.file_watch >= 0 && (changes & (1u << app_state.file_watch));
-    if (file_changed || os_mapped_file_damaged(&app_state.file_mapping)) reload_loaded_file();
+    if (file_changed || loaded_file_damaged()) reload_loaded_file();
     if (app_state.types_watch >= 0 && (changes & (1u << app_state.types_watch))) reload_types_file();
 }

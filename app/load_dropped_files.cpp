@@ -33,11 +33,26 @@ static void start_new_file(const char* path, uint64_t length) {
     }
 }
 
+// The platform's record of the loaded file, put together for the calls that take one.
+static os_mapped_file loaded_mapping(void) {
+    return os_mapped_file{app_state.file, app_state.file_mapped_bytes, app_state.file_guard_slot};
+}
+
 void release_loaded_file(void) {
-    if (app_state.file_mapping.contents.data) os_unmap_file(&app_state.file_mapping);
-    else if (app_state.file.data) os_free_file_contents(&app_state.file);
-    app_state.file = file_contents{0, nullptr};
-    app_state.file_mapping = os_mapped_file{{0, nullptr}, 0, -1};
+    os_mapped_file mapping = loaded_mapping();
+    if (mapping.contents.data) os_unmap_file(&mapping);
+    keep_loaded_file(os_mapped_file{{0, nullptr}, 0, -1});
+}
+
+void keep_loaded_file(os_mapped_file file) {
+    app_state.file = file.contents;
+    app_state.file_mapped_bytes = file.mapped_bytes;
+    app_state.file_guard_slot = file.guard_slot;
+}
+
+bool loaded_file_damaged(void) {
+    os_mapped_file mapping = loaded_mapping();
+    return os_mapped_file_damaged(&mapping) != 0;
 }
 
 static void report_unopenable(const char* path) {
@@ -66,8 +81,7 @@ static void load_path_list(const char* paths, bool report_failures) {
         }
         release_loaded_file();
         if (!is_loaded_path(path, length)) start_new_file(path, length);
-        app_state.file_mapping = file;
-        app_state.file = file.contents;
+        keep_loaded_file(file);
     }
 }
 

@@ -155,62 +155,24 @@ static void find_again(bool backward) {
         open_prompt(prompt_find);
 }
 
-static bool is_modifier(uint16_t key) {
-    return key == os_key_shift || key == os_key_control || key == os_key_alt || key == os_key_left_super ||
-           key == os_key_right_super;
-}
+void prompt_open_go_to(void) { open_prompt(prompt_go_to); }
 
-static bool is_down(uint16_t key) { return (input_at(key)->state & input_is_down) != 0; }
+void prompt_open_find(void) { open_prompt(prompt_find); }
 
-bool prompt_on_key(uint16_t key) {
+void prompt_close(void) { close_prompt(); }
+
+void prompt_delete_character(void) { delete_last_character(); }
+
+void prompt_find_again(bool backward) { find_again(backward); }
+
+// Enter: Find searches (Shift: backwards), Go to goes and closes.
+void prompt_enter(bool backward) {
     prompt_state* prompt = &app_state.prompt;
-    if (!is_modifier(key)) prompt_clear_message();
-    if (!app_state.file.data) return false;
-    bool ctrl = is_down(os_key_control);
-    bool shift = is_down(os_key_shift);
-    const uint16_t key_f3 = os_key_f1 + 2;
-
-    if (prompt->search.running) {
-        if (key == os_key_escape) {
-            find_stop();
-            return true;
-        }
-        if (key == key_f3 || key == os_key_return) return true;
-    }
-    if (ctrl && key == os_key_a + ('G' - 'A')) {
-        open_prompt(prompt_go_to);
-        return true;
-    }
-    if (ctrl && key == os_key_a + ('F' - 'A')) {
-        open_prompt(prompt_find);
-        return true;
-    }
-    if (key == key_f3) {
-        find_again(shift);
-        return true;
-    }
-    // Copying the match just found is the usual next step.
-    if (ctrl && key == os_key_a + ('C' - 'A')) return false;
-    if (prompt->kind == prompt_closed) return false;
-
-    switch (key) {
-    case os_key_escape: close_prompt(); return true;
-    case os_key_backspace: delete_last_character(); return true;
-    case os_key_return:
-        prompt->text_selected = 0;
-        if (prompt->kind == prompt_find) {
-            find_from_prompt_text(shift);
-        } else if (go_to_from_text(prompt->text, prompt->text_length)) {
-            close_prompt();
-        }
-        return true;
-    // The view still scrolls and the selection still moves by rows while
-    // the prompt is open; keys that would edit text go to the prompt.
-    case os_key_page_up:
-    case os_key_page_down:
-    case os_key_up:
-    case os_key_down: return false;
-    default: return true;
+    prompt->text_selected = 0;
+    if (prompt->kind == prompt_find) {
+        find_from_prompt_text(backward);
+    } else if (go_to_from_text(prompt->text, prompt->text_length)) {
+        close_prompt();
     }
 }
 

@@ -4,57 +4,9 @@
 
 #include <stdint.h>
 
+#include "app/prompt_state.h"
 #include "render/pixel_buffer.h"
 #include "render/text_buffer.h"
-
-enum prompt_kind : uint8_t {
-    prompt_closed = 0,
-    prompt_go_to = 1,
-    prompt_find = 2,
-};
-
-enum : int32_t {
-    prompt_text_capacity = 256,
-    prompt_message_capacity = 200,
-    find_pattern_capacity = 256,
-};
-
-// Bytes to look for; `any` marks the positions that match every byte (??).
-struct find_pattern {
-    int32_t length;
-    uint8_t bytes[find_pattern_capacity];
-    uint8_t any[find_pattern_capacity];
-};
-
-// A search in progress over the file as it was when the search began. The
-// candidate start positions of the current pass are [low, high); a forward
-// pass consumes them from low upwards, a backward one from high downwards.
-struct find_search {
-    uint8_t running;
-    uint8_t backward;
-    uint8_t pass;  // 0 from the selection to the end (start), 1 the wrapped rest
-    find_pattern pattern;
-    const uint8_t* data;
-    uint64_t size;
-    uint64_t start;  // the selection start the search began from
-    uint64_t low, high;
-    uint64_t scanned, total;  // candidate positions, for the progress shown
-};
-
-struct prompt_state {
-    uint8_t kind;
-    uint32_t text_length;
-    char text[prompt_text_capacity];  // UTF-8 as typed
-    // Set when Ctrl+G or Ctrl+F reopens the prompt over its old text: the text
-    // shows selected and the next character typed replaces it.
-    uint8_t text_selected;
-    uint16_t high_surrogate;          // the first half of a typed pair, 0 for none
-    uint32_t message_length;
-    char message[prompt_message_capacity];
-    uint8_t has_last_pattern;  // F3 outside the prompt repeats the last search
-    find_pattern last_pattern;
-    find_search search;
-};
 
 // Results of reading the prompt's text.
 enum go_to_parse_result : uint8_t {
@@ -86,14 +38,33 @@ find_parse_result parse_find_text(const char* text, uint64_t length, find_patter
 // The first start in [low, high) where the pattern matches, scanning up, or
 // the last one scanning down; -1 when there is none. Every start must leave
 // room for the whole pattern inside size bytes.
+// The ways a scan can test a block of starts; the best one the processor has
+// is what the search uses, and tests run every one.
+enum find_scan_path : uint8_t {
+    find_scan_best = 0,
+    find_scan_avx2 = 1,
+    find_scan_sse2 = 2,
+    find_scan_plain = 3,
+};
+bool find_scan_path_available(find_scan_path path);
+// Forward or backward by the given path (the plain one where it is missing).
+int64_t find_pattern_scan(const uint8_t* data, uint64_t size, const find_pattern* pattern, uint64_t low,
+                          uint64_t high, bool backward, find_scan_path path);
 int64_t find_pattern_forward(const uint8_t* data, uint64_t size, const find_pattern* pattern, uint64_t low,
                              uint64_t high);
 int64_t find_pattern_backward(const uint8_t* data, uint64_t size, const find_pattern* pattern, uint64_t low,
                               uint64_t high);
 
-// Key and character events; true when the prompt took the key, so that the
-// viewer's own command for it does not run.
-bool prompt_on_key(uint16_t key);
+// The prompt's commands, bound to keys in the key table.
+void prompt_open_go_to(void);
+void prompt_open_find(void);
+void prompt_close(void);
+void prompt_delete_character(void);
+// F3: the next match of the prompt's text, or of the last search; opens
+// Find when there is neither.
+void prompt_find_again(bool backward);
+void prompt_enter(bool backward);
+// A typed character (a UTF-16 code unit) goes to the open prompt's text.
 void prompt_on_char(uint32_t code);
 // Any press of a mouse button ends the message shown.
 void prompt_on_click(void);

@@ -7,6 +7,7 @@
 
 #include "app/app.h"
 #include "app/app_state.h"
+#include "headless_window.h"
 #include "os/os.h"
 #include "render/font.h"
 #include "render/text_buffer.h"
@@ -62,14 +63,8 @@ int main(int argument_count, char** arguments) {
     os_init();
     app_state_reset();
 
-    static os_window window;
-    window.flags = os_window_flag_open;
-    window.width = bench_width;
-    window.height = bench_height;
-    window.back_buffer.width = bench_width;
-    window.back_buffer.height = bench_height;
-    window.back_buffer.pixels = (color*)os_alloc((uint64_t)bench_width * bench_height * sizeof(color));
-    app_state.window = &window;
+    static headless_window window;
+    use_headless_window(&window, bench_width, bench_height, true);
 
     if (!build_glyph_atlas(&app_state.font, embedded_mono_png, embedded_mono_png_size)) return 1;
     text_buffer_create(&app_state.text, 10000);

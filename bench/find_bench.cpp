@@ -10,6 +10,7 @@
 
 #include "app/app.h"
 #include "app/app_state.h"
+#include "headless_window.h"
 #include "app/prompt_line.h"
 #include "render/font.h"
 
@@ -54,13 +55,8 @@ int main(int argument_count, char** arguments) {
     }
 
     // The frame loop: a window that nothing shows, the real font and layout.
-    std::vector<color> pixels((size_t)width * height);
-    os_window window = {};
-    window.flags = os_window_flag_open;
-    window.width = width;
-    window.height = height;
-    window.back_buffer = pixel_buffer{width, height, pixels.data()};
-    app_state.window = &window;
+    headless_window window;
+    use_headless_window(&window, width, height, true);
     build_glyph_atlas(&app_state.font, embedded_mono_png, embedded_mono_png_size);
     text_buffer_create(&app_state.text, 10000);
     register_builtin_types();

@@ -32,6 +32,34 @@ uint8_t pointer_on_row(row_area area, pointer_input pointer) {
     return over ? pointer_over_row(pointer) : 0;
 }
 
+uint8_t item_pointer(press_owner* owner, uint32_t id, bool over, pointer_input pointer) {
+    if (!owner) return over ? pointer_over_row(pointer) : 0;
+    if (!pointer.went_down && !pointer.is_down) owner->active = 0;
+    if (!over) return 0;
+    if (owner->finding) {
+        owner->claim = id;
+        return row_hovered;
+    }
+    if (pointer.went_down && owner->active == 0) owner->active = id;
+    return owner->active == id ? pointer_over_row(pointer) : (uint8_t)row_hovered;
+}
+
+uint8_t item_on_row(press_owner* owner, uint32_t id, row_area area, pointer_input pointer) {
+    return item_pointer(owner, id, pointer_on_row(area, pointer) != 0, pointer);
+}
+
+bool item_holds_press(const press_owner* owner, uint32_t id, pointer_input pointer) {
+    return owner && !owner->finding && owner->active == id && (pointer.went_down || pointer.is_down);
+}
+
+// Buttons get the numbers with the top bit set, apart from the fixed ones.
+uint32_t item_at(rect area) {
+    const int32_t coordinates[] = {area.x, area.y, area.w, area.h};
+    uint32_t hash = 2166136261u;  // FNV-1a over the four coordinates
+    for (int32_t v : coordinates) hash = (hash ^ (uint32_t)v) * 16777619u;
+    return hash | 0x80000000u;
+}
+
 static row_area area_of(rect r) { return row_area{r.x, r.y, r.w, r.h}; }
 
 static const glyph_atlas* font_of(const layout_cursor* cursor) {
@@ -65,7 +93,10 @@ void emit_line(layout_cursor* cursor, text_buffer* line) {
 static bool finish_button(layout_cursor* cursor, rect area, uint64_t length, const char* text,
                           bool toggled, bool enabled) {
     cursor->last_rect = area;
-    uint8_t hit = enabled && cursor->frame ? pointer_on_row(area_of(area), cursor->frame->pointer) : 0;
+    // A disabled button still owns a press on it; it only does nothing with it.
+    const widget_frame* frame = cursor->frame;
+    uint8_t hit = frame ? item_on_row(frame->owner, item_at(area), area_of(area), frame->pointer) : 0;
+    if (!enabled) hit = 0;
     bool over = (hit & row_hovered) != 0;
     cursor->hovered = over ? 1 : 0;
     bool clicked = (hit & row_pressed) != 0;
@@ -82,7 +113,7 @@ static bool finish_button(layout_cursor* cursor, rect area, uint64_t length, con
     return clicked;
 }
 
-rect toolbar_button_rect(const char* label, layout_cursor* cursor) {
+static rect toolbar_button_rect(const char* label, layout_cursor* cursor) {
     uint64_t length = label && label[0] ? 1 : 0;
     text_extent size = measure_text(font_of(cursor), rect{}, length, label);
     int32_t w = size.w + button_pad_w;

@@ -92,10 +92,9 @@ static void handle_row(uint64_t o, uint64_t s, const layout_cursor* cursor) {
     int64_t width = app_state.struct_panel.w;
     int64_t y = cursor->y - row_rise;
     int64_t height = cursor->line_height;
-    // The cursor's frame says what the pointer may do here (not press
-    // through a toolbar button, for one).
     pointer_input pointer = cursor->frame ? cursor->frame->pointer : frame_pointer();
-    uint8_t hit = pointer_on_row(row_area{x, y, width, height}, pointer);
+    press_owner* owner = cursor->frame ? cursor->frame->owner : &app_state.press;
+    uint8_t hit = item_on_row(owner, item_type_lines, row_area{x, y, width, height}, pointer);
     apply_range_row(hit, (int64_t)o, (int64_t)s, range_row_item);
 
     pixel_buffer* buffer = frame_buffer();

@@ -30,6 +30,8 @@ void hit_test_byte_grid(rect panel, int32_t cell_w, int32_t cell_h) {
     // offsets lie past every file, so the largest one stands for them all.
     __int128 offset = ((__int128)row + app_state.scroll_row) * app_state.bytes_per_row + col;
     int64_t hovered = offset > INT64_MAX ? INT64_MAX : offset < INT64_MIN ? INT64_MIN : (int64_t)offset;
-    apply_range_row(pointer_over_row(frame_pointer()), hovered, 1, range_row_byte);
+    // The two grids stand side by side: the panel's left edge tells them apart.
+    uint32_t item = panel.x == app_state.hex_panel.x ? item_hex_grid : item_char_grid;
+    apply_range_row(item_pointer(&app_state.press, item, true, frame_pointer()), hovered, 1, range_row_byte);
     clamp_select_offset();
 }

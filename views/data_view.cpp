@@ -197,7 +197,7 @@ static void value_row(uint64_t size, uint64_t label_length, const char* label,
                       value_row_cursor* cursor) {
     pixel_buffer* buffer = frame_buffer();
     rect row = {(int32_t)cursor->x, (int32_t)cursor->y, cursor->row_w, cursor->row_h};
-    uint8_t hit = pointer_on_row(row_area{row.x, row.y, row.w, row.h}, frame_pointer());
+    uint8_t hit = item_on_row(&app_state.press, item_data_view, row_area{row.x, row.y, row.w, row.h}, frame_pointer());
     apply_range_row(hit, app_state.select_offset, (int64_t)size, range_row_value);
     if (hit) {
         if (buffer)

@@ -60,25 +60,22 @@ static rect thumb(rect t) {
 }
 
 bool position_bar_take_pointer(void) {
-    if (!left_button_is_down()) app_state.position_bar_dragging = 0;
-    if (!position_bar_shown()) {
-        app_state.position_bar_dragging = 0;
-        return false;
-    }
-    bool over = rect_contains(press_area(), app_state.mouse_x, app_state.mouse_y);
-    if (over && left_button_went_down()) app_state.position_bar_dragging = 1;
-    if (app_state.position_bar_dragging) {
-        // The pressed point becomes the middle of the visible rows.
-        rect t = track();
-        if (t.h <= 0) return true;
-        int64_t y = (int64_t)app_state.mouse_y - t.y;
-        if (y < 0) y = 0;
-        if (y > t.h) y = t.h;
-        __int128 row = (__int128)file_rows() * y / t.h - app_state.visible_rows / 2;
-        int64_t last = last_scroll_row();
-        app_state.scroll_row = row < 0 ? 0 : row > last ? last : (int64_t)row;
-    }
-    return app_state.position_bar_dragging;
+    if (!position_bar_shown()) return false;
+    pointer_input pointer = frame_pointer();
+    rect area = press_area();
+    uint8_t hit = item_on_row(&app_state.press, item_position_bar, row_area{area.x, area.y, area.w, area.h}, pointer);
+    if (app_state.press.finding) return hit != 0;
+    if (!item_holds_press(&app_state.press, item_position_bar, pointer)) return false;
+    // The pressed point becomes the middle of the visible rows.
+    rect t = track();
+    if (t.h <= 0) return true;
+    int64_t y = (int64_t)app_state.mouse_y - t.y;
+    if (y < 0) y = 0;
+    if (y > t.h) y = t.h;
+    __int128 row = (__int128)file_rows() * y / t.h - app_state.visible_rows / 2;
+    int64_t last = last_scroll_row();
+    app_state.scroll_row = row < 0 ? 0 : row > last ? last : (int64_t)row;
+    return true;
 }
 
 void paint_position_bar(void) {

@@ -134,20 +134,6 @@ static layout_cursor toolbar_cursor(widget_frame* frame) {
     return cursor;
 }
 
-// The buttons are drawn after the lines they stand over, so the lines would
-// see a press on a button first; this tells them beforehand.
-static bool pointer_on_toolbar(const placement* p) {
-    static const char* const labels[] = {"X", ">", "<", "+", "-"};
-    int32_t count = p->type_index == 0 ? 5 : 3;
-    widget_frame frame = structure_widget_frame();
-    layout_cursor cursor = toolbar_cursor(&frame);
-    for (int32_t i = 0; i < count; i++) {
-        rect area = toolbar_button_rect(labels[i], &cursor);
-        if (pointer_on_row(row_area{area.x, area.y, area.w, area.h}, frame.pointer)) return true;
-    }
-    return false;
-}
-
 static void toolbar(int64_t position) {
     placement* list = placement_list();
     placement p = list[position];
@@ -189,15 +175,8 @@ static void describe_placement(int64_t position, layout_cursor* cursor) {
     text_append_cstring(&app_state.scratch_text, ":");
     emit_line(cursor, &app_state.scratch_text);
 
-    // A press on a toolbar button is the button's alone: the lines under it
-    // neither select nor drag while the pointer is on one.
-    const widget_frame* shared = cursor->frame;
-    widget_frame without_press = *shared;
-    without_press.pointer.went_down = without_press.pointer.is_down = false;
-    if (pointer_on_toolbar(&p)) cursor->frame = &without_press;
     if (p.type_index == 0) describe_misc_section(&p, cursor);
     else type_line(p.type_index, p.offset, 0, cursor);
-    cursor->frame = shared;
     toolbar(position);
 }
 

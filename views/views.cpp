@@ -1,5 +1,6 @@
 // Which panel the pointer is over, and the order the four are painted in.
 #include "app/app_state.h"
+#include "types/type_layout.h"
 #include "views/views.h"
 
 typedef void painter(void);
@@ -9,6 +10,10 @@ typedef void painter(void);
 static painter* hit_test_panels(void) {
     int32_t mx = app_state.mouse_x;
     int32_t my = app_state.mouse_y;
+    if (position_bar_take_pointer()) {
+        app_state.hover_offset = -1;
+        return paint_hex_grid;
+    }
     if (rect_contains(app_state.struct_panel, mx, my)) {
         app_state.hover_offset = -1;
         return paint_structure_view;
@@ -16,10 +21,6 @@ static painter* hit_test_panels(void) {
     if (rect_contains(app_state.inspect_panel, mx, my)) {
         app_state.hover_offset = -1;
         return paint_data_view;
-    }
-    if (position_bar_take_pointer()) {
-        app_state.hover_offset = -1;
-        return paint_hex_grid;
     }
     if (rect_contains(app_state.hex_panel, mx, my)) {
         hit_test_byte_grid(app_state.hex_panel, app_state.hex_cell_w, app_state.hex_cell_h);
@@ -33,13 +34,35 @@ static painter* hit_test_panels(void) {
     return nullptr;
 }
 
-// The panel under the pointer is painted first, so that the others show the
-// hover and selection it sets in this same frame.
-void paint_views(void) {
+static void paint_all(void) {
     painter* first = hit_test_panels();
     if (first) first();
     painter* const order[] = {paint_char_grid, paint_hex_grid, paint_data_view, paint_structure_view};
     for (painter* paint : order)
         if (paint != first) paint();
     paint_position_bar();
+}
+
+// A new press belongs to the item drawn last under the pointer, as the
+// picture shows it: the panels are laid out once without drawing or acting,
+// and the last item found holds the press until the button is up.
+static void find_press_owner(void) {
+    int64_t hover_offset = app_state.hover_offset, hover_len = app_state.hover_len;
+    void (*observer)(const char*, uint64_t) = type_line_observer;
+    type_line_observer = nullptr;
+    app_state.press.finding = 1;
+    app_state.press.claim = 0;
+    paint_all();
+    app_state.press.finding = 0;
+    app_state.press.active = app_state.press.claim;
+    type_line_observer = observer;
+    app_state.hover_offset = hover_offset;
+    app_state.hover_len = hover_len;
+}
+
+// The panel under the pointer is painted first, so that the others show the
+// hover and selection it sets in this same frame.
+void paint_views(void) {
+    if (left_button_went_down()) find_press_owner();
+    paint_all();
 }

@@ -24,9 +24,10 @@ void hit_test_byte_grid(rect panel, int32_t cell_w, int32_t cell_h);
 void clamp_select_offset(void);
 
 // The position bar in the hex panel's right padding, shown while the file has
-// more rows than the panel. Taking the pointer scrolls on a press or drag
-// there; true from a press on the bar until its release (the grid then must
-// not take the press).
+// more rows than the panel. Taking the pointer scrolls while the bar holds
+// the press, wherever the pointer is; true then (and, while a press is being
+// placed, when the pointer is on the bar), so the grid under it does not
+// hit-test.
 bool position_bar_shown(void);
 bool position_bar_take_pointer(void);
 void paint_position_bar(void);

@@ -11,15 +11,7 @@
 
 void use_fake_window(fake_window* fake, int32_t width, int32_t height, bool back_buffer) {
     app_state_reset();
-    fake->window = os_window{};
-    fake->window.flags = os_window_flag_open;
-    fake->window.width = width;
-    fake->window.height = height;
-    if (back_buffer) {
-        fake->pixels.assign((size_t)width * (size_t)height, 0);
-        fake->window.back_buffer = pixel_buffer{width, height, fake->pixels.data()};
-    }
-    app_state.window = &fake->window;
+    use_headless_window(fake, width, height, back_buffer);
 }
 
 void use_glyph_size(int32_t glyph_w, int32_t glyph_h) {

@@ -8,12 +8,10 @@
 #include <vector>
 
 #include "app/app_state.h"
+#include "headless_window.h"
 #include "test_support.h"
 
-struct fake_window {
-    os_window window;
-    std::vector<color> pixels;
-};
+typedef headless_window fake_window;
 
 // Resets app_state and points app_state.window at a window of that client
 // size, with a back buffer when asked.

@@ -121,7 +121,7 @@ protected:
     }
 };
 
-// The scan against a plain loop over random ranges of random buffers: a small
+// Each scan path against a plain loop over random ranges of random buffers: a small
 // alphabet gives many partial matches, and the sizes cross the block widths.
 TEST_F(FindSearch, ScanAgreesWithNaiveLoopOverRandomRanges) {
     std::mt19937 random(7);
@@ -139,8 +139,12 @@ TEST_F(FindSearch, ScanAgreesWithNaiveLoopOverRandomRanges) {
                 last = (int64_t)at;
             }
         }
-        ASSERT_EQ(find_pattern_forward(data.data(), data.size(), &p, low, high), first) << round;
-        ASSERT_EQ(find_pattern_backward(data.data(), data.size(), &p, low, high), last) << round;
+        // Every path the processor has, whichever the search would pick.
+        for (find_scan_path path : {find_scan_best, find_scan_avx2, find_scan_sse2, find_scan_plain}) {
+            if (!find_scan_path_available(path)) continue;
+            ASSERT_EQ(find_pattern_scan(data.data(), data.size(), &p, low, high, false, path), first) << round << path;
+            ASSERT_EQ(find_pattern_scan(data.data(), data.size(), &p, low, high, true, path), last) << round << path;
+        }
     }
 }
 

@@ -66,7 +66,7 @@ TEST_F(LiveFiles, ReloadFollowsEveryChangeAndKeepsTheViewState) {
     std::string block = path_block({path});
     load_dropped_files(block.data());
     ASSERT_EQ(shown(), "0123456789");
-    EXPECT_GT(app_state.file_mapping.mapped_bytes, 0u);
+    EXPECT_GT(app_state.file_mapped_bytes, 0u);
     app_state.select_offset = 8;
     app_state.select_len = 2;
     app_state.scroll_row = 3;
@@ -126,7 +126,7 @@ TEST_F(LiveFiles, RefreshPicksUpWatchedChangesAndDamagedMappings) {
     EXPECT_EQ(app_state.file.data[2 * page], 0);
     refresh_live_files();
     EXPECT_EQ(app_state.file.size, 10u);
-    EXPECT_EQ(os_mapped_file_damaged(&app_state.file_mapping), 0);
+    EXPECT_FALSE(loaded_file_damaged());
 }
 
 TEST_F(LiveFiles, CommandLinePathsThatCannotBeOpenedGetOneLineEachDropsNone) {

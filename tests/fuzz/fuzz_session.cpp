@@ -13,6 +13,7 @@
 #include "app/app_state.h"
 #include "app/prompt_line.h"
 #include "fuzz_support.h"
+#include "headless_window.h"
 #include "render/font.h"
 #include "render/text_buffer.h"
 #include "types/growable_array.h"
@@ -29,16 +30,8 @@ static const uint16_t keys[] = {
     os_key_f1 + 2,
 };
 
-static os_window window;
-static color* pixels;
-
-static void size_window(int32_t width, int32_t height) {
-    free(pixels);
-    pixels = (color*)malloc((size_t)width * (size_t)height * sizeof(color));
-    window.width = width;
-    window.height = height;
-    window.back_buffer = pixel_buffer{width, height, pixels};
-}
+static headless_window headless;
+static os_window& window = headless.window;
 
 // Everything allocated once is carried over app_state_reset.
 static void fresh_state(void) {
@@ -141,7 +134,8 @@ static void run_events(fuzz_reader* in) {
             frames++;
             break;
         case 8:
-            size_window((int32_t)take_between(in, 1, 2600), (int32_t)take_between(in, 1, 1500));
+            use_headless_window(&headless, (int32_t)take_between(in, 1, 2600), (int32_t)take_between(in, 1, 1500),
+                                true);
             event.kind = os_event_window_resize;
             event.width = window.width;
             event.height = window.height;
@@ -174,10 +168,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     fresh_state();
     reset_type_table();
-    window = os_window{};
-    window.flags = os_window_flag_open;
-    size_window(width, height);
-    app_state.window = &window;
+    use_headless_window(&headless, width, height, true);
     app_state.frame_ticks = os_now_ticks();
     capture_stdout_begin();  // the parser's error lines
     create_types_from_code((const char*)types_text, types_length);

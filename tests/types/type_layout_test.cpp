@@ -3,6 +3,7 @@
 #include <math.h>
 #include <string.h>
 
+#include "headless_window.h"
 #include "types_fixture.h"
 
 using lines = std::vector<std::string>;
@@ -189,14 +190,10 @@ TEST(TypeLine, hover_click_and_drag_across_member_lines) {
 
 // A window whose back buffer shows what the rows painted (no font: no text).
 struct fake_window {
-    os_window window = {};
-    std::vector<color> pixels;
-    fake_window(int32_t width, int32_t height) : pixels((size_t)width * height, 0) {
-        window.back_buffer = pixel_buffer{width, height, pixels.data()};
-        app_state.window = &window;
-    }
+    headless_window headless;
+    fake_window(int32_t width, int32_t height) { use_headless_window(&headless, width, height, true); }
     ~fake_window() { app_state.window = nullptr; }
-    color at(int32_t x, int32_t y) const { return pixels[(size_t)y * window.back_buffer.width + x]; }
+    color at(int32_t x, int32_t y) const { return headless.pixels[(size_t)y * headless.window.width + x]; }
 };
 
 TEST(TypeLine, rows_are_shaded_by_selection_and_outlined_by_hover) {

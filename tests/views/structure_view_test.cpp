@@ -345,6 +345,38 @@ TEST_F(StructureView, ToolbarPressesAreTheButtonsAlone) {
     EXPECT_EQ(app_state.select_len, (int64_t)type_at(5)->size);
 }
 
+// A press belongs to the item it landed on until release: dragged over
+// another item, it changes nothing there.
+TEST_F(StructureView, PressesDraggedOverOtherItemsStayWithTheirOwner) {
+    load(letters(4096));
+    add_placement(5, 0, type_at(5)->size, type_at(5)->color);
+    struct {
+        const char* name;
+        int32_t from_x, from_y, to_x, to_y;
+        int64_t select_offset, select_len;
+    } cases[] = {
+        {"toolbar over a line", toolbar_rect(slot_remove).x + 4, toolbar_rect(slot_remove).y + 4, content_x() + 2,
+         line_y(2) + 2, 0, 1},
+        {"hex grid into the character grid", hex_cell(3).x + 3, hex_cell(3).y + 3, char_cell(9).x + 3,
+         char_cell(9).y + 3, 3, 1},
+        {"hex grid onto the lines", hex_cell(1).x + 3, hex_cell(1).y + 3, content_x() + 2, line_y(2) + 2, 1, 1},
+    };
+    for (const auto& c : cases) {
+        app_state.select_offset = 0;
+        app_state.select_len = 1;
+        move_to(c.from_x, c.from_y);
+        press();
+        frame();
+        move_to(c.to_x, c.to_y);
+        frame();
+        release();
+        frame();
+        EXPECT_EQ(app_state.select_offset, c.select_offset) << c.name;
+        EXPECT_EQ(app_state.select_len, c.select_len) << c.name;
+        if (app_state.placements.count == 0) add_placement(5, 0, type_at(5)->size, type_at(5)->color);
+    }
+}
+
 // A large section draws only what reaches the window; the picture must be
 // the one drawing every byte would give.
 TEST_F(StructureView, LargeMiscSectionWrapsAsIfDrawnWhole) {

@@ -1,8 +1,9 @@
-// The views' headless frame loop: the shell's layout, pointer events and the painters.
+// The views' headless frame loop: the shell's own layout and event handling, and the painters.
 #include "views_fixture.h"
 
 #include <string.h>
 
+#include "app/app.h"
 #include "render/font.h"
 #include "render/text_buffer.h"
 #include "test_support.h"
@@ -11,39 +12,6 @@
 #include "types/type_table.h"
 #include "views/views.h"
 
-enum : color { background = 0xff111111, outline = 0xff555555 };
-
-// The shell's panel layout, left to right: characters, hex, data view, and
-// the structure view over the full height.
-static void lay_out_panels(void) {
-    int64_t width = app_state.window->width, height = app_state.window->height;
-    int64_t gw = app_state.font.glyph_w, gh = app_state.font.glyph_h;
-    int64_t margin = app_state.margin, pad = app_state.panel_pad;
-    app_state.bytes_per_row = width < 1920 ? 16 : 32;
-    int64_t gaps = app_state.group_gap * (app_state.bytes_per_row / 8 - 1);
-    app_state.line_height = gh - 4;
-    app_state.text_cell_w = (int32_t)(gw + 2 * app_state.text_pad_x);
-    app_state.text_cell_h = (int32_t)(app_state.line_height + 2 * app_state.text_pad_y);
-    app_state.hex_cell_w = (int32_t)(2 * gw + 2 * app_state.hex_pad_x);
-    app_state.hex_cell_h = (int32_t)(app_state.line_height + 2 * app_state.hex_pad_y);
-    int64_t rows = (height - 2 * margin - 2 * pad - 2 * app_state.line_height) / app_state.hex_cell_h;
-    app_state.visible_rows = rows;
-    int32_t top = (int32_t)(margin + 2 * gh);
-    int32_t grid_h = (int32_t)(app_state.hex_cell_h * rows + 2 * pad);
-    rect text = {(int32_t)margin, top, (int32_t)(app_state.text_cell_w * app_state.bytes_per_row + gaps + 2 * pad),
-                 (int32_t)(app_state.text_cell_h * rows + 2 * pad)};
-    rect hex = {(int32_t)(text.x + text.w + margin), top,
-                (int32_t)(app_state.hex_cell_w * app_state.bytes_per_row + gaps + 2 * pad), grid_h};
-    rect inspect = {(int32_t)(hex.x + hex.w + margin), top, (int32_t)(28 * gw + 2 * pad), grid_h};
-    int32_t structure_x = (int32_t)(inspect.x + inspect.w + margin);
-    rect structure = {structure_x, (int32_t)margin, (int32_t)(width - margin - structure_x),
-                      (int32_t)(height - 2 * margin)};
-    app_state.text_panel = text;
-    app_state.hex_panel = hex;
-    app_state.inspect_panel = inspect;
-    app_state.struct_panel = structure;
-}
-
 void ViewsTest::start(int32_t width, int32_t height) {
     // A second start in one test lays out again from scratch.
     for (void* block : {(void*)app_state.font.pixels, (void*)app_state.font.glyphs, (void*)app_state.text.data,
@@ -51,18 +19,12 @@ void ViewsTest::start(int32_t width, int32_t height) {
         os_free(block);
     type_table_free(&app_state.types);
     app_state_reset();
-    window = os_window{};
-    window.flags = os_window_flag_open;
-    window.width = width;
-    window.height = height;
-    pixels.assign((size_t)width * (size_t)height, 0);
-    window.back_buffer = pixel_buffer{width, height, pixels.data()};
-    app_state.window = &window;
+    use_headless_window(&headless, width, height, true);
     ASSERT_TRUE(build_glyph_atlas(&app_state.font, embedded_mono_png, embedded_mono_png_size));
     ASSERT_TRUE(text_buffer_create(&app_state.text, 10000));
     reset_type_colors();
     register_builtin_types();
-    lay_out_panels();
+    layout_panels();
 }
 
 void ViewsTest::load(const std::vector<uint8_t>& bytes) {
@@ -83,27 +45,10 @@ void ViewsTest::add_types(const std::string& code) {
 }
 
 void ViewsTest::frame() {
-    input_record* left = input_at(input_index_left_button);
-    left->state &= (uint8_t)~(input_went_down | input_repeated | input_went_up);
-    for (const os_event& event : pending) {
-        if (event.kind == os_event_mouse_move) {
-            app_state.mouse_x = event.x;
-            app_state.mouse_y = event.y;
-        } else if (event.state == os_key_state_released) {
-            left->state = (uint8_t)((left->state & ~input_is_down) | input_went_up);
-        } else {
-            left->state |= (left->state & input_is_down) ? input_repeated : input_went_down;
-            left->state |= input_is_down;
-        }
-    }
+    input_begin_frame();
+    for (os_event& event : pending) app_on_event(&event);
     pending.clear();
-
-    pixel_buffer* buffer = frame_buffer();
-    for (color& c : pixels) c = background;
-    for (rect panel : {app_state.text_panel, app_state.hex_panel, app_state.inspect_panel, app_state.struct_panel})
-        draw_rect_outline(buffer, whole_buffer(buffer), panel, 1, outline);
-    app_state.hover_len = 1;
-    paint_views();
+    compose_frame();
 }
 
 void ViewsTest::move_to(int32_t x, int32_t y) {

@@ -1,7 +1,6 @@
 // A headless frame loop for the views' tests: a window record with a back
 // buffer but no display, the real font, the built-in types and a loaded file.
-// It stands in for the shell: it lays the panels out as the shell does, turns
-// pointer events into the state the shell keeps, and paints the views.
+// The shell's own code lays the panels out and takes the events.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -12,19 +11,21 @@
 #include <vector>
 
 #include "app/app_state.h"
+#include "headless_window.h"
 #include "render/pixel_buffer.h"
 
 class ViewsTest : public ::testing::Test {
 protected:
-    os_window window{};
-    std::vector<color> pixels;
+    headless_window headless;
+    os_window& window = headless.window;
+    std::vector<color>& pixels = headless.pixels;
 
     void SetUp() override { start(1600, 900); }
     void start(int32_t width, int32_t height);
     void load(const std::vector<uint8_t>& bytes);
     void add_types(const std::string& code);
 
-    // One frame: the edge bits cleared, the events, then the composition.
+    // One frame as the shell runs it: the edge bits cleared, the events, then the composition.
     void frame();
     void move_to(int32_t x, int32_t y);
     void press();
