@@ -52,7 +52,8 @@ head -c 200000 /dev/urandom > "$work/shown.bin"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:quarantine_size_mb=4 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
     "$binary" "$work/shown.bin" >/dev/null 2>"$work/stderr.txt" &
 program_pid=$!
-"$driver" $((minutes * 60)) "$work/shown.bin" "$$" >"$work/driver.txt" 2>&1 &
+# The driver runs a little past the last reading, so that it sees the program alive.
+"$driver" $((minutes * 60 + 15)) "$work/shown.bin" "$$" >"$work/driver.txt" 2>&1 &
 driver_pid=$!
 
 rss() { awk '/^VmRSS:/ { print $2 }' "/proc/$program_pid/status" 2>/dev/null || echo 0; }
