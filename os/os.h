@@ -274,6 +274,8 @@ struct os_console_rect {
 };
 
 // The terminal's X window, named by WINDOWID; zeros and no effect without one.
+// Each opens a short connection of its own but shares the layer's X error
+// trap, so a program that also has windows calls them on its pumping thread.
 os_console_rect os_console_window_rect(void);
 void os_console_window_move(int32_t x, int32_t y);
 void os_console_window_set_height(int32_t height);

@@ -311,6 +311,7 @@ struct os_platform_state {
     pthread_t display_thread;  // the one thread that may use the connection
     os_x11_atom_table atoms;
     uint8_t x11_handlers_installed;
+    XIOErrorHandler x11_default_io_error_handler;  // Xlib's, which prints and exits
     int32_t x11_trap_depth;
     int x11_last_error;  // see os_x11_begin_error_trap
     // Untrapped errors already reported, one bit per error code, per request

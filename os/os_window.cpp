@@ -55,13 +55,11 @@ static int handle_x_error(Display*, XErrorEvent* error) {
     return 0;
 }
 
-static XIOErrorHandler default_io_error_handler;
-
 // The server went away: Xlib's own handler says so and ends the process; the
 // flag keeps the exit handlers from talking to the dead connection.
 static int handle_x_io_error(Display* display) {
     os_platform.display_lost = 1;
-    if (default_io_error_handler) return default_io_error_handler(display);
+    if (os_platform.x11_default_io_error_handler) return os_platform.x11_default_io_error_handler(display);
     exit(1);
 }
 
@@ -69,7 +67,7 @@ static void install_x_error_handlers(void) {
     if (os_platform.x11_handlers_installed) return;
     os_platform.x11_handlers_installed = 1;
     XSetErrorHandler(handle_x_error);
-    default_io_error_handler = XSetIOErrorHandler(handle_x_io_error);
+    os_platform.x11_default_io_error_handler = XSetIOErrorHandler(handle_x_io_error);
 }
 
 void os_x11_begin_error_trap(void) {
