@@ -1,6 +1,7 @@
 // The application shell: start-up and frame loop, panel layout and frame
 // composition, input handling. Declared here, defined in:
 //   main.cpp                the process entry
+//   command_line.cpp        parse_command_line, finish_command_line, scale_from_environment
 //   app_main.cpp            app_main, print_startup_report, frame_budget_microseconds
 //   startup_files.cpp       load_font, load_types_file, path_beside_executable
 //   layout_panels.cpp       layout_panels
@@ -14,6 +15,7 @@
 //   copy_selection.cpp      Ctrl+C (copy_selection.h)
 //   prompt_line.cpp         the prompt line and its keys (prompt_line.h)
 //   go_to.cpp, find_bytes.cpp  Go to and Find (prompt_line.h)
+//   measure_selection.cpp   Ctrl+I (measure_selection.h)
 // The shell's other units serve the layers below it and have headers of
 // their own: app_state.cpp (app_state.h), app_print.cpp (app_print.h) and
 // stb_units.cpp (the stb implementations).
@@ -32,6 +34,25 @@ void print_startup_report(void);
 // Microseconds per frame for the monitor's refresh rate (60 Hz without one,
 // at least 30 Hz).
 int32_t frame_budget_microseconds(const os_monitor* monitor);
+
+// The command line. Paths are every argument that is not an option ("-" is
+// standard input), in order; after "--" every argument is a path.
+enum command_action : uint8_t { command_run, command_help, command_version, command_error };
+enum : int { command_line_exit_usage = 2 };
+struct command_line_options {
+    uint8_t action;  // a command_action
+    int32_t scale;   // 0 when not given
+    int32_t path_count;
+    char error[160];  // for command_error: the line that says what is wrong
+};
+// paths must have room for count entries; they point into the arguments.
+command_line_options parse_command_line(const utf8_string* arguments, int32_t count, utf8_string* paths);
+// 1 to 4 from exactly one such digit, else 0.
+int32_t parse_scale(utf8_string text);
+// BITLORN_SCALE, or 1 when it is unset or (with a line on standard error) invalid.
+int32_t scale_from_environment(void);
+// For help, version and errors: prints what they ask for and gives the exit code.
+int finish_command_line(const command_line_options* options);
 
 // Start-up steps after the window, in order; app_main calls them.
 void load_font(void);

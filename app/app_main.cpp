@@ -2,10 +2,13 @@
 #include "app/app.h"
 #include "app/app_print.h"
 #include "app/app_state.h"
+#include "app/measure_selection.h"
 #include "app/prompt_line.h"
 #include "os/os.h"
+#include "render/app_icon.h"
 #include "render/text_buffer.h"
 #include "types/type_table.h"
+#include "views/views.h"
 
 enum : int32_t {
     window_width = 1280,
@@ -14,6 +17,9 @@ enum : int32_t {
     fallback_refresh_rate = 60,
     microseconds_per_second = 1000000,
     shared_text_capacity = 10000,
+    // The overview's share of a frame, as for a search: the rest draws it.
+    overview_share_numerator = 3,
+    overview_share_denominator = 4,
 };
 
 static const char window_title[] = "Bitlorn  |  0.9";
@@ -50,10 +56,21 @@ int32_t frame_budget_microseconds(const os_monitor* monitor) {
     return microseconds_per_second / rate;
 }
 
-static void load_command_line_files(void) {
-    int32_t count = 0;
-    utf8_string* arguments = os_command_line_arguments(&count);
-    if (arguments && count > 0) load_paths(arguments, count);
+// Task bars pick the size they show from these.
+static const int32_t icon_sizes[] = {32, 48, 128};
+
+static void set_window_icon(os_window* window) {
+    enum : int32_t { icon_count = sizeof icon_sizes / sizeof icon_sizes[0] };
+    pixel_buffer icons[icon_count] = {};
+    int32_t drawn = 0;
+    for (int32_t size : icon_sizes) {
+        color* pixels = (color*)os_alloc((uint64_t)size * (uint64_t)size * sizeof(color));
+        if (!pixels) continue;
+        icons[drawn] = pixel_buffer{size, size, pixels};
+        draw_app_icon(&icons[drawn++]);
+    }
+    os_window_set_icon(window, icons, drawn);
+    for (int32_t i = 0; i < drawn; i++) os_free(icons[i].pixels);
 }
 
 // Clicks act while the panels paint, so the frame that handled a click still
@@ -62,6 +79,13 @@ static void load_command_line_files(void) {
 static bool frame_acted_on_a_click(void) {
     const input_record* left = input_at(input_index_left_button);
     return (left->state & (input_went_down | input_went_up)) != 0;
+}
+
+// The overview takes what is left of the same share of the frame that a
+// search takes, and at least one row.
+static void summarise_overview_for_frame(void) {
+    uint64_t budget = (uint64_t)app_state.target_frame_us * overview_share_numerator / overview_share_denominator;
+    while (overview_step() && os_ticks_to_microseconds(os_now_ticks() - app_state.frame_ticks) < budget) {}
 }
 
 static void run_one_frame_tail(void) {
@@ -74,19 +98,30 @@ static void run_one_frame_tail(void) {
 
     uint64_t elapsed = os_ticks_to_microseconds(os_now_ticks() - app_state.frame_ticks);
     int64_t remaining = (int64_t)app_state.target_frame_us - (int64_t)elapsed;
-    // A search takes its share of every frame and the frames follow at once.
-    if (remaining > 0 && !find_is_running()) os_sleep_microseconds((uint64_t)remaining);
+    // A search or a measure takes its share of every frame and the frames follow at once.
+    if (remaining > 0 && !find_is_running() && !measure_is_running()) os_sleep_microseconds((uint64_t)remaining);
 }
 
 int app_main(void) {
     app_state_reset();
+    int32_t argument_count = 0;
+    utf8_string* arguments = os_command_line_arguments(&argument_count);
+    if (!arguments) argument_count = 0;
+    utf8_string* paths = (utf8_string*)os_alloc(sizeof(utf8_string) * (uint64_t)(argument_count + 1));
+    if (!paths) return 1;
+    command_line_options options = parse_command_line(arguments, argument_count, paths);
+    if (options.action != command_run) return finish_command_line(&options);
+    int32_t scale = options.scale ? options.scale : scale_from_environment();
     print_startup_report();
 
     app_state.cursor_wanted = 1;
-    os_window* window = os_window_create(window_width, window_height, os_string(window_title),
+    // At a scale the frame keeps its size in its own pixels, so the window grows.
+    os_window* window = os_window_create(window_width * scale, window_height * scale, os_string(window_title),
                                          os_window_flag_hidden | os_window_flag_back_buffer);
     if (!window) return 1;
     app_state.window = window;
+    os_window_set_scale(window, scale);
+    set_window_icon(window);
     os_window_center(window);
     os_window_show(window, 1);
     os_set_event_callback(app_on_event);
@@ -100,7 +135,7 @@ int app_main(void) {
     load_types_file();
     watch_types_file();
     layout_panels();
-    load_command_line_files();
+    load_paths(paths, options.path_count);
 
     bool follow_up = false;
     for (;;) {
@@ -111,8 +146,10 @@ int app_main(void) {
         if (!(app_state.window->flags & os_window_flag_open)) return 0;
         refresh_live_files();
         find_run_for_frame();
+        measure_run_for_frame();
+        summarise_overview_for_frame();
         run_one_frame_tail();
-        // A search under way keeps the frames coming without waiting for input.
-        follow_up = frame_acted_on_a_click() || find_is_running();
+        // Work under way keeps the frames coming without waiting for input.
+        follow_up = frame_acted_on_a_click() || find_is_running() || measure_is_running() || overview_pending();
     }
 }

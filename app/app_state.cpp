@@ -39,6 +39,7 @@ void app_state_reset(void) {
     app_state.file_guard_slot = -1;
     app_state.file_watch = -1;
     app_state.types_watch = -1;
+    app_state.overview.hover_row = -1;
 }
 
 pixel_buffer* frame_buffer(void) {

@@ -5,6 +5,7 @@
 
 #include <stdint.h>
 
+#include "app/measure_state.h"
 #include "app/prompt_state.h"
 #include "os/os.h"
 #include "render/font.h"
@@ -51,6 +52,20 @@ struct input_table {
     input_record records[input_record_count];
 };
 
+// The overview in the position bar's track: what kind of bytes fill the part
+// of the file behind each pixel row, summarised a few rows per frame.
+struct overview_state {
+    const uint8_t* data;  // the file the rows describe
+    uint64_t size;
+    int32_t rows;  // the track's height in pixels when they began
+    int32_t done;  // rows summarised so far, from the top
+    int32_t capacity;
+    uint8_t* kinds;      // byte_kind per row
+    float* entropies;    // bits per byte per row
+    int32_t hover_row;   // the track row under the pointer, -1 for none
+    uint8_t stale;       // the file was read again: start over
+};
+
 struct application_state {
     // Shared buffers and tables
     text_buffer text;
@@ -91,6 +106,8 @@ struct application_state {
 
     // Go to and Find
     prompt_state prompt;
+    measure_state measure;
+    overview_state overview;
 
     // Loaded file
     file_contents file;  // the loaded file's bytes, mapped or read whole; held nowhere else
@@ -100,6 +117,7 @@ struct application_state {
     uint64_t file_mapped_bytes;  // the address space its mapping holds; 0 for a whole read
     int32_t file_guard_slot;     // the fault guard's record of the mapping, -1 for none
     int32_t file_watch;           // -1 while the loaded file is not watched
+    bool file_is_standard_input;  // read once from a pipe: nothing to watch or read again
     int32_t types_watch;          // the watch on types.c, -1 for none
 
     // Pointer, cursor and input

@@ -33,7 +33,11 @@ static void draw_status_bar(pixel_buffer* buffer) {
     int64_t x = app_state.margin;
     int64_t top = app_state.hex_panel.y;
     text_buffer* text = &app_state.text;
-    if (prompt_line_shown()) {
+    // Pointing at the overview asks what lies there; only a prompt in use
+    // keeps the line.
+    if (!prompt_line_busy() && build_overview_hover_line(text)) {
+        draw_text(buffer, &app_state.font, text_position(x, top - 2 * gh), text->length, text->data);
+    } else if (prompt_line_shown()) {
         draw_prompt_line(buffer, text, (int32_t)x, (int32_t)(top - 2 * gh));
     } else if (app_state.file_path) {
         draw_text(buffer, &app_state.font, text_position(x, top - 2 * gh), app_state.file_path_len,

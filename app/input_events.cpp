@@ -3,6 +3,7 @@
 #include "app/app_state.h"
 #include "app/copy_selection.h"
 #include "app/key_bindings.h"
+#include "app/measure_selection.h"
 #include "app/prompt_line.h"
 #include "types/byte_range.h"
 #include "types/growable_array.h"
@@ -111,9 +112,12 @@ void app_on_event(os_event* event) {
     case os_event_key:
         update_key_record(event->key, event->state);
         if (event->state == os_key_state_pressed || event->state == os_key_state_repeated) {
-            // Any key but a modifier ends the message shown.
-            if (!is_modifier(event->key)) prompt_clear_message();
+            // Any key but a modifier ends the message shown; a measure's
+            // line can still be copied by the key right after it.
+            bool ends_message = !is_modifier(event->key);
+            if (ends_message) prompt_clear_message();
             dispatch_key(event->key);
+            if (ends_message) measure_forget_line();
         }
         break;
     case os_event_char: dispatch_text(event->code); break;

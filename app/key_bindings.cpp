@@ -4,6 +4,7 @@
 
 #include "app/app.h"
 #include "app/app_state.h"
+#include "app/measure_selection.h"
 #include "app/prompt_line.h"
 
 enum : uint16_t {
@@ -11,6 +12,7 @@ enum : uint16_t {
     key_c = os_key_a + ('C' - 'A'),
     key_f = os_key_a + ('F' - 'A'),
     key_g = os_key_a + ('G' - 'A'),
+    key_i = os_key_a + ('I' - 'A'),
 };
 
 static void nothing(uint32_t) {}
@@ -20,6 +22,8 @@ static void open_find(uint32_t) { prompt_open_find(); }
 static void find_next(uint32_t) { prompt_find_again(false); }
 static void find_previous(uint32_t) { prompt_find_again(true); }
 static void copy(uint32_t) { copy_selection_with_message(); }
+static void measure(uint32_t) { measure_start(); }
+static void stop_measure(uint32_t) { measure_stop(); }
 static void close_prompt(uint32_t) { prompt_close(); }
 static void delete_character(uint32_t) { prompt_delete_character(); }
 static void enter_forward(uint32_t) { prompt_enter(false); }
@@ -44,8 +48,9 @@ enum : uint8_t { up = modifier_up, down = modifier_down, either = modifier_eithe
 // Searched from the top. While a search runs its keys come first; an open
 // prompt keeps the keys that would edit text, but lets the view still scroll
 // and move the selection by rows. Copying the match just found is the usual
-// next step, so Ctrl+C works everywhere.
+// next step, so Ctrl+C works everywhere, and so does Ctrl+I, measuring it.
 static const key_binding bindings[] = {
+    {os_key_escape, either, either, when_measuring, "Escape", stop_measure},
     {os_key_escape, either, either, when_searching, "Escape", stop_search},
     {key_f3, either, either, when_searching, "F3", nothing},
     {os_key_return, either, either, when_searching, "Enter", nothing},
@@ -54,6 +59,7 @@ static const key_binding bindings[] = {
     {key_f3, either, up, when_file, "F3", find_next},
     {key_f3, either, down, when_file, "Shift+F3", find_previous},
     {key_c, down, either, when_always, "Ctrl+C", copy},
+    {key_i, down, either, when_always, "Ctrl+I", measure},
     {os_key_escape, either, either, when_prompt_open, "Escape", close_prompt},
     {os_key_backspace, either, either, when_prompt_open, "Backspace", delete_character},
     {os_key_return, either, up, when_prompt_open, "Enter", enter_forward},
@@ -95,6 +101,7 @@ static bool condition_holds(uint8_t when) {
     case when_prompt_open: return open;
     case when_typing: return prompt->kind != prompt_closed && !prompt->search.running;
     case when_not_typing: return !open;
+    case when_measuring: return measure_is_running();
     default: return true;
     }
 }

@@ -21,6 +21,7 @@ enum key_condition : uint8_t {
     when_prompt_open = 3,  // Go to or Find is open
     when_typing = 4,       // the prompt is open and no search runs
     when_not_typing = 5,   // the prompt is not open
+    when_measuring = 6,    // a measure of the selection runs
 };
 
 // A typed character rather than a key: the prompt's text entry.

@@ -12,8 +12,10 @@ enum : int32_t {
 
 void layout_panels(void) {
     if (!app_state.window) return;
-    int64_t width = app_state.window->width;
-    int64_t height = app_state.window->height;
+    int32_t logical_width = 0, logical_height = 0;
+    os_window_logical_size(app_state.window, &logical_width, &logical_height);
+    int64_t width = logical_width;
+    int64_t height = logical_height;
     int64_t gw = app_state.font.glyph_w;
     int64_t gh = app_state.font.glyph_h;
     int64_t margin = app_state.margin;

@@ -8,7 +8,7 @@
 #include "types/type_table.h"
 
 void reload_loaded_file(void) {
-    if (!app_state.file_path) return;
+    if (!app_state.file_path || app_state.file_is_standard_input) return;
     os_mapped_file file = os_map_file(utf8_string{(int64_t)app_state.file_path_len, app_state.file_path});
     // Deleted or made unreadable: the last contents are better than none.
     if (!file.contents.data) return;

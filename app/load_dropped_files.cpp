@@ -9,12 +9,15 @@
 
 enum : int64_t { placements_initial_capacity = 128 };
 
+static const char standard_input_name[] = "-";
+static const char standard_input_path[] = "(standard input)";
+
 static bool is_loaded_path(const char* path, uint64_t length) {
-    return app_state.file_path && length == app_state.file_path_len &&
+    return app_state.file_path && !app_state.file_is_standard_input && length == app_state.file_path_len &&
            memcmp(path, app_state.file_path, length) == 0;
 }
 
-static void start_new_file(const char* path, uint64_t length) {
+static void start_new_file(const char* path, uint64_t length, bool watch) {
     if (app_state.placements.items) os_free(app_state.placements.items);
     app_state.placements = growable_array{};
     array_create(&app_state.placements, placements_initial_capacity, sizeof(placement));
@@ -23,13 +26,14 @@ static void start_new_file(const char* path, uint64_t length) {
     app_state.file_path_len = 0;
     os_unwatch_file(app_state.file_watch);
     app_state.file_watch = -1;
+    app_state.file_is_standard_input = !watch;
     char* copy = (char*)os_alloc(length + 1);
     if (copy) {
         memcpy(copy, path, length);
         copy[length] = 0;
         app_state.file_path = copy;
         app_state.file_path_len = (uint32_t)length;
-        app_state.file_watch = os_watch_file(utf8_string{(int64_t)length, copy});
+        if (watch) app_state.file_watch = os_watch_file(utf8_string{(int64_t)length, copy});
     }
 }
 
@@ -42,6 +46,11 @@ void release_loaded_file(void) {
     os_mapped_file mapping = loaded_mapping();
     if (mapping.contents.data) os_unmap_file(&mapping);
     keep_loaded_file(os_mapped_file{{0, nullptr}, 0, -1});
+    // A later file may be mapped at the same address with the same size:
+    // what works over these bytes must notice all the same.
+    app_state.overview.stale = 1;
+    app_state.measure.data = nullptr;
+    app_state.prompt.search.data = nullptr;
 }
 
 void keep_loaded_file(os_mapped_file file) {
@@ -69,18 +78,41 @@ static void report_unopenable(const char* path) {
     os_free(line.data);
 }
 
+static void report(const char* text) { os_write_stderr(os_string(text)); }
+
+// Read whole, as nothing can be mapped or read again from a pipe.
+static void load_standard_input(void) {
+    int32_t result = os_input_ok;
+    file_contents contents = os_read_standard_input(os_physical_memory(), &result);
+    if (result == os_input_too_large) {
+        report("bitlorn: standard input is larger than the memory available to hold it; it is not shown\n");
+        return;
+    }
+    if (result != os_input_ok) {
+        report_unopenable("standard input");
+        return;
+    }
+    release_loaded_file();
+    start_new_file(standard_input_path, sizeof standard_input_path - 1, false);
+    keep_loaded_file(os_mapped_file{contents, 0, -1});
+}
+
 // Unreadable paths, and anything that is not a regular file (the reader
 // refuses those rather than block on a FIFO or device), leave the loaded file.
 static void load_path_list(const char* paths, bool report_failures) {
     for (const char* path = paths; *path; path += strlen(path) + 1) {
         uint64_t length = strlen(path);
+        if (report_failures && strcmp(path, standard_input_name) == 0) {
+            load_standard_input();
+            continue;
+        }
         os_mapped_file file = os_map_file(utf8_string{(int64_t)length, path});
         if (!file.contents.data) {
             if (report_failures) report_unopenable(path);
             continue;
         }
         release_loaded_file();
-        if (!is_loaded_path(path, length)) start_new_file(path, length);
+        if (!is_loaded_path(path, length)) start_new_file(path, length, true);
         keep_loaded_file(file);
     }
 }

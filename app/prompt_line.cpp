@@ -4,6 +4,7 @@
 
 #include "app/app.h"
 #include "app/app_state.h"
+#include "app/measure_selection.h"
 #include "app/prompt_line.h"
 
 enum : uint32_t {
@@ -34,6 +35,7 @@ void prompt_set_message(const char* text) {
     if (length > prompt_message_capacity) length = prompt_message_capacity;
     memcpy(app_state.prompt.message, text, length);
     app_state.prompt.message_length = (uint32_t)length;
+    measure_forget_line();
 }
 
 void prompt_set_message_number(const char* before, int64_t number, const char* after) {
@@ -47,7 +49,10 @@ void prompt_set_message_number(const char* before, int64_t number, const char* a
 
 void prompt_clear_message(void) { app_state.prompt.message_length = 0; }
 
-void prompt_on_click(void) { prompt_clear_message(); }
+void prompt_on_click(void) {
+    prompt_clear_message();
+    measure_forget_line();
+}
 
 // ---------------------------------------------------------------------------
 // Typed text
@@ -181,7 +186,12 @@ void prompt_enter(bool backward) {
 
 bool prompt_line_shown(void) {
     const prompt_state* prompt = &app_state.prompt;
-    return prompt->kind != prompt_closed || prompt->search.running || prompt->message_length > 0;
+    return prompt->kind != prompt_closed || prompt->search.running || prompt->message_length > 0 ||
+           measure_is_running();
+}
+
+bool prompt_line_busy(void) {
+    return app_state.prompt.kind != prompt_closed || app_state.prompt.search.running || measure_is_running();
 }
 
 // `skip` leaves out the first bytes of the typed text, for a line too long
@@ -200,6 +210,11 @@ static void build_line_skipping(text_buffer* text, uint32_t skip) {
         if (open) text_append_cstring(text, message_gap);
         text_append_cstring(text, "Searching... ");
         text_append_uint(text, find_progress_percent());
+        text_append_cstring(text, "% (Escape stops)");
+    } else if (measure_is_running()) {
+        if (open) text_append_cstring(text, message_gap);
+        text_append_cstring(text, "Measuring... ");
+        text_append_uint(text, measure_progress_percent());
         text_append_cstring(text, "% (Escape stops)");
     } else if (prompt->message_length > 0) {
         if (open) text_append_cstring(text, message_gap);

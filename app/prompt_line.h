@@ -71,6 +71,9 @@ void prompt_on_click(void);
 
 // True while the prompt, a search or a message takes the place of the path line.
 bool prompt_line_shown(void);
+// True while the prompt is open or a search or measure runs: the line is
+// taken by more than a message.
+bool prompt_line_busy(void);
 // The prompt line's text, built afresh.
 void build_prompt_line(text_buffer* text);
 // Draws it at (x, y), cut to fit left of the structure view, in `text`.

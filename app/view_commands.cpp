@@ -3,6 +3,7 @@
 #include "app/app.h"
 #include "app/app_state.h"
 #include "app/copy_selection.h"
+#include "app/measure_selection.h"
 #include "app/prompt_line.h"
 #include "types/byte_range.h"
 #include "types/growable_array.h"
@@ -53,6 +54,7 @@ void delete_placement_at_selection(void) {
 }
 
 void copy_selection_with_message(void) {
-    const char* message = copy_selection();
+    // Right after a measure, its line is what the user wants to keep.
+    const char* message = measure_line_shown() ? copy_measure_line() : copy_selection();
     if (message) prompt_set_message(message);
 }

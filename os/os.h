@@ -110,6 +110,13 @@ enum : int32_t {
 
 file_contents os_read_entire_file(utf8_string path);
 void os_free_file_contents(file_contents* contents);
+enum : int32_t { os_input_ok = 0, os_input_read_failed = 1, os_input_too_large = 2 };
+
+// Reads standard input to its end into one block followed by a zero byte.
+// It stops with os_input_too_large once the input needs more than limit
+// bytes (0: no limit) or more memory than the process can get; on any
+// failure data is null and size counts the bytes read before it.
+file_contents os_read_standard_input(uint64_t limit, int32_t* result);
 int32_t os_read_bytes_at(utf8_string path, uint64_t offset, uint32_t count, void* destination);
 int32_t os_write_bytes(utf8_string path, uint32_t count, const void* source);
 int32_t os_write_bytes_at(utf8_string path, uint64_t offset, uint32_t count, const void* source);
@@ -424,6 +431,9 @@ struct os_window {
     uint64_t back_buffer_capacity;
     void* gl_context;  // GLXContext
     os_window_native* native;
+    // Each back-buffer pixel shows as scale x scale screen pixels; 0 and 1
+    // mean none. Pointer positions arrive divided back to back-buffer pixels.
+    int32_t scale;
 };
 
 enum os_event_kind : uint8_t {
@@ -497,8 +507,25 @@ void os_window_create_back_buffer(os_window* window);
 void os_window_resize_back_buffer(os_window* window);
 void os_window_free_back_buffer(os_window* window);
 
+enum : int32_t { os_max_window_scale = 4 };
+
+// Enlarges the presented picture: the back buffer shrinks to the client size
+// divided by scale (rounded up) and every pixel is drawn scale times as wide
+// and as high. Events then report the pointer and drop points in back-buffer
+// pixels, measured from the client origin; the window's geometry, sizes and
+// resize events stay in screen pixels.
+void os_window_set_scale(os_window* window, int32_t scale);
+// The pictures a task bar shows for the window, 0xAARRGGBB, one per size.
+void os_window_set_icon(os_window* window, const pixel_buffer* images, int32_t count);
+int32_t os_window_scale(const os_window* window);
+// The size a frame for the window has: its client size divided by its scale.
+void os_window_logical_size(const os_window* window, int32_t* width, int32_t* height);
+
 void os_window_present(os_window* window);
 void os_window_present_rect(os_window* window, rect area);
+// Copies the area of from into to, whose rows are from->width * scale pixels
+// long, each pixel as a scale x scale block.
+void os_enlarge_pixels(const pixel_buffer* from, rect area, int32_t scale, color* to);
 void os_gl_setup(os_window* window);
 int32_t os_gl_swap_buffers(os_window* window);
 int32_t os_gl_set_swap_interval(int32_t interval);

@@ -224,6 +224,53 @@ file_contents os_read_entire_file(utf8_string path) {
     return result;
 }
 
+enum : uint64_t { standard_input_start = 1u << 16 };
+
+file_contents os_read_standard_input(uint64_t limit, int32_t* result) {
+    file_contents contents = {0, nullptr};
+    uint64_t capacity = standard_input_start;
+    uint64_t length = 0;
+    uint8_t* block = nullptr;
+    int32_t outcome = os_input_ok;
+    for (;;) {
+        if (!block || length + 1 == capacity) {
+            uint64_t wanted = block ? capacity * 2 : capacity;
+            // One byte more than the limit tells a full-sized input from a larger one.
+            if (limit && wanted > limit + 2) wanted = limit + 2;
+            uint8_t* grown = wanted > length + 1 ? (uint8_t*)os_realloc(block, wanted) : nullptr;
+            if (!grown) {
+                outcome = os_input_too_large;
+                break;
+            }
+            block = grown;
+            capacity = wanted;
+        }
+        uint64_t got = 0;
+        int error = read_fully(STDIN_FILENO, block + length, capacity - 1 - length, &got);
+        length += got;
+        if (limit && length > limit) {
+            outcome = os_input_too_large;
+            break;
+        }
+        if (error) {
+            record_file_error(error);
+            outcome = os_input_read_failed;
+            break;
+        }
+        if (length + 1 < capacity) break;  // the end of the input came first
+    }
+    if (result) *result = outcome;
+    if (outcome != os_input_ok) {
+        os_free(block);
+        contents.size = length;
+        return contents;
+    }
+    block[length] = 0;
+    contents.size = length;
+    contents.data = block;
+    return contents;
+}
+
 void os_free_file_contents(file_contents* contents) {
     if (!contents) return;
     if (contents->data) os_free(contents->data);

@@ -71,9 +71,8 @@ static uint8_t attach_shm_stage(Display* display, os_window_native* native, uint
     return 1;
 }
 
-static uint8_t ensure_stage(Display* display, os_window* window) {
+static uint8_t ensure_stage(Display* display, os_window* window, uint64_t capacity) {
     os_window_native* native = window->native;
-    uint64_t capacity = window->back_buffer_capacity;
     if (native->stage && native->stage_capacity >= capacity) return 1;
     release_stage(display, native);
     uint8_t* shm_state = &os_platform.shm_state;
@@ -101,21 +100,42 @@ static XImage* image_for_size(Display* display, os_window_native* native, int32_
     return image;
 }
 
-// Copies rows of the back buffer into the stage; with a colour key, pure
-// black turns transparent and everything else opaque.
-static void copy_to_stage(os_window* window, rect area) {
-    const pixel_buffer* buffer = &window->back_buffer;
-    color* stage = (color*)window->native->stage;
-    uint8_t keyed = (window->flags & os_window_flag_color_key) && window->native->depth == 32;
+void os_enlarge_pixels(const pixel_buffer* from, rect area, int32_t scale, color* to) {
+    int64_t stride = (int64_t)from->width * scale;
     for (int32_t row = area.y; row < area.y + area.h; row++) {
-        const color* from = buffer->pixels + (int64_t)row * buffer->width + area.x;
-        color* to = stage + (int64_t)row * buffer->width + area.x;
-        if (!keyed) {
-            memcpy(to, from, (size_t)area.w * sizeof(color));
+        const color* source = from->pixels + (int64_t)row * from->width + area.x;
+        color* first = to + (int64_t)row * scale * stride + (int64_t)area.x * scale;
+        if (scale == 1) {
+            memcpy(first, source, (size_t)area.w * sizeof(color));
             continue;
         }
-        for (int32_t i = 0; i < area.w; i++) to[i] = (from[i] & rgb_mask) ? (from[i] | argb_opaque) : 0;
+        color* out = first;
+        // The common case gets a loop with a constant count, which the compiler widens.
+        if (scale == 2)
+            for (int32_t i = 0; i < area.w; i++, out += 2) out[0] = out[1] = source[i];
+        else
+            for (int32_t i = 0; i < area.w; i++)
+                for (int32_t k = 0; k < scale; k++) *out++ = source[i];
+        for (int32_t k = 1; k < scale; k++) memcpy(first + k * stride, first, (size_t)area.w * scale * sizeof(color));
     }
+}
+
+// Copies the area of the back buffer into the stage, enlarged by the window's
+// scale, and returns the stage's rectangle; with a colour key, pure black
+// turns transparent and everything else opaque.
+static rect copy_to_stage(os_window* window, rect area) {
+    const pixel_buffer* buffer = &window->back_buffer;
+    color* stage = (color*)window->native->stage;
+    int32_t scale = os_window_scale(window);
+    os_enlarge_pixels(buffer, area, scale, stage);
+    rect staged = {area.x * scale, area.y * scale, area.w * scale, area.h * scale};
+    if (!((window->flags & os_window_flag_color_key) && window->native->depth == 32)) return staged;
+    int64_t stride = (int64_t)buffer->width * scale;
+    for (int32_t row = staged.y; row < staged.y + staged.h; row++) {
+        color* to = stage + row * stride + staged.x;
+        for (int32_t i = 0; i < staged.w; i++) to[i] = (to[i] & rgb_mask) ? (to[i] | argb_opaque) : 0;
+    }
+    return staged;
 }
 
 static void present_area(os_window* window, rect area) {
@@ -132,18 +152,23 @@ static void present_area(os_window* window, rect area) {
     rect clipped = {left, top, right - left, bottom - top};
 
     Display* display = os_x11_display();
-    if (!ensure_stage(display, window)) return;
-    XImage* image = image_for_size(display, window->native, buffer->width, buffer->height);
+    int32_t scale = os_window_scale(window);
+    int32_t stage_width = buffer->width * scale, stage_height = buffer->height * scale;
+    // Grown in powers of two, as the back buffer is, so that small resizes keep it.
+    uint64_t stage_bytes = window->back_buffer_capacity;
+    while (stage_bytes < (uint64_t)stage_width * (uint64_t)stage_height * sizeof(color)) stage_bytes <<= 1;
+    if (!ensure_stage(display, window, stage_bytes)) return;
+    XImage* image = image_for_size(display, window->native, stage_width, stage_height);
     if (!image) return;
-    copy_to_stage(window, clipped);
+    rect staged = copy_to_stage(window, clipped);
     Window native = (Window)window->native_handle;
     GC gc = (GC)window->device_context;
     if (window->native->stage_is_shm)
-        XShmPutImage(display, native, gc, image, clipped.x, clipped.y, clipped.x, clipped.y, (unsigned)clipped.w,
-                     (unsigned)clipped.h, False);
+        XShmPutImage(display, native, gc, image, staged.x, staged.y, staged.x, staged.y, (unsigned)staged.w,
+                     (unsigned)staged.h, False);
     else
-        XPutImage(display, native, gc, image, clipped.x, clipped.y, clipped.x, clipped.y, (unsigned)clipped.w,
-                  (unsigned)clipped.h);
+        XPutImage(display, native, gc, image, staged.x, staged.y, staged.x, staged.y, (unsigned)staged.w,
+                  (unsigned)staged.h);
     // The server must have read the stage before the next frame overwrites it.
     // No ShmCompletion event is asked for: the round trip of XSync is the wait.
     XSync(display, False);

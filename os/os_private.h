@@ -123,6 +123,7 @@ struct os_x11_atom_table {
     Atom net_wm_window_type, net_wm_window_type_utility, net_wm_window_type_normal;
     Atom net_frame_extents, net_workarea, net_current_desktop, net_active_window;
     Atom motif_wm_hints;
+    Atom net_wm_pid, net_wm_icon;
     Atom xsettings_selection, xsettings_settings;
     Atom xdnd_aware, xdnd_enter, xdnd_position, xdnd_status, xdnd_leave, xdnd_drop, xdnd_finished;
     Atom xdnd_selection, xdnd_type_list, xdnd_action_copy, text_uri_list, incr;

@@ -26,6 +26,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <unistd.h>
 
 #include "os/os_private.h"
 
@@ -103,6 +104,8 @@ static void intern_atoms(Display* display) {
         {&a->net_current_desktop, "_NET_CURRENT_DESKTOP"},
         {&a->net_active_window, "_NET_ACTIVE_WINDOW"},
         {&a->motif_wm_hints, "_MOTIF_WM_HINTS"},
+        {&a->net_wm_pid, "_NET_WM_PID"},
+        {&a->net_wm_icon, "_NET_WM_ICON"},
         {&a->xsettings_settings, "_XSETTINGS_SETTINGS"},
         {&a->xdnd_aware, "XdndAware"},
         {&a->xdnd_enter, "XdndEnter"},
@@ -473,6 +476,16 @@ static void set_static_hints(Display* display, os_window* window) {
     XChangeProperty(display, native, atoms->net_wm_window_type, XA_ATOM, 32, PropModeReplace,
                     (unsigned char*)&type, 1);
 
+    // The process id means something only beside the machine's name.
+    char host[256];
+    if (gethostname(host, sizeof host) == 0) {
+        host[sizeof host - 1] = 0;
+        XChangeProperty(display, native, XA_WM_CLIENT_MACHINE, XA_STRING, 8, PropModeReplace, (unsigned char*)host,
+                        (int)strlen(host));
+        long pid = (long)getpid();
+        XChangeProperty(display, native, atoms->net_wm_pid, XA_CARDINAL, 32, PropModeReplace, (unsigned char*)&pid, 1);
+    }
+
     long version = os_xdnd_version;
     XChangeProperty(display, native, atoms->xdnd_aware, XA_ATOM, 32, PropModeReplace, (unsigned char*)&version, 1);
 
@@ -486,6 +499,25 @@ static void set_static_hints(Display* display, os_window* window) {
     }
 }
 
+void os_window_set_icon(os_window* window, const pixel_buffer* images, int32_t count) {
+    if (!is_open(window)) return;
+    // Format 32 properties travel as one long per item: width, height, then the pixels.
+    uint64_t items = 0;
+    for (int32_t i = 0; i < count; i++) items += 2 + (uint64_t)images[i].width * (uint64_t)images[i].height;
+    if (items == 0) return;
+    long* data = (long*)os_alloc(items * sizeof(long));
+    if (!data) return;
+    long* at = data;
+    for (int32_t i = 0; i < count; i++) {
+        *at++ = images[i].width;
+        *at++ = images[i].height;
+        for (int64_t p = 0; p < (int64_t)images[i].width * images[i].height; p++) *at++ = (long)images[i].pixels[p];
+    }
+    XChangeProperty(os_x11_display(), (Window)window->native_handle, os_platform.atoms.net_wm_icon, XA_CARDINAL, 32,
+                    PropModeReplace, (unsigned char*)data, (int)items);
+    os_free(data);
+}
+
 // ---------------------------------------------------------------------------
 // Back buffer
 
@@ -496,13 +528,45 @@ static uint64_t power_of_two_at_least(uint64_t bytes) {
 }
 
 static uint64_t client_bytes(const os_window* window) {
-    if (window->width <= 0 || window->height <= 0) return 0;
-    return (uint64_t)window->width * (uint64_t)window->height * sizeof(color);
+    int32_t width = 0, height = 0;
+    os_window_logical_size(window, &width, &height);
+    return (uint64_t)width * (uint64_t)height * sizeof(color);
 }
 
 static void match_back_buffer_to_client(os_window* window) {
-    window->back_buffer.width = window->width > 0 ? window->width : 0;
-    window->back_buffer.height = window->height > 0 ? window->height : 0;
+    os_window_logical_size(window, &window->back_buffer.width, &window->back_buffer.height);
+}
+
+int32_t os_window_scale(const os_window* window) {
+    return window && window->scale > 1 ? window->scale : 1;
+}
+
+// Rounded up, so that the enlarged frame covers the whole client area.
+void os_window_logical_size(const os_window* window, int32_t* width, int32_t* height) {
+    int32_t scale = os_window_scale(window);
+    *width = window->width > 0 ? (window->width + scale - 1) / scale : 0;
+    *height = window->height > 0 ? (window->height + scale - 1) / scale : 0;
+}
+
+void os_window_set_scale(os_window* window, int32_t scale) {
+    if (!is_open(window)) return;
+    window->scale = scale < 1 ? 1 : scale > os_max_window_scale ? os_max_window_scale : scale;
+    os_window_resize_back_buffer(window);
+}
+
+// Screen coordinates of a pointer over a scaled window: the client origin
+// stays put and the distance from it shrinks, rounding toward minus infinity
+// so that a pixel left of the window never lands inside it.
+static int32_t unscale(int32_t distance, int32_t scale) {
+    return distance >= 0 ? distance / scale : -((-distance + scale - 1) / scale);
+}
+
+static int32_t unscale_screen_x(const os_window* window, int32_t x) {
+    return window->client_x + unscale(x - window->client_x, os_window_scale(window));
+}
+
+static int32_t unscale_screen_y(const os_window* window, int32_t y) {
+    return window->client_y + unscale(y - window->client_y, os_window_scale(window));
 }
 
 void os_window_create_back_buffer(os_window* window) {
@@ -942,8 +1006,8 @@ static const uint16_t button_keys[] = {os_mouse_left, os_mouse_middle, os_mouse_
 static void deliver_mouse_move(os_window* window, int32_t x, int32_t y, uint8_t hover) {
     os_event event;
     begin_event(&event, os_event_mouse_move, window);
-    event.x = x;
-    event.y = y;
+    event.x = unscale_screen_x(window, x);
+    event.y = unscale_screen_y(window, y);
     event.hover = hover;
     deliver(&event);
 }
@@ -991,8 +1055,8 @@ static void handle_button(Display* display, os_window* window, const XButtonEven
     if (button->button == button_wheel_up || button->button == button_wheel_down) {
         if (button->type != ButtonPress) return;
         begin_event(&event, os_event_mouse_wheel, window);
-        event.x = button->x_root;
-        event.y = button->y_root;
+        event.x = unscale_screen_x(window, button->x_root);
+        event.y = unscale_screen_y(window, button->y_root);
         event.wheel = button->button == button_wheel_up ? 1 : -1;
         deliver(&event);
         return;
@@ -1001,8 +1065,8 @@ static void handle_button(Display* display, os_window* window, const XButtonEven
     unsigned int index = button->button - button_left;
     begin_event(&event, os_event_mouse_button, window);
     event.key = button_keys[index];
-    event.x = button->x_root;
-    event.y = button->y_root;
+    event.x = unscale_screen_x(window, button->x_root);
+    event.y = unscale_screen_y(window, button->y_root);
     if (button->type == ButtonPress) {
         event.state = os_key_state_pressed;
         event.double_click = detect_double_click(display, &os_platform.click_trackers[index], button->x, button->y, (uint32_t)button->time);
@@ -1352,8 +1416,8 @@ static void deliver_drop(os_window* window, char* paths, uint32_t count) {
                           window->native->xdnd_root_y, &x, &y, &child);
     os_event event;
     begin_event(&event, os_event_file_drop, window);
-    event.x = x;
-    event.y = y;
+    event.x = unscale(x, os_window_scale(window));
+    event.y = unscale(y, os_window_scale(window));
     event.paths = paths;
     event.count = count;
     deliver(&event);

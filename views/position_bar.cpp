@@ -39,7 +39,7 @@ static rect press_area(void) {
     return rect{hex.x + hex.w - app_state.panel_pad, hex.y + 1, app_state.panel_pad - 1, hex.h - 2};
 }
 
-static rect track(void) {
+rect position_bar_track(void) {
     rect hex = app_state.hex_panel;
     int32_t pad = app_state.panel_pad;
     return rect{hex.x + hex.w - pad + bar_inset, hex.y + pad, bar_width, hex.h - 2 * pad};
@@ -67,7 +67,7 @@ bool position_bar_take_pointer(void) {
     if (app_state.press.finding) return hit != 0;
     if (!item_holds_press(&app_state.press, item_position_bar, pointer)) return false;
     // The pressed point becomes the middle of the visible rows.
-    rect t = track();
+    rect t = position_bar_track();
     if (t.h <= 0) return true;
     int64_t y = (int64_t)app_state.mouse_y - t.y;
     if (y < 0) y = 0;
@@ -79,11 +79,13 @@ bool position_bar_take_pointer(void) {
 }
 
 void paint_position_bar(void) {
+    app_state.overview.hover_row = -1;
     pixel_buffer* buffer = frame_buffer();
     if (!buffer || !position_bar_shown()) return;
     rect clip = whole_buffer(buffer);
-    rect t = track();
+    rect t = position_bar_track();
     if (t.h <= 0) return;
     fill_rect(buffer, clip, t, bar_track_color);
+    paint_overview(buffer, clip, t, rect_contains(press_area(), app_state.mouse_x, app_state.mouse_y));
     fill_rect(buffer, clip, thumb(t), bar_thumb_color);
 }

@@ -5,6 +5,8 @@
 #include <stdint.h>
 
 #include "os/os.h"
+#include "render/pixel_buffer.h"
+#include "render/text_buffer.h"
 
 // Hit-tests the pointer against the panels and paints all four, the one
 // under it first, so that the others show the hover and selection it sets
@@ -31,3 +33,18 @@ void clamp_select_offset(void);
 bool position_bar_shown(void);
 bool position_bar_take_pointer(void);
 void paint_position_bar(void);
+// The bar's strip, from the top of the first row to the bottom of the last.
+rect position_bar_track(void);
+
+// The overview in the track: what kind of bytes fill the part of the file
+// behind each pixel row. Summarises the next row and returns true while rows
+// are left for the file and track shown now; a new file, a reload or another
+// track height starts it over.
+bool overview_step(void);
+bool overview_pending(void);
+// Colours the summarised rows of the track and, when `hovered`, notes the
+// row under the pointer.
+void paint_overview(pixel_buffer* buffer, rect clip, rect track, bool hovered);
+// "0x3A000000-0x3A3FFFFF: high entropy (7.98 bits/byte)" for the hovered
+// row; false when no row is hovered.
+bool build_overview_hover_line(text_buffer* text);

@@ -11,6 +11,7 @@
 
 #include "app/app.h"
 #include "app/app_state.h"
+#include "app/measure_selection.h"
 #include "app/prompt_line.h"
 #include "fuzz_support.h"
 #include "headless_window.h"
@@ -18,6 +19,7 @@
 #include "render/text_buffer.h"
 #include "types/growable_array.h"
 #include "types/type_parser.h"
+#include "views/views.h"
 
 // Few frames per input keep the target at useful speed; a frame at the largest
 // window size is most of its cost.
@@ -27,7 +29,7 @@ static const uint16_t keys[] = {
     os_key_left,    os_key_right,  os_key_up,     os_key_down,     os_key_page_up, os_key_page_down,
     os_key_home,    os_key_end,    os_key_delete, os_key_return,   os_key_escape,  os_key_backspace,
     os_key_a + 6,   os_key_a + 5,  os_key_a + 2,  os_key_0 + 1,    os_key_tab,     os_key_space,
-    os_key_f1 + 2,
+    os_key_f1 + 2,  os_key_a + 8,
 };
 
 static headless_window headless;
@@ -129,6 +131,8 @@ static void run_events(fuzz_reader* in) {
         }
         case 7:
             if (find_is_running()) find_run_for_frame();
+            measure_run_for_frame();
+            overview_step();
             compose_frame();
             input_begin_frame();
             frames++;

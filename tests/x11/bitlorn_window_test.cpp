@@ -22,6 +22,13 @@ TEST_F(ProgramTest, WindowHasTitleClassAndClientSize) {
     // Centred on the 1920 x 1080 screen.
     EXPECT_EQ(x, (1920 - 1280) / 2);
     EXPECT_EQ(y, (1080 - 720) / 2);
+
+    // Task bars find the process and the icon: sizes first, then opaque pixels inside.
+    EXPECT_EQ(cardinals("_NET_WM_PID"), std::vector<long>{pid});
+    std::vector<long> icon = cardinals("_NET_WM_ICON");
+    ASSERT_GE(icon.size(), 2u + 32 * 32);
+    EXPECT_EQ(std::vector<long>(icon.begin(), icon.begin() + 2), (std::vector<long>{32, 32}));
+    EXPECT_EQ(((unsigned long)icon[2 + 16 * 32 + 16] >> 24) & 0xFF, 0xFFu);
 }
 
 TEST_F(ProgramTest, FileOnTheCommandLineShowsItsSizeInTheStatusBar) {

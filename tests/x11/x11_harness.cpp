@@ -19,7 +19,11 @@ bool wait_until(const std::function<bool()>& done, uint64_t milliseconds) {
 }
 
 // The image the program itself reads: the copy beside it, else the source's.
-bool load_font(glyph_atlas* font, const std::string& binary) {
+bool load_font(glyph_atlas* font, const std::string& link) {
+    // An installed program is a link to the executable beside its files.
+    char* resolved = realpath(link.c_str(), nullptr);
+    std::string binary = resolved ? resolved : link;
+    free(resolved);
     std::string beside = read_text_file(binary.substr(0, binary.rfind('/') + 1) + "mono.png");
     if (build_glyph_atlas(font, (const uint8_t*)beside.data(), beside.size())) return true;
     std::string source = read_text_file(source_dir() + "/render/mono.png");

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <X11/Xlib.h>
+#include <X11/Xatom.h>
 #include <X11/Xutil.h>
 #include <signal.h>
 #include <stdint.h>
@@ -67,6 +68,7 @@ protected:
     pid_t pid = 0;
     Window window = None;
     glyph_atlas font = {};
+    std::string standard_input;  // a file the program reads as its standard input, when set
 
     void SetUp() override {
         if (!ensure_x_display()) SKIP_OR_FAIL_UNDER_CI("no X display");
@@ -78,10 +80,7 @@ protected:
     }
 
     void TearDown() override {
-        if (pid > 0) {
-            kill(pid, SIGKILL);
-            waitpid(pid, nullptr, 0);
-        }
+        stop();
         if (display) XCloseDisplay(display);
         os_free(font.pixels);
         os_free(font.glyphs);
@@ -93,6 +92,7 @@ protected:
         ASSERT_GE(pid, 0);
         if (pid == 0) {
             freopen("/dev/null", "w", stdout);
+            if (!standard_input.empty()) freopen(standard_input.c_str(), "r", stdin);
             std::vector<char*> argv = {(char*)binary};
             for (const std::string& a : arguments) argv.push_back((char*)a.c_str());
             argv.push_back(nullptr);
@@ -138,17 +138,34 @@ protected:
         return text;
     }
 
+    std::vector<long> cardinals(const char* property) {
+        Atom type = None;
+        int format = 0;
+        unsigned long items = 0, remaining = 0;
+        unsigned char* data = nullptr;
+        std::vector<long> values;
+        Atom name = XInternAtom(display, property, False);
+        if (XGetWindowProperty(display, window, name, 0, 1 << 20, False, XA_CARDINAL, &type, &format, &items,
+                               &remaining, &data) == Success && data && format == 32)
+            values.assign((const long*)data, (const long*)data + items);
+        if (data) XFree(data);
+        return values;
+    }
+
     // True when the block at (x, y) shows exactly the ink of the text on the background.
-    bool shows_text(int32_t x, int32_t y, const std::string& text) {
+    // In a window drawn at a scale, (x, y) and the text's pixels are the frame's, each shown scale times enlarged.
+    bool shows_text(int32_t x, int32_t y, const std::string& text, int32_t scale = 1) {
         int32_t w = (int32_t)text.size() * font.glyph_w, h = line_height;
-        XImage* image = XGetImage(display, window, x, y, (unsigned)w, (unsigned)h, AllPlanes, ZPixmap);
+        XImage* image = XGetImage(display, window, x * scale, y * scale, (unsigned)(w * scale), (unsigned)(h * scale),
+                                  AllPlanes, ZPixmap);
         if (!image) return false;
         std::vector<uint8_t> expected = text_ink(font, text, w, h);
-        unsigned long background = XGetPixel(image, 0, h - 1);
+        unsigned long background = XGetPixel(image, 0, h * scale - 1);
         bool same = true;
-        for (int32_t py = 0; py < h && same; py++)
-            for (int32_t px = 0; px < w && same; px++)
-                same = (XGetPixel(image, px, py) != background) == (expected[(size_t)py * w + px] != 0);
+        for (int32_t py = 0; py < h * scale && same; py++)
+            for (int32_t px = 0; px < w * scale && same; px++)
+                same = (XGetPixel(image, px, py) != background) ==
+                       (expected[(size_t)(py / scale) * w + px / scale] != 0);
         XDestroyImage(image);
         return same;
     }
@@ -176,6 +193,15 @@ protected:
     void click(int32_t x, int32_t y) {
         move_to(x, y);
         press_and_release();
+    }
+
+    void stop() {
+        if (pid > 0) {
+            kill(pid, SIGKILL);
+            waitpid(pid, nullptr, 0);
+        }
+        pid = 0;
+        window = None;
     }
 
     int wait_for_exit(uint64_t milliseconds) {

@@ -1,0 +1,84 @@
+// Times the overview of a mapped file: the rows summarised alone, and as the
+// frame loop fills them in, within a share of each composed frame.
+// Usage: overview_bench FILE [WIDTH HEIGHT] [RUNS]
+#include <stdio.h>
+#include <stdlib.h>
+
+#include <vector>
+
+#include "app/app.h"
+#include "app/app_state.h"
+#include "render/font.h"
+#include "views/views.h"
+
+enum : int32_t { default_width = 1920, default_height = 1080, frame_us_at_60_hz = 16666 };
+enum : int { default_runs = 3 };
+
+static double seconds_since(uint64_t start) { return (double)os_ticks_to_microseconds(os_now_ticks() - start) / 1e6; }
+
+int main(int argument_count, char** arguments) {
+    if (argument_count < 2) {
+        fprintf(stderr, "usage: %s FILE [WIDTH HEIGHT] [RUNS]\n", arguments[0]);
+        return 2;
+    }
+    os_init();
+    app_state_reset();
+    int32_t width = argument_count > 3 ? atoi(arguments[2]) : default_width;
+    int32_t height = argument_count > 3 ? atoi(arguments[3]) : default_height;
+    int runs = argument_count > 4 ? atoi(arguments[4]) : default_runs;
+    if (runs < 1) runs = 1;
+    os_mapped_file file = os_map_file(os_string(arguments[1]));
+    if (!file.contents.data) {
+        fprintf(stderr, "cannot map %s\n", arguments[1]);
+        return 1;
+    }
+
+    std::vector<color> pixels((size_t)width * height);
+    os_window window = {};
+    window.flags = os_window_flag_open;
+    window.width = width;
+    window.height = height;
+    window.back_buffer = pixel_buffer{width, height, pixels.data()};
+    app_state.window = &window;
+    build_glyph_atlas(&app_state.font, embedded_mono_png, embedded_mono_png_size);
+    text_buffer_create(&app_state.text, 10000);
+    register_builtin_types();
+    layout_panels();
+    app_state.file = file.contents;
+    app_state.target_frame_us = frame_us_at_60_hz;
+    if (!overview_pending()) {
+        fprintf(stderr, "the file fits the panel: no overview\n");
+        return 1;
+    }
+
+    double best_alone = 0, first_alone = 0, best_frames = 0;
+    int frames = 0;
+    for (int run = 0; run < runs; run++) {
+        app_state.overview.stale = 1;
+        uint64_t start = os_now_ticks();
+        while (overview_step()) {}
+        double took = seconds_since(start);
+        if (run == 0) first_alone = took;
+        if (run == 0 || took < best_alone) best_alone = took;
+    }
+    for (int run = 0; run < runs; run++) {
+        app_state.overview.stale = 1;
+        uint64_t start = os_now_ticks();
+        for (frames = 0; overview_pending(); frames++) {
+            app_state.frame_ticks = os_now_ticks();
+            // As the frame loop does: three quarters of the frame, then the frame.
+            while (overview_step() &&
+                   os_ticks_to_microseconds(os_now_ticks() - app_state.frame_ticks) < frame_us_at_60_hz * 3 / 4) {}
+            compose_frame();
+        }
+        double took = seconds_since(start);
+        if (run == 0 || took < best_frames) best_frames = took;
+    }
+    printf("file %.2f GiB, window %dx%d, %d track rows\n", (double)file.contents.size / (1u << 30), width, height,
+           app_state.overview.rows);
+    // The first run also maps the sampled pages into the process.
+    printf("rows alone:  first %.3f s, best %.3f s\n", first_alone, best_alone);
+    printf("in frames:   best %.3f s (%d frames)\n", best_frames, frames);
+    os_unmap_file(&file);
+    return 0;
+}

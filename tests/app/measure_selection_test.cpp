@@ -1,0 +1,161 @@
+// Measuring the selection: every figure against sha256sum and python3's
+// hashlib, zlib and its own entropy on real files, the measure run a slice
+// per frame from Ctrl+I, and what it says when there is nothing to measure.
+#include <gtest/gtest.h>
+#include <stdio.h>
+#include <string.h>
+
+#include <random>
+
+#include "app/app.h"
+#include "app/measure_selection.h"
+#include "app/prompt_line.h"
+#include "app_test_support.h"
+
+namespace {
+
+// The first line a command prints.
+std::string run(const std::string& command) {
+    char line[512] = "";
+    FILE* pipe = popen(command.c_str(), "r");
+    if (pipe && !fgets(line, sizeof line, pipe)) line[0] = 0;
+    if (pipe) pclose(pipe);
+    return std::string(line, strcspn(line, "\n"));
+}
+
+class MeasureTest : public ::testing::Test {
+protected:
+    fake_window fake;
+    os_mapped_file mapped = {{0, nullptr}, 0, -1};
+
+    void SetUp() override { use_fake_window(&fake, 1280, 720, false); }
+    void TearDown() override { show(""); }
+
+    // Maps the file at `path` and shows it; "" unmaps the last one.
+    void show(const std::string& path) {
+        if (mapped.contents.data) os_unmap_file(&mapped);
+        app_state.file = file_contents{};
+        if (path.empty()) return;
+        mapped = os_map_file(os_string(path.c_str()));
+        ASSERT_NE(mapped.contents.data, nullptr) << path;
+        app_state.file = mapped.contents;
+    }
+
+    void control(char letter) {
+        send_key(os_key_control, os_key_state_pressed);
+        send_key((uint16_t)(os_key_a + (letter - 'a')), os_key_state_pressed);
+        send_key((uint16_t)(os_key_a + (letter - 'a')), os_key_state_released);
+        send_key(os_key_control, os_key_state_released);
+    }
+
+    // Ctrl+I, then frames of one slice each until it ends; the frames taken.
+    int measure(int64_t offset, int64_t length) {
+        app_state.select_offset = offset;
+        app_state.select_len = length;
+        app_state.target_frame_us = 0;
+        control('i');
+        int frames = 0;
+        while (measure_is_running() && frames++ < 100000) measure_run_for_frame();
+        return frames;
+    }
+
+    static std::string message() { return std::string(app_state.prompt.message, app_state.prompt.message_length); }
+    static std::string whole_line() {
+        char line[256];
+        uint32_t length = write_measure_line(&app_state.measure.result, true, line, sizeof line);
+        return std::string(line, length);
+    }
+};
+
+TEST_F(MeasureTest, FiguresAgreeWithTheReferenceToolsOnRealFiles) {
+    std::string noise(3 << 20, 0);
+    for (std::mt19937 random(11); char& b : noise) b = (char)random();
+    std::string noise_path = write_temp_file("measure_noise.bin", noise.data(), noise.size());
+    struct {
+        std::string path;
+        int64_t offset, length;  // length -1: the whole file
+    } cases[] = {
+        {"/bin/ls", 0, -1},
+        {source_dir() + "/README.md", 0, -1},
+        {source_dir() + "/render/mono.png", 17, 1000},
+        {noise_path, 12345, (2 << 20) + 7},  // across slices
+    };
+    for (const auto& c : cases) {
+        show(c.path);
+        int64_t length = c.length < 0 ? (int64_t)app_state.file.size : c.length;
+        EXPECT_GE(measure(c.offset, length), length > (1 << 20) ? 3 : 1) << c.path;
+        std::string range = " " + std::to_string(c.offset) + " " + std::to_string(length);
+        std::string expected = run(
+            "python3 -c 'import sys, zlib, hashlib, math, collections\n"
+            "d = open(sys.argv[1], \"rb\").read()[int(sys.argv[2]):][:int(sys.argv[3])]\n"
+            "e = -sum(n / len(d) * math.log2(n / len(d)) for n in collections.Counter(d).values())\n"
+            "print(\"%d byte%s | CRC-32 %08X | SHA-256 %s | SHA-1 %s | entropy %.2f\" % (len(d), \"\" if len(d) == 1 "
+            "else \"s\", zlib.crc32(d), hashlib.sha256(d).hexdigest(), hashlib.sha1(d).hexdigest(), e + 0))' " +
+            c.path + range);
+        EXPECT_EQ(whole_line(), expected) << c.path;
+        std::string sha256sum = run("tail -c +" + std::to_string(c.offset + 1) + " " + c.path + " | head -c " +
+                                    std::to_string(length) + " | sha256sum | cut -c1-64");
+        EXPECT_NE(whole_line().find(" | SHA-256 " + sha256sum + " | "), std::string::npos) << c.path;
+    }
+}
+
+TEST_F(MeasureTest, NothingToMeasureStopsAndTheBytesPastTheEnd) {
+    show(write_temp_file("measure_small.bin", "test", 4));
+    struct {
+        int64_t offset, length;
+        std::string message;
+    } cases[] = {
+        {0, 4, "4 bytes | CRC-32 D87F7E0C | SHA-256 9f86d0...0a08 | entropy 1.50"},
+        {2, 10, "2 bytes (8 past the end left out) | CRC-32 12A38DEF | SHA-256 56af4b...6d74 | entropy 1.00"},
+        {-1, 1, "Nothing to measure: the selection is empty."},
+        {1, 0, "Nothing to measure: the selection is empty."},
+        {4, 1, "Nothing to measure: the selection lies past the end of the file."},
+    };
+    for (const auto& c : cases) {
+        measure(c.offset, c.length);
+        EXPECT_EQ(message(), c.message) << c.offset << "," << c.length;
+    }
+    app_state.file.size = 0;
+    measure(0, 1);
+    EXPECT_EQ(message(), "Nothing to measure: the file is empty.");
+
+    std::string big(8 << 20, 1);
+    show("");
+    load_dropped_files(path_block({write_temp_file("measure_big.bin", big.data(), big.size())}).c_str());
+    app_state.select_len = (int64_t)big.size();
+    control('i');
+    measure_run_for_frame();
+    ASSERT_TRUE(text_buffer_create(&app_state.text, 1000));
+    build_prompt_line(&app_state.text);
+    EXPECT_EQ(std::string(app_state.text.data, app_state.text.length), "Measuring... 12% (Escape stops)");
+    send_key(os_key_escape, os_key_state_pressed);
+    EXPECT_EQ(message(), "Measuring stopped.");
+    control('i');
+    reload_loaded_file();  // the same size, mapped anew
+    measure_run_for_frame();
+    EXPECT_EQ(message(), "Measuring stopped: the file changed.");
+    EXPECT_FALSE(measure_is_running());
+}
+
+TEST_F(MeasureTest, ControlCRightAfterCopiesTheLineWithDigestsWhole) {
+    if (!ensure_x_display()) GTEST_SKIP() << "no X display";
+    show(write_temp_file("measure_copy.bin", "test", 4));
+    measure(0, 4);
+    control('c');
+    std::string copied;
+    // A busy server can let one request for the clipboard time out.
+    for (int tries = 0; tries < 5 && copied != whole_line(); tries++) {
+        os_clipboard_result got = os_clipboard_get_text();
+        copied.assign(got.data ? (const char*)got.data : "", got.length);
+        os_clipboard_free(&got);
+    }
+    EXPECT_EQ(copied, whole_line());
+    EXPECT_EQ(message(), "Copied the measurement with the digests whole.");
+    // Any other key in between: Ctrl+C copies the bytes again.
+    measure(0, 4);
+    send_key(os_key_left, os_key_state_pressed);
+    control('c');
+    EXPECT_EQ(message().rfind("Copied 4 bytes", 0), 0u) << message();
+}
+
+}  // namespace
