@@ -110,7 +110,10 @@ int app_main(void) {
     utf8_string* paths = (utf8_string*)os_alloc(sizeof(utf8_string) * (uint64_t)(argument_count + 1));
     if (!paths) return 1;
     command_line_options options = parse_command_line(arguments, argument_count, paths);
-    if (options.action != command_run) return finish_command_line(&options);
+    if (options.action != command_run) {
+        os_free(paths);
+        return finish_command_line(&options);
+    }
     int32_t scale = options.scale ? options.scale : scale_from_environment();
     print_startup_report();
 
@@ -118,7 +121,10 @@ int app_main(void) {
     // At a scale the frame keeps its size in its own pixels, so the window grows.
     os_window* window = os_window_create(window_width * scale, window_height * scale, os_string(window_title),
                                          os_window_flag_hidden | os_window_flag_back_buffer);
-    if (!window) return 1;
+    if (!window) {
+        os_free(paths);
+        return 1;
+    }
     app_state.window = window;
     os_window_set_scale(window, scale);
     set_window_icon(window);
@@ -136,6 +142,7 @@ int app_main(void) {
     watch_types_file();
     layout_panels();
     load_paths(paths, options.path_count);
+    os_free(paths);
 
     bool follow_up = false;
     for (;;) {

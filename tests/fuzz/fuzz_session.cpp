@@ -38,6 +38,8 @@ static os_window& window = headless.window;
 // Everything allocated once is carried over app_state_reset.
 static void fresh_state(void) {
     application_state kept = app_state;
+    os_free(kept.overview.kinds);
+    os_free(kept.overview.entropies);
     app_state_reset();
     if (!kept.font.glyphs) {
         build_glyph_atlas(&app_state.font, embedded_mono_png, embedded_mono_png_size);
