@@ -328,11 +328,20 @@ static bool wait_for(clipboard_wait* wait, int32_t milliseconds) {
 }
 
 // A server timestamp, from a zero-length append to our own window's property.
+// An earlier append whose wait timed out leaves its older notice queued; taken
+// instead, it would date a new ownership before the last one, which the server
+// refuses. After the round trip our notice is queued too, and it is the last.
 static Time server_time(void) {
     XChangeProperty(clip.display, clip.window, clip.atoms.transfer_property, XA_STRING, 8, PropModeAppend, nullptr,
                     0);
-    clipboard_wait wait = {PropertyNotify, clip.atoms.transfer_property, {}};
-    return wait_for(&wait, clipboard_wait_milliseconds) ? wait.found.xproperty.time : CurrentTime;
+    XSync(clip.display, False);
+    Time latest = CurrentTime;
+    XEvent event;
+    while (XCheckTypedWindowEvent(clip.display, clip.window, PropertyNotify, &event)) {
+        if (event.xproperty.atom == clip.atoms.transfer_property && event.xproperty.state == PropertyNewValue)
+            latest = event.xproperty.time;
+    }
+    return latest;
 }
 
 // ---------------------------------------------------------------------------

@@ -202,7 +202,15 @@ TEST_F(InputSynthesisTest, OneThreadOwnsTheConnectionAndItsUnexpectedErrorsAreSa
     }, STDERR_FILENO);
     EXPECT_EQ(said, "bitlorn: X error 3 on request 4.0 (resource 0x7ffffe)\n");
 
-    // Another thread finds no connection: nothing it asks for happens.
+    // Another thread finds no connection: nothing it asks for happens. (Ours is
+    // taken back from another owner although an old time stamp is still queued.)
+    os_clipboard_set_text(os_string("first"));
+    os_clipboard_state& clip = os_platform.clipboard;
+    XChangeProperty(display, clip.window, clip.atoms.transfer_property, clip.atoms.text, 8, PropModeAppend, nullptr, 0);
+    XSync(display, False);
+    os_sleep_milliseconds(5);  // the other owner's time is later
+    XSetSelectionOwner(tester, XInternAtom(tester, "CLIPBOARD", False), DefaultRootWindow(tester), CurrentTime);
+    XSync(tester, False);
     os_clipboard_set_text(os_string("ours"));
     std::thread([&] {
         EXPECT_EQ(os_x11_display(), nullptr);
