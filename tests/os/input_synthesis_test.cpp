@@ -207,8 +207,7 @@ TEST_F(InputSynthesisTest, OneThreadOwnsTheConnectionAndItsUnexpectedErrorsAreSa
     os_clipboard_set_text(os_string("first"));
     os_clipboard_state& clip = os_platform.clipboard;
     XChangeProperty(display, clip.window, clip.atoms.transfer_property, clip.atoms.text, 8, PropModeAppend, nullptr, 0);
-    XSync(display, False);
-    os_sleep_milliseconds(5);  // the other owner's time is later
+    XSync(display, False), os_sleep_milliseconds(5);  // the other owner's time is later
     XSetSelectionOwner(tester, XInternAtom(tester, "CLIPBOARD", False), DefaultRootWindow(tester), CurrentTime);
     XSync(tester, False);
     os_clipboard_set_text(os_string("ours"));
