@@ -5,7 +5,7 @@
 //   app_main.cpp            app_main, print_startup_report, frame_budget_microseconds
 //   startup_files.cpp       load_font, load_types_file, path_beside_executable
 //   layout_panels.cpp       layout_panels
-//   compose_frame.cpp       compose_frame
+//   compose_frame.cpp       compose_frame, compose_changed_frame, compose_next_frame
 //   input_events.cpp        app_on_event, input_begin_frame
 //   key_bindings.cpp        the key table and its dispatch (key_bindings.h)
 //   view_commands.cpp       the viewer's keyboard commands
@@ -24,6 +24,7 @@
 #include <stdint.h>
 
 #include "os/os.h"
+#include "render/draw_list.h"
 #include "render/pixel_buffer.h"
 #include "types/type_table.h"
 
@@ -62,7 +63,26 @@ void load_types_file(void);
 char* path_beside_executable(const char* name_with_slash);
 
 void layout_panels(void);
+// Draws the whole frame into the back buffer.
 void compose_frame(void);
+
+enum : int32_t { frame_update_most_areas = 8 };
+
+// The areas of the back buffer a frame changed, to be shown; whole when all
+// of it must be shown again.
+struct frame_update {
+    rect areas[frame_update_most_areas];
+    int32_t count;
+    bool whole;
+};
+
+// Records the frame, compares it with the one on screen, and draws into the
+// back buffer only the areas where they differ; with whole_wanted, or when
+// there is nothing to compare with, it draws all of it.
+frame_update compose_changed_frame(bool whole_wanted);
+// The frame loop's composition: whole after an expose, a resize or a new
+// file, otherwise only what changed.
+frame_update compose_next_frame(void);
 
 void app_on_event(os_event* event);
 void input_begin_frame(void);

@@ -93,8 +93,13 @@ static void run_one_frame_tail(void) {
         app_state.cursor_shown = app_state.cursor_wanted;
         os_set_cursor(app_state.cursor_shown);
     }
-    compose_frame();
-    os_window_present(app_state.window);
+    os_window* window = app_state.window;
+    frame_update update = compose_next_frame();
+    if (update.whole) {
+        os_window_present(window);
+    } else {
+        for (int32_t i = 0; i < update.count; i++) os_window_present_rect(window, update.areas[i]);
+    }
 
     uint64_t elapsed = os_ticks_to_microseconds(os_now_ticks() - app_state.frame_ticks);
     int64_t remaining = (int64_t)app_state.target_frame_us - (int64_t)elapsed;

@@ -43,7 +43,9 @@ void app_state_reset(void) {
 }
 
 pixel_buffer* frame_buffer(void) {
-    if (!app_state.window || app_state.press.finding) return nullptr;
+    if (app_state.press.finding) return nullptr;
+    if (app_state.frame_target) return app_state.frame_target;
+    if (!app_state.window) return nullptr;
     pixel_buffer* buffer = &app_state.window->back_buffer;
     if (!buffer->pixels || buffer->width <= 0 || buffer->height <= 0) return nullptr;
     return buffer;

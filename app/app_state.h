@@ -8,6 +8,7 @@
 #include "app/measure_state.h"
 #include "app/prompt_state.h"
 #include "os/os.h"
+#include "render/draw_list.h"
 #include "render/font.h"
 #include "render/pixel_buffer.h"
 #include "render/text_buffer.h"
@@ -132,6 +133,17 @@ struct application_state {
 
     // Window and frame clock
     os_window* window;
+    // The last two recorded frames: the one on screen and the next, compared
+    // to draw and show only the rows that changed.
+    draw_list frames[2];
+    uint8_t frame_shown;        // which of the two is on screen
+    uint8_t frame_shown_valid;  // 0 when the screen may not show it (nothing recorded yet, a whole
+                                // frame drawn directly, an expose, a resize, a new file)
+    pixel_buffer frame_recording;  // what the painters draw into while a frame is recorded
+    pixel_buffer* frame_target;    // &frame_recording while recording, else null
+    color* frame_scratch;  // the rows being redrawn, as they were
+    uint64_t frame_scratch_capacity;
+    uint8_t frame_whole_wanted;    // the next frame is shown whole (a resize, a new or reloaded file)
     uint64_t frame_ticks;
     int32_t target_frame_us;
 };

@@ -121,7 +121,10 @@ void app_on_event(os_event* event) {
         }
         break;
     case os_event_char: dispatch_text(event->code); break;
-    case os_event_window_resize: layout_panels(); break;
+    case os_event_window_resize:
+        layout_panels();
+        app_state.frame_whole_wanted = 1;
+        break;
     case os_event_file_drop:
         if (event->paths) load_dropped_files(event->paths);
         break;

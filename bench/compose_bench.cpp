@@ -1,6 +1,9 @@
-// Composes frames of a 1920 x 1080 window over a 1 MiB file with a 64-byte
-// selection and the pointer over the hex grid, with 0, 1,000 and 10,000
-// placements (half of them in view), and reports the median time per frame.
+// Composes frames of a 1280 x 720 and a 1920 x 1080 window over a 1 MiB file
+// with a 64-byte selection and the pointer over the hex grid, with 0, 1,000
+// and 10,000 placements (half of them in view), and reports the median time
+// per frame three ways: drawn whole and directly (compose_frame), recorded
+// and drawn whole (the frame loop after a scroll), and recorded with only the
+// changed rows drawn while the pointer moves between two cells.
 // Usage: compose_bench [FRAMES [PLACEMENTS]]
 #include <stdio.h>
 #include <stdlib.h>
@@ -14,7 +17,7 @@
 #include "types/growable_array.h"
 #include "types/type_table.h"
 
-enum : int32_t { bench_width = 1920, bench_height = 1080, default_frames = 300, most_frames = 5000 };
+enum : int32_t { default_frames = 300, most_frames = 5000 };
 enum : uint64_t { file_bytes = 1 << 20 };
 
 static uint64_t random_state = 0x9e3779b97f4a7c15ull;
@@ -44,16 +47,31 @@ static int compare_u64(const void* a, const void* b) {
     return x < y ? -1 : x > y;
 }
 
-static double median_frame_ms(int frames) {
+enum frame_way { way_direct, way_recorded_whole, way_pointer_move };
+
+static double median_frame_ms(int frames, frame_way way) {
     static uint64_t times[most_frames];
+    int32_t home_x = app_state.mouse_x;
     for (int i = 0; i < frames; i++) {
+        // Moves alternate between two neighbouring cells.
+        if (way == way_pointer_move) app_state.mouse_x = home_x + (i % 2) * app_state.hex_cell_w;
         uint64_t start = os_now_ticks();
         input_begin_frame();
-        compose_frame();
+        if (way == way_direct) compose_frame();
+        else compose_changed_frame(way == way_recorded_whole);
         times[i] = os_ticks_to_microseconds(os_now_ticks() - start);
     }
+    app_state.mouse_x = home_x;
     qsort(times, (size_t)frames, sizeof times[0], compare_u64);
     return (double)times[frames / 2] / 1000.0;
+}
+
+static void size_window(headless_window* window, int32_t width, int32_t height) {
+    use_headless_window(window, width, height, true);
+    app_state.frame_shown_valid = 0;
+    layout_panels();
+    app_state.mouse_x = app_state.hex_panel.x + app_state.panel_pad + 5 * app_state.hex_cell_w + 3;
+    app_state.mouse_y = app_state.hex_panel.y + app_state.panel_pad + 10 * app_state.hex_cell_h + 3;
 }
 
 int main(int argument_count, char** arguments) {
@@ -64,12 +82,9 @@ int main(int argument_count, char** arguments) {
     app_state_reset();
 
     static headless_window window;
-    use_headless_window(&window, bench_width, bench_height, true);
-
     if (!build_glyph_atlas(&app_state.font, embedded_mono_png, embedded_mono_png_size)) return 1;
     text_buffer_create(&app_state.text, 10000);
     register_builtin_types();
-    layout_panels();
 
     app_state.file.size = file_bytes;
     app_state.file.data = (uint8_t*)os_alloc(file_bytes + 1);
@@ -78,22 +93,28 @@ int main(int argument_count, char** arguments) {
     array_create(&app_state.placements, 16, sizeof(placement));
     app_state.select_offset = 200;
     app_state.select_len = 64;
-    app_state.mouse_x = app_state.hex_panel.x + app_state.panel_pad + 5 * app_state.hex_cell_w + 3;
-    app_state.mouse_y = app_state.hex_panel.y + app_state.panel_pad + 10 * app_state.hex_cell_h + 3;
 
-    printf("%d x %d, %lld bytes per row, %lld visible rows, %d frames each\n", bench_width, bench_height,
-           (long long)app_state.bytes_per_row, (long long)app_state.visible_rows, frames);
     static int64_t counts[3] = {0, 1000, 10000};
     int count_total = 3;
     if (argument_count > 2) {
         counts[0] = atoll(arguments[2]);
         count_total = 1;
     }
-    for (int c = 0; c < count_total; c++) {
-        int64_t count = counts[c];
-        set_placements(count);
-        median_frame_ms(10);  // warm up
-        printf("placements %6lld: median %.3f ms per frame\n", (long long)count, median_frame_ms(frames));
+    static const int32_t sizes[2][2] = {{1280, 720}, {1920, 1080}};
+    for (const int32_t* size : sizes) {
+        size_window(&window, size[0], size[1]);
+        printf("%d x %d, %lld bytes per row, %lld visible rows, %d frames each; median ms per frame:\n", size[0],
+               size[1], (long long)app_state.bytes_per_row, (long long)app_state.visible_rows, frames);
+        printf("  placements   whole, direct   whole, recorded   pointer move\n");
+        for (int c = 0; c < count_total; c++) {
+            int64_t count = counts[c];
+            set_placements(count);
+            median_frame_ms(10, way_direct);  // warm up
+            double direct = median_frame_ms(frames, way_direct);
+            double recorded = median_frame_ms(frames, way_recorded_whole);
+            double moved = median_frame_ms(frames, way_pointer_move);
+            printf("  %10lld   %13.3f   %15.3f   %12.3f\n", (long long)count, direct, recorded, moved);
+        }
     }
     return 0;
 }

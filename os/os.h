@@ -405,6 +405,9 @@ enum : uint16_t {
     os_window_flag_hidden = 0x0100,
     os_window_flag_color_key = 0x0200,
     os_window_flag_topmost = 0x0400,
+    // Set when part of the window lost its picture and must be presented
+    // again; the application clears it.
+    os_window_flag_exposed = 0x1000,
     os_window_flag_taskbar = 0x0800,
     os_window_flag_click_through = 0x2000,
     os_window_flag_tool = 0x8000,

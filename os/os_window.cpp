@@ -1503,6 +1503,7 @@ static void handle_event(Display* display, XEvent* event) {
     case FocusIn:
     case FocusOut: handle_focus(window, &event->xfocus); break;
     case ConfigureNotify: update_geometry(window); break;
+    case Expose: window->flags |= os_window_flag_exposed; break;
     case ClientMessage: handle_client_message(window, &event->xclient); break;
     case SelectionNotify: handle_xdnd_selection(window, &event->xselection); break;
     case DestroyNotify:

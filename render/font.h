@@ -44,6 +44,11 @@ void blit_image(pixel_buffer* buffer, rect clip, const glyph_atlas* image, rect 
 void blit_glyph_faded(pixel_buffer* buffer, rect clip, const glyph_atlas* font, rect source, int32_t x,
                       int32_t y, float opacity);
 
+// An already clipped blit: area in the buffer, from the image pixel
+// (source_x, source_y) on; faded below opacity 1.
+void blit_span(pixel_buffer* buffer, const glyph_atlas* image, rect area, int32_t source_x, int32_t source_y,
+               float opacity);
+
 // Only position.x and position.y are read.
 void draw_text(pixel_buffer* buffer, const glyph_atlas* font, rect position, uint64_t length,
                const char* bytes);

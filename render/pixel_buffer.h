@@ -17,6 +17,9 @@ void blend_hline(pixel_buffer* buffer, rect clip, rect area, color value);
 void blend_hband(pixel_buffer* buffer, rect clip, rect area, color value);
 // area must already lie inside the buffer.
 void blend_span(pixel_buffer* buffer, rect area, color value);
+void fill_span(pixel_buffer* buffer, rect area, color value);
+// count pixels from `to` on become value.
+void fill_pixels(color* to, int64_t count, color value);
 
 // The clip rect every caller uses: the whole buffer.
 rect whole_buffer(const pixel_buffer* buffer);

@@ -4,6 +4,8 @@
 
 #include "render/font.h"
 
+#include "render/draw_list.h"
+
 enum : uint32_t {
     replacement_character = 0xfffd,
     newline_glyph = 10,
@@ -52,57 +54,107 @@ static bool clip_blit(const glyph_atlas* image, rect clip, rect* source, int32_t
     return true;
 }
 
-static color image_pixel(const glyph_atlas* image, int32_t x, int32_t y) {
+
+static color load_pixel(const uint8_t* from) {
     color value;
-    memcpy(&value, image->pixels + ((int64_t)y * image->image_width + x) * 4, sizeof value);
+    memcpy(&value, from, sizeof value);
     return value;
+}
+
+// Faded pixels come in few colours over few backgrounds, so the last blend
+// is remembered; a pixel faded to nothing leaves a visible one as it was.
+static void blit_faded_row(color* out, const uint8_t* from, int32_t count, float opacity) {
+    color last_source = 0, last_under = 0, last_result = blend_pixel(0, 0);
+    for (int32_t i = 0; i < count; ++i, from += 4) {
+        color pixel = load_pixel(from);
+        uint32_t alpha = (uint32_t)((float)(pixel >> alpha_shift) * opacity);
+        if (alpha == 0 && (out[i] >> alpha_shift) != 0) continue;
+        pixel = (pixel & 0x00ffffff) | (alpha << alpha_shift);
+        if (pixel != last_source || out[i] != last_under) {
+            last_source = pixel;
+            last_under = out[i];
+            last_result = blend_pixel(pixel, out[i]);
+        }
+        out[i] = last_result;
+    }
+}
+
+typedef int32_t pixel_quad __attribute__((vector_size(16)));
+
+// Hard edges: a pixel shows when its alpha's top bit is set, the sign bit of
+// the pixel read as signed, so four pixels are chosen at once by a mask.
+static void blit_hard_row(color* out, const uint8_t* from, int32_t count) {
+    static_assert(alpha_shift + 7 == 31 && hard_edge_alpha == 0x80, "the top alpha bit is the sign bit");
+    int32_t i = 0;
+    for (; i + 4 <= count; i += 4) {
+        pixel_quad source, under;
+        memcpy(&source, from + 4 * i, sizeof source);
+        memcpy(&under, out + i, sizeof under);
+        pixel_quad shows = source >> 31;
+        pixel_quad result = (source & shows) | (under & ~shows);
+        memcpy(out + i, &result, sizeof result);
+    }
+    for (; i < count; ++i) {
+        color pixel = load_pixel(from + 4 * i);
+        if ((pixel >> alpha_shift) & hard_edge_alpha) out[i] = pixel;
+    }
+}
+
+// Rows of an already clipped blit: with full opacity by the image's alpha
+// flags, otherwise faded.
+void blit_span(pixel_buffer* buffer, const glyph_atlas* image, rect area, int32_t source_x, int32_t source_y,
+               float opacity) {
+    if (!buffer || !buffer->pixels || !image || !image->pixels) return;
+    uint8_t flags = image->alpha_flags;
+    int64_t image_stride = (int64_t)image->image_width * 4;
+    const uint8_t* from = image->pixels + (int64_t)source_y * image_stride + (int64_t)source_x * 4;
+    color* out = buffer->pixels + (int64_t)area.y * buffer->width + area.x;
+    for (int32_t row = 0; row < area.h; ++row, from += image_stride, out += buffer->width) {
+        if (opacity < 1.0f) {
+            blit_faded_row(out, from, area.w, opacity);
+        } else if (!(flags & font_alpha_some_transparent)) {
+            memcpy(out, from, (uint64_t)area.w * sizeof(color));
+        } else if (flags & font_alpha_soft_edges) {
+            for (int32_t i = 0; i < area.w; ++i) out[i] = blend_pixel(load_pixel(from + 4 * i), out[i]);
+        } else {
+            blit_hard_row(out, from, area.w);
+        }
+    }
+}
+
+static void clipped_blit(pixel_buffer* buffer, rect clip, const glyph_atlas* image, rect source, int32_t x,
+                         int32_t y, float opacity) {
+    if (!buffer || !image || !image->pixels) return;
+    if (!clip_blit(image, clip, &source, &x, &y)) return;
+    rect area = {x, y, source.w, source.h};
+    if (draw_list* list = draw_list_recording_into(buffer)) {
+        draw_command command = {};
+        command.kind = opacity < 1.0f ? draw_kind_blit_faded : draw_kind_blit;
+        command.area = area;
+        command.source_x = source.x;
+        command.source_y = source.y;
+        command.opacity = opacity < 1.0f ? opacity : 1.0f;
+        command.image = image;
+        draw_list_append(list, &command);
+        return;
+    }
+    blit_span(buffer, image, area, source.x, source.y, opacity);
 }
 
 void blit_image(pixel_buffer* buffer, rect clip, const glyph_atlas* image, rect source, int32_t x,
                 int32_t y) {
-    if (!buffer || !buffer->pixels || !image || !image->pixels) return;
-    if (!clip_blit(image, clip, &source, &x, &y)) return;
-    for (int32_t row = 0; row < source.h; ++row) {
-        color* out = buffer->pixels + (int64_t)(y + row) * buffer->width + x;
-        if (!(image->alpha_flags & font_alpha_some_transparent)) {
-            memcpy(out, image->pixels + ((int64_t)(source.y + row) * image->image_width + source.x) * 4,
-                   (uint64_t)source.w * sizeof(color));
-            continue;
-        }
-        for (int32_t i = 0; i < source.w; ++i) {
-            color pixel = image_pixel(image, source.x + i, source.y + row);
-            if (image->alpha_flags & font_alpha_soft_edges)
-                out[i] = blend_pixel(pixel, out[i]);
-            else if ((pixel >> alpha_shift) & hard_edge_alpha)
-                out[i] = pixel;
-        }
-    }
+    clipped_blit(buffer, clip, image, source, x, y, 1.0f);
 }
 
 void blit_glyph_faded(pixel_buffer* buffer, rect clip, const glyph_atlas* image, rect source, int32_t x,
                       int32_t y, float opacity) {
-    if (!image) return;
-    if (opacity >= 1.0f) {
-        blit_image(buffer, clip, image, source, x, y);
-        return;
-    }
     if (!(opacity > 0.0f)) return;
-    if (!buffer || !buffer->pixels || !image->pixels) return;
-    if (!clip_blit(image, clip, &source, &x, &y)) return;
-    for (int32_t row = 0; row < source.h; ++row) {
-        color* out = buffer->pixels + (int64_t)(y + row) * buffer->width + x;
-        for (int32_t i = 0; i < source.w; ++i) {
-            color pixel = image_pixel(image, source.x + i, source.y + row);
-            uint32_t alpha = (uint32_t)((float)(pixel >> alpha_shift) * opacity);
-            pixel = (pixel & 0x00ffffff) | (alpha << alpha_shift);
-            out[i] = blend_pixel(pixel, out[i]);
-        }
-    }
+    clipped_blit(buffer, clip, image, source, x, y, opacity >= 1.0f ? 1.0f : opacity);
 }
 
 void draw_text(pixel_buffer* buffer, const glyph_atlas* font, rect position, uint64_t length,
                const char* bytes) {
-    if (!buffer || !buffer->pixels || !bytes || !font || !font->glyphs) return;
+    if (!buffer || !bytes || !font || !font->glyphs) return;
     const uint8_t* text = (const uint8_t*)bytes;
     rect clip = whole_buffer(buffer);
     int64_t advance = (int64_t)font->glyph_w + font->spacing;

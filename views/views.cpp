@@ -1,5 +1,6 @@
 // Which panel the pointer is over, and the order the four are painted in.
 #include "app/app_state.h"
+#include "render/draw_list.h"
 #include "types/type_layout.h"
 #include "views/views.h"
 
@@ -34,13 +35,20 @@ static painter* hit_test_panels(void) {
     return nullptr;
 }
 
+// Each painter draws a block of its own in a recorded frame.
+static void paint_block(painter* paint, uint32_t block) {
+    if (!app_state.press.finding) draw_list_begin_block(block);
+    paint();
+}
+
 static void paint_all(void) {
     painter* first = hit_test_panels();
-    if (first) first();
     painter* const order[] = {paint_char_grid, paint_hex_grid, paint_data_view, paint_structure_view};
-    for (painter* paint : order)
-        if (paint != first) paint();
-    paint_position_bar();
+    for (uint32_t k = 0; first && k < 4; k++)
+        if (order[k] == first) paint_block(first, k + 1);
+    for (uint32_t k = 0; k < 4; k++)
+        if (order[k] != first) paint_block(order[k], k + 1);
+    paint_block(paint_position_bar, 5);
 }
 
 // A new press belongs to the item drawn last under the pointer, as the

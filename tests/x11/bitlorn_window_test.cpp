@@ -41,6 +41,33 @@ TEST_F(ProgramTest, FileOnTheCommandLineShowsItsSizeInTheStatusBar) {
     EXPECT_TRUE(shows_text(status_x, status_line_2_y - line_height, path));
 }
 
+// Moves present only what they change, and a window laid over the program's
+// and taken away again leaves it drawn whole.
+TEST_F(ProgramTest, HoverFollowsThePointerAndAnExposedWindowIsDrawnAgain) {
+    std::vector<uint8_t> bytes(4096, 0x5A);
+    std::string path = write_temp_file("hovered.bin", bytes.data(), bytes.size());
+    start({path});
+    ASSERT_TRUE(wait_until([&] { return status_shows_size(4096); }));
+    std::string status = "Filesize: 4096 | Select: 0,1 | Hover: ";
+    for (int cell : {5, 6, 22}) {
+        move_to(hex_panel_x + panel_pad + 3 + (cell % 16) * cell_w, panel_top + panel_pad + 3 + (cell / 16) * cell_h);
+        ASSERT_TRUE(wait_until([&] { return shows_text(status_x, status_line_2_y, status + std::to_string(cell) + ",1"); }))
+            << "cell " << cell;
+    }
+
+    XSetWindowAttributes attributes = {};
+    attributes.override_redirect = True;
+    attributes.background_pixel = 0xff00ff;
+    Window cover = XCreateWindow(display, DefaultRootWindow(display), 0, 0, 1920, 1080, 0, CopyFromParent,
+                                 InputOutput, CopyFromParent, CWOverrideRedirect | CWBackPixel, &attributes);
+    XMapRaised(display, cover);
+    XSync(display, False);
+    ASSERT_TRUE(wait_until([&] { return !shows_text(status_x, status_line_2_y, status + "22,1"); }));
+    XDestroyWindow(display, cover);
+    XSync(display, False);
+    EXPECT_TRUE(wait_until([&] { return shows_text(status_x, status_line_2_y, status + "22,1"); }));
+}
+
 TEST_F(ProgramTest, FileDroppedThroughXdndIsLoaded) {
     start({});
     std::vector<uint8_t> bytes(777, 0x11);

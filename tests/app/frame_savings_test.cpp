@@ -1,0 +1,169 @@
+// One long random session played twice: once with every frame drawn whole,
+// once with frames compared and only the changed areas drawn and presented.
+// Every presented picture must be the same, pixel for pixel.
+#include <gtest/gtest.h>
+
+#include <stdint.h>
+
+#include <vector>
+
+#include "app/app.h"
+#include "app_test_support.h"
+#include "render/font.h"
+#include "types/growable_array.h"
+#include "types/type_parser.h"
+#include "types/type_table.h"
+
+namespace {
+
+const uint16_t keys[] = {os_key_left,  os_key_right, os_key_up,  os_key_down,   os_key_page_up,
+                         os_key_page_down, os_key_home, os_key_end, os_key_delete, os_key_shift};
+
+const char types_text[] = "struct Pair { u16 low; u16 high; } enum Kind : u8 { A, B } struct Rec { Pair p; Kind k; f32 r; }";
+
+// Window events; one of kind none stands for a frame.
+std::vector<os_event> random_session(uint64_t seed, int count) {
+    uint64_t s = seed;
+    auto next = [&s](uint32_t below) {
+        s ^= s << 13;
+        s ^= s >> 7;
+        s ^= s << 17;
+        return (int32_t)(s % below);
+    };
+    std::vector<os_event> events;
+    int32_t x = 300, y = 200;
+    for (int i = 0; i < count; i++) {
+        int32_t pick = next(100);
+        os_event e = {};
+        if (pick < 45) {
+            // Mostly small steps, as a hand moves; now and then a jump anywhere.
+            bool jump = next(10) == 0;
+            x = jump ? next(1100) : x + next(15) - 7;
+            y = jump ? next(460) : y + next(9) - 4;
+            e.kind = os_event_mouse_move;
+            e.x = x;
+            e.y = y;
+        } else if (pick < 55) {
+            e.kind = os_event_mouse_button;
+            e.key = os_mouse_left;
+            e.state = next(2) ? os_key_state_pressed : os_key_state_released;
+        } else if (pick < 60) {
+            e.kind = os_event_mouse_wheel;
+            e.wheel = next(2) ? 1 : -1;
+        } else if (pick < 68) {
+            e.kind = os_event_key;
+            e.key = keys[next(sizeof keys / sizeof keys[0])];
+            e.state = e.key == os_key_shift && next(2) ? os_key_state_released : os_key_state_pressed;
+        } else if (pick < 69) {
+            e.kind = os_event_window_resize;
+            e.width = 700 + next(500);
+            e.height = 250 + next(250);
+        }
+        events.push_back(e);
+    }
+    return events;
+}
+
+// Each frame's rows that differ from the frame before, and its size.
+struct frame_change {
+    int32_t width, height;
+    std::vector<std::pair<int32_t, std::vector<color>>> rows;
+};
+
+class FrameSavings : public ::testing::Test {
+protected:
+    fake_window fake;
+    std::vector<uint8_t> file;
+
+    void start(void) {
+        use_fake_window(&fake, 1000, 400, true);
+        ASSERT_TRUE(build_glyph_atlas(&app_state.font, embedded_mono_png, embedded_mono_png_size));
+        ASSERT_TRUE(text_buffer_create(&app_state.text, 10000));
+        register_builtin_types();
+        reset_type_colors();
+        capture_stdout([] { create_types_from_code(types_text, sizeof types_text - 1); });
+        layout_panels();
+        file.resize(6000);
+        for (size_t i = 0; i < file.size(); i++) file[i] = i % 5 ? (uint8_t)(i * 2654435761u >> 13) : 0;
+        app_state.file.data = file.data();
+        app_state.file.size = file.size();
+        static char path[] = "/tmp/session.bin";
+        app_state.file_path = path;
+        app_state.file_path_len = sizeof path - 1;
+        array_create(&app_state.placements, 16, sizeof(placement));
+    }
+
+    void apply(os_event e) {
+        if (e.kind == os_event_window_resize) {
+            fake.pixels.assign((size_t)e.width * (size_t)e.height, 0);
+            fake.window.width = e.width;
+            fake.window.height = e.height;
+            fake.window.back_buffer = pixel_buffer{e.width, e.height, fake.pixels.data()};
+        }
+        if (e.kind != os_event_none) app_on_event(&e);
+    }
+};
+
+TEST_F(FrameSavings, PresentedFramesMatchWholeFrames) {
+    std::vector<os_event> events = random_session(0x5eed, 6000);
+    std::vector<frame_change> whole_frames;
+    std::vector<color> last;
+    start();
+    input_begin_frame();
+    for (const os_event& event : events) {
+        apply(event);
+        if (event.kind != os_event_none) continue;
+        compose_frame();
+        input_begin_frame();
+        frame_change change = {fake.window.width, fake.window.height, {}};
+        bool resized = last.size() != fake.pixels.size();
+        for (int32_t row = 0; row < change.height; row++) {
+            const color* now = fake.pixels.data() + (size_t)row * change.width;
+            if (resized || !std::equal(now, now + change.width, last.data() + (size_t)row * change.width))
+                change.rows.push_back({row, std::vector<color>(now, now + change.width)});
+        }
+        last = fake.pixels;
+        whole_frames.push_back(std::move(change));
+    }
+
+    start();
+    input_begin_frame();
+    std::vector<color> expected, screen;
+    size_t frame = 0, unchanged = 0, partial = 0;
+    for (const os_event& event : events) {
+        apply(event);
+        if (event.kind != os_event_none) continue;
+        frame_update update = compose_next_frame();
+        input_begin_frame();
+        const frame_change& change = whole_frames[frame];
+        if (expected.size() != (size_t)change.width * change.height) {
+            expected.assign((size_t)change.width * change.height, 0);
+            screen.assign(expected.size(), 0);
+            ASSERT_TRUE(update.whole) << "frame " << frame;
+        }
+        for (const auto& [row, pixels] : change.rows)
+            std::copy(pixels.begin(), pixels.end(), expected.begin() + (ptrdiff_t)row * change.width);
+        if (update.whole) screen = fake.pixels;
+        for (int32_t i = 0; !update.whole && i < update.count; i++) {
+            rect area = update.areas[i];
+            for (int32_t row = area.y; row < area.y + area.h; row++) {
+                ptrdiff_t at = (ptrdiff_t)row * change.width + area.x;
+                std::copy_n(fake.pixels.begin() + at, area.w, screen.begin() + at);
+            }
+        }
+        ASSERT_TRUE(screen == expected) << "frame " << frame;
+        if (change.rows.empty()) {
+            EXPECT_TRUE(update.count == 0 && !update.whole) << "an identical frame presented something, frame " << frame;
+            unchanged++;
+        } else if (!update.whole) {
+            partial++;
+        }
+        frame++;
+    }
+    EXPECT_EQ(frame, whole_frames.size());
+    // The session must exercise both savings, not only whole frames.
+    EXPECT_GT(unchanged, 100u);
+    EXPECT_GT(partial, 100u);
+}
+
+}  // namespace
