@@ -83,6 +83,8 @@ int os_x11_end_error_trap(Display* display) {
     return error;
 }
 
+enum : int32_t { display_open_attempts = 10, display_retry_milliseconds = 50 };
+
 static void intern_atoms(Display* display) {
     struct named_atom {
         Atom* slot;
@@ -134,9 +136,15 @@ Display* os_x11_display(void) {
     }
     os_platform.display_attempted = 1;
     os_platform.display_thread = pthread_self();
+    const char* name = getenv("DISPLAY");
+    // A busy server may refuse a new client for a moment; without a name there
+    // is nothing to wait for.
     Display* display = XOpenDisplay(nullptr);
+    for (int32_t attempt = 1; !display && name && name[0] && attempt < display_open_attempts; attempt++) {
+        os_sleep_milliseconds(display_retry_milliseconds);
+        display = XOpenDisplay(nullptr);
+    }
     if (!display) {
-        const char* name = getenv("DISPLAY");
         char line[512];
         int length = snprintf(line, sizeof line, "bitlorn: no X display could be opened (DISPLAY is \"%s\")\n",
                               name ? name : "");
