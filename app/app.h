@@ -30,6 +30,10 @@
 
 // Exit code: 1 when the window cannot be created, 0 once it was closed.
 int app_main(void);
+// Frees every table and buffer the record holds (not the loaded file, which
+// has its own release) and resets it. The program never needs it; whoever
+// starts it again in one process (the tests, the session fuzz target) does.
+void release_app_state(void);
 // The lines about the program, the machine and its monitors printed first.
 void print_startup_report(void);
 // Microseconds per frame for the monitor's refresh rate (60 Hz without one,

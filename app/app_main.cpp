@@ -107,6 +107,17 @@ static void run_one_frame_tail(void) {
     if (remaining > 0 && !find_is_running() && !measure_is_running()) os_sleep_microseconds((uint64_t)remaining);
 }
 
+void release_app_state(void) {
+    void* blocks[] = {app_state.font.pixels,      app_state.font.glyphs,       app_state.text.data,
+                      app_state.scratch_text.data, app_state.placements.items,   app_state.changed_pointer.items,
+                      app_state.changed_buttons.items, app_state.input,           app_state.overview.kinds,
+                      app_state.overview.entropies, app_state.frame_scratch,      app_state.frames[0].commands,
+                      app_state.frames[0].tile_marks, app_state.frames[1].commands, app_state.frames[1].tile_marks};
+    for (void* block : blocks) os_free(block);
+    type_table_free(&app_state.types);
+    app_state_reset();
+}
+
 int app_main(void) {
     app_state_reset();
     int32_t argument_count = 0;
@@ -115,7 +126,10 @@ int app_main(void) {
     utf8_string* paths = (utf8_string*)os_alloc(sizeof(utf8_string) * (uint64_t)(argument_count + 1));
     if (!paths) return 1;
     command_line_options options = parse_command_line(arguments, argument_count, paths);
-    if (options.action != command_run) return finish_command_line(&options);
+    if (options.action != command_run) {
+        os_free(paths);
+        return finish_command_line(&options);
+    }
     int32_t scale = options.scale ? options.scale : scale_from_environment();
     print_startup_report();
 
@@ -123,7 +137,10 @@ int app_main(void) {
     // At a scale the frame keeps its size in its own pixels, so the window grows.
     os_window* window = os_window_create(window_width * scale, window_height * scale, os_string(window_title),
                                          os_window_flag_hidden | os_window_flag_back_buffer);
-    if (!window) return 1;
+    if (!window) {
+        os_free(paths);
+        return 1;
+    }
     app_state.window = window;
     os_window_set_scale(window, scale);
     set_window_icon(window);
@@ -141,6 +158,7 @@ int app_main(void) {
     watch_types_file();
     layout_panels();
     load_paths(paths, options.path_count);
+    os_free(paths);
 
     bool follow_up = false;
     for (;;) {

@@ -37,18 +37,6 @@ void carry_placements_over(const type_table* old_types) {
     app_state.placements.count = kept;
 }
 
-static void free_type_table(type_table* table) {
-    type_info* types = (type_info*)table->items;
-    for (int64_t i = 0; i < table->count; i++) {
-        member* members = (member*)types[i].members.items;
-        for (int64_t m = 0; m < types[i].members.count; m++) os_free(members[m].name);
-        os_free(members);
-        os_free(types[i].name);
-    }
-    os_free(table->items);
-    *table = type_table{};
-}
-
 void reload_types_file(void) {
     type_table old = app_state.types;
     app_state.types = type_table{};
@@ -57,7 +45,7 @@ void reload_types_file(void) {
     register_builtin_types();
     load_types_file();
     carry_placements_over(&old);
-    free_type_table(&old);
+    type_table_free(&old);
 }
 
 void watch_types_file(void) {

@@ -24,6 +24,9 @@ static const char text_cursor[] = "_";
 static const char message_gap[] = "   ";
 static const char cut_mark[] = "<";
 
+// The shade over selected text: the grids' selection shade.
+static const color prompt_selection_shade = 0x88ffffff;
+
 // ---------------------------------------------------------------------------
 // Messages
 
@@ -55,7 +58,9 @@ void prompt_on_click(void) {
 // Typed text
 
 static void open_prompt(uint8_t kind) {
-    if (app_state.prompt.kind != kind) app_state.prompt.text_length = 0;
+    bool reopened = app_state.prompt.kind == kind;
+    if (!reopened) app_state.prompt.text_length = 0;
+    app_state.prompt.text_selected = reopened && app_state.prompt.text_length > 0;
     app_state.prompt.kind = kind;
     app_state.prompt.high_surrogate = 0;
 }
@@ -63,6 +68,7 @@ static void open_prompt(uint8_t kind) {
 static void close_prompt(void) {
     app_state.prompt.kind = prompt_closed;
     app_state.prompt.text_length = 0;
+    app_state.prompt.text_selected = 0;
     app_state.prompt.high_surrogate = 0;
 }
 
@@ -85,6 +91,8 @@ static void append_code_point(uint32_t code) {
         bytes[count++] = (char)(0x80 | (code & 0x3F));
     }
     prompt_state* prompt = &app_state.prompt;
+    if (prompt->text_selected) prompt->text_length = 0;
+    prompt->text_selected = 0;
     if (prompt->text_length + count > prompt_text_capacity) return;
     memcpy(prompt->text + prompt->text_length, bytes, count);
     prompt->text_length += count;
@@ -111,6 +119,8 @@ void prompt_on_char(uint32_t code) {
 
 static void delete_last_character(void) {
     prompt_state* prompt = &app_state.prompt;
+    if (prompt->text_selected) prompt->text_length = 0;
+    prompt->text_selected = 0;
     while (prompt->text_length > 0) {
         uint8_t byte = (uint8_t)prompt->text[--prompt->text_length];
         if ((byte & 0xC0) != 0x80) break;  // stop after the lead byte of a UTF-8 sequence
@@ -163,6 +173,7 @@ void prompt_find_again(bool backward) { find_again(backward); }
 // Enter: Find searches (Shift: backwards), Go to goes and closes.
 void prompt_enter(bool backward) {
     prompt_state* prompt = &app_state.prompt;
+    prompt->text_selected = 0;
     if (prompt->kind == prompt_find) {
         find_from_prompt_text(backward);
     } else if (go_to_from_text(prompt->text, prompt->text_length)) {
@@ -217,18 +228,30 @@ void build_prompt_line(text_buffer* text) { build_line_skipping(text, 0); }
 // while typing, the end of a long text is the part worth seeing.
 void draw_prompt_line(pixel_buffer* buffer, text_buffer* text, int32_t x, int32_t y) {
     build_line_skipping(text, 0);
+    const prompt_state* prompt = &app_state.prompt;
     int32_t glyph_w = app_state.font.glyph_w;
     int64_t room = (int64_t)app_state.struct_panel.x - app_state.margin - x;
+    uint32_t skip = 0;
     if (glyph_w > 0 && room > 0) {
         uint64_t fits = (uint64_t)(room / glyph_w);
-        const prompt_state* prompt = &app_state.prompt;
         if (text->length > fits && prompt->kind != prompt_closed) {
             uint64_t over = text->length - fits + (sizeof cut_mark - 1);
-            uint32_t skip = over < prompt->text_length ? (uint32_t)over : prompt->text_length;
+            skip = over < prompt->text_length ? (uint32_t)over : prompt->text_length;
             while (skip < prompt->text_length && ((uint8_t)prompt->text[skip] & 0xC0) == 0x80) skip++;
             build_line_skipping(text, skip);
         }
         if (text->length > fits) text->length = fits;
     }
     if (text->data) draw_text(buffer, &app_state.font, rect{x, y, 0, 0}, text->length, text->data);
+    if (prompt->text_selected && prompt->kind != prompt_closed && glyph_w > 0) {
+        // The typed text follows the label and the cut mark, if any.
+        uint64_t first = strlen(prompt->kind == prompt_go_to ? go_to_label : find_label);
+        if (skip > 0) first += sizeof cut_mark - 1;
+        uint64_t end = first + (prompt->text_length - skip);
+        if (end > text->length) end = text->length;
+        if (end > first) {
+            rect area = {x + (int32_t)first * glyph_w, y, (int32_t)(end - first) * glyph_w, app_state.font.glyph_h};
+            blend_rect(buffer, rect{0, 0, buffer->width, buffer->height}, area, prompt_selection_shade);
+        }
+    }
 }

@@ -43,6 +43,9 @@ struct prompt_state {
     uint8_t kind;
     uint32_t text_length;
     char text[prompt_text_capacity];  // UTF-8 as typed
+    // Set when Ctrl+G or Ctrl+F reopens the prompt over its old text: the text
+    // shows selected and the next character typed replaces it.
+    uint8_t text_selected;
     uint16_t high_surrogate;          // the first half of a typed pair, 0 for none
     uint32_t message_length;
     char message[prompt_message_capacity];

@@ -84,6 +84,9 @@ struct os_monitor {
     uint64_t handle;  // the RandR output
 };
 
+// Reads the monitors again. The list is the layer's: it stays where it is
+// until a later call finds more monitors than it has room for, and the names
+// stay valid for the life of the process.
 int32_t os_get_monitors(int32_t* out_count, os_monitor** out_list);
 // Null when there is no monitor at all (no display).
 os_monitor* os_first_monitor(void);
@@ -206,6 +209,8 @@ typedef uint32_t os_thread_function(os_thread* thread);
 
 // The thread runs at once, detached; null when it cannot be created.
 os_thread* os_thread_start(os_thread_function* function, uint64_t user_value);
+// Control of a thread that has already ended does nothing (kill still zeroes
+// the record).
 void os_thread_suspend(os_thread* thread);
 void os_thread_resume(os_thread* thread);
 // Cancels the thread and zeroes the record (which stays allocated).
@@ -247,10 +252,14 @@ int64_t os_process_read(os_process* process, int64_t count, void* buffer);
 uint8_t os_process_is_running(os_process* process);
 uint8_t os_process_wait_idle(os_process* process);
 void os_process_close(os_process* process);
-// With a callback: streams the output in chunks and returns the exit code (1-6 for
-// the layer's own failures). Without one: the exit code at once, 259 while running.
+// With a callback: streams the output in chunks until the child closes it, then
+// returns the exit code as it stands at that moment (1-6 for the layer's own
+// failures; 259 when the child lives on, which is then reaped later). Without
+// one: the exit code at once, 259 while running.
 uint32_t os_run_process(utf8_string command, os_process_output_callback* callback, uint8_t show_window);
 
+// A reader that has gone away makes the write fail quietly (os_init ignores
+// SIGPIPE).
 void os_write_stdout(utf8_string bytes);
 void os_write_stderr(utf8_string bytes);
 int32_t os_read_line(int32_t size, char* buffer);
@@ -264,6 +273,7 @@ void os_console_color_default(void);
 void os_console_color_white(void);
 void os_console_move_cursor(int32_t dx, int32_t dy);
 int32_t os_console_width(void);
+// Enter reads as 13. An interrupt while waiting puts the terminal back first.
 uint32_t os_console_read_key(void);
 
 struct os_console_rect {
@@ -271,6 +281,8 @@ struct os_console_rect {
 };
 
 // The terminal's X window, named by WINDOWID; zeros and no effect without one.
+// Each opens a short connection of its own but shares the layer's X error
+// trap, so a program that also has windows calls them on its pumping thread.
 os_console_rect os_console_window_rect(void);
 void os_console_window_move(int32_t x, int32_t y);
 void os_console_window_set_height(int32_t height);
@@ -372,6 +384,15 @@ enum : uint8_t { os_function_key_count = 24 };
 
 // ---------------------------------------------------------------------------
 // Windows, events and presentation
+//
+// These, the clipboard and input synthesis share one X connection, which
+// belongs to the thread that first used it: the thread that pumps messages.
+// Called from any other thread they find no display and do nothing (results
+// as without a display). An X error that no request of the layer expected
+// prints one line on standard error, "bitlorn: X error E on request R.M
+// (resource 0xID)", once per request and error code, and the program goes
+// on. When the X server goes away, Xlib's own message is printed and the
+// process ends with status 1.
 
 enum : uint16_t {
     os_window_flag_open = 0x0001,

@@ -16,7 +16,6 @@
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
-#include <poll.h>
 #include <stdlib.h>
 #include <string.h>
 
@@ -25,14 +24,19 @@
 enum : int32_t {
     // How long a read waits for the owner (and for each INCR piece) before giving up.
     clipboard_wait_milliseconds = 1000,
+    // An INCR send whose requestor takes no piece for this long is dropped with
+    // its copy of the data; a live reader takes each piece in milliseconds.
+    clipboard_transfer_timeout_milliseconds = 10000,
     // A clipboard manager may ask for every target before it answers SAVE_TARGETS.
     clipboard_handover_milliseconds = 2000,
 };
 
 enum : uint64_t {
-    // Above this, data goes in INCR pieces of this size; well under any server's
-    // request limit.
+    // Above this, data goes in INCR pieces of this size, or smaller when the
+    // server's request limit is lower.
     clipboard_piece_bytes = 256 * 1024,
+    // Room for the ChangeProperty request's own header and more.
+    clipboard_request_header_bytes = 64,
     bmp_file_header_bytes = 14,
     bmp_info_header_bytes = 40,
     bmp_v5_header_bytes = 124,
@@ -44,9 +48,9 @@ static os_clipboard_state& clip = os_platform.clipboard;
 // State and atoms
 
 static bool clipboard_ready(void) {
-    if (clip.window) return true;
     Display* display = os_x11_display();
     if (!display) return false;
+    if (clip.window) return true;
     clip.display = display;
     os_clipboard_atoms* a = &clip.atoms;
     a->clipboard = XInternAtom(display, "CLIPBOARD", False);
@@ -88,6 +92,17 @@ static const os_clipboard_offer* find_offer(Atom target) {
 // ---------------------------------------------------------------------------
 // Serving
 
+// The largest piece one request can carry: a server without BIG-REQUESTS takes
+// requests of at most 256 KiB, header included.
+static uint64_t piece_bytes(void) {
+    long units = XExtendedMaxRequestSize(clip.display);
+    if (units <= 0) units = XMaxRequestSize(clip.display);
+    uint64_t limit = (uint64_t)units * 4;
+    if (limit <= clipboard_request_header_bytes * 2) return clipboard_request_header_bytes;
+    limit -= clipboard_request_header_bytes;
+    return limit < clipboard_piece_bytes ? limit : clipboard_piece_bytes;
+}
+
 static os_clipboard_transfer* free_transfer_slot(void) {
     for (os_clipboard_transfer& t : clip.transfers) {
         if (!t.requestor) return &t;
@@ -95,9 +110,33 @@ static os_clipboard_transfer* free_transfer_slot(void) {
     return nullptr;
 }
 
-static void end_transfer(os_clipboard_transfer* transfer) {
+static bool has_transfer_to(Window requestor) {
+    if (!requestor) return false;
+    for (const os_clipboard_transfer& t : clip.transfers) {
+        if (t.requestor == requestor) return true;
+    }
+    return false;
+}
+
+// Ends one send; the requestor's events stop only when no other send to the same
+// window is still going (a MULTIPLE request starts several).
+static void end_transfer(os_clipboard_transfer* transfer, bool requestor_alive) {
+    Window requestor = transfer->requestor;
     os_free(transfer->bytes);
     memset(transfer, 0, sizeof *transfer);
+    if (requestor_alive && requestor && !has_transfer_to(requestor)) {
+        os_x11_begin_error_trap();
+        XSelectInput(clip.display, requestor, NoEventMask);
+        os_x11_end_error_trap(clip.display);
+    }
+}
+
+void os_x11_clipboard_expire_transfers(void) {
+    if (!clip.window) return;
+    uint64_t now = os_now_milliseconds();
+    for (os_clipboard_transfer& t : clip.transfers) {
+        if (t.requestor && now - t.last_activity_ms > clipboard_transfer_timeout_milliseconds) end_transfer(&t, true);
+    }
 }
 
 // Puts one target into the requestor's property; false when it is not offered.
@@ -127,17 +166,19 @@ static bool answer_target(Window requestor, Atom property, Atom target) {
     }
     const os_clipboard_offer* offer = find_offer(target);
     if (!offer) return false;
-    if (offer->length <= clipboard_piece_bytes) {
+    if (offer->length <= piece_bytes()) {
         XChangeProperty(display, requestor, property, target, 8, PropModeReplace, offer->bytes, (int)offer->length);
         return true;
     }
+    os_x11_clipboard_expire_transfers();
     os_clipboard_transfer* transfer = free_transfer_slot();
     uint8_t* copy = transfer ? (uint8_t*)os_alloc(offer->length) : nullptr;
     if (!copy) return false;
     memcpy(copy, offer->bytes, offer->length);
-    *transfer = {requestor, property, target, copy, offer->length, 0, 0};
-    // The requestor's deletions of the property pace the pieces.
-    XSelectInput(display, requestor, PropertyChangeMask);
+    *transfer = {requestor, property, target, copy, offer->length, 0, os_now_milliseconds()};
+    // The requestor's deletions of the property pace the pieces; its end frees
+    // the slot.
+    XSelectInput(display, requestor, PropertyChangeMask | StructureNotifyMask);
     long size = offer->length > 0x7fffffff ? 0x7fffffff : (long)offer->length;
     XChangeProperty(display, requestor, property, a->incr, 32, PropModeReplace, (unsigned char*)&size, 1);
     return true;
@@ -189,15 +230,16 @@ static bool handle_transfer_progress(const XPropertyEvent* property) {
     for (os_clipboard_transfer& t : clip.transfers) {
         if (!t.requestor || t.requestor != property->window || t.property != property->atom) continue;
         uint64_t left = t.length - t.sent;
-        uint64_t piece = left < clipboard_piece_bytes ? left : clipboard_piece_bytes;
+        uint64_t most = piece_bytes();
+        uint64_t piece = left < most ? left : most;
+        // The requestor may vanish between two pieces.
+        os_x11_begin_error_trap();
         XChangeProperty(clip.display, t.requestor, t.property, t.target, 8, PropModeReplace, t.bytes + t.sent,
                         (int)piece);
+        bool failed = os_x11_end_error_trap(clip.display) != 0;
         t.sent += piece;
-        if (piece == 0) {
-            XSelectInput(clip.display, t.requestor, NoEventMask);
-            end_transfer(&t);
-        }
-        XFlush(clip.display);
+        t.last_activity_ms = os_now_milliseconds();
+        if (piece == 0 || failed) end_transfer(&t, !failed);
         return true;
     }
     return false;
@@ -221,11 +263,16 @@ uint8_t os_x11_clipboard_handle_event(XEvent* event) {
         if (event->xproperty.window == clip.window) return 1;
         return handle_transfer_progress(&event->xproperty) ? 1 : 0;
     case SelectionNotify: return event->xselection.requestor == clip.window ? 1 : 0;
-    case DestroyNotify:
+    case DestroyNotify: {
+        bool ours = false;
         for (os_clipboard_transfer& t : clip.transfers) {
-            if (t.requestor && t.requestor == event->xdestroywindow.window) end_transfer(&t);
+            if (t.requestor && t.requestor == event->xdestroywindow.window) {
+                end_transfer(&t, false);
+                ours = true;
+            }
         }
-        return 0;
+        return ours ? 1 : 0;
+    }
     default: return 0;
     }
 }
@@ -246,10 +293,8 @@ static Bool is_clipboard_event(Display*, XEvent* event, XPointer) {
     case SelectionNotify: return event->xselection.requestor == clip.window;
     case PropertyNotify:
         if (event->xproperty.window == clip.window) return True;
-        for (const os_clipboard_transfer& t : clip.transfers) {
-            if (t.requestor && t.requestor == event->xproperty.window) return True;
-        }
-        return False;
+        return has_transfer_to(event->xproperty.window);
+    case DestroyNotify: return event->xdestroywindow.window && has_transfer_to(event->xdestroywindow.window);
     default: return False;
     }
 }
@@ -275,17 +320,28 @@ static bool wait_for(clipboard_wait* wait, int32_t milliseconds) {
         }
         uint64_t now = os_now_milliseconds();
         if (now >= deadline) return false;
-        pollfd descriptor = {ConnectionNumber(display), POLLIN, 0};
-        poll(&descriptor, 1, (int)(deadline - now));
+        if (os_wait_for_descriptor(ConnectionNumber(display), (int64_t)(deadline - now)) == os_wait_failed) {
+            XPending(display);  // lets Xlib notice a broken connection
+            return false;
+        }
     }
 }
 
 // A server timestamp, from a zero-length append to our own window's property.
+// An earlier append whose wait timed out leaves its older notice queued; taken
+// instead, it would date a new ownership before the last one, which the server
+// refuses. After the round trip our notice is queued too, and it is the last.
 static Time server_time(void) {
     XChangeProperty(clip.display, clip.window, clip.atoms.transfer_property, XA_STRING, 8, PropModeAppend, nullptr,
                     0);
-    clipboard_wait wait = {PropertyNotify, clip.atoms.transfer_property, {}};
-    return wait_for(&wait, clipboard_wait_milliseconds) ? wait.found.xproperty.time : CurrentTime;
+    XSync(clip.display, False);
+    Time latest = CurrentTime;
+    XEvent event;
+    while (XCheckTypedWindowEvent(clip.display, clip.window, PropertyNotify, &event)) {
+        if (event.xproperty.atom == clip.atoms.transfer_property && event.xproperty.state == PropertyNewValue)
+            latest = event.xproperty.time;
+    }
+    return latest;
 }
 
 // ---------------------------------------------------------------------------
@@ -753,7 +809,8 @@ uint64_t os_encode_png(const uint32_t* pixels, uint32_t width, uint32_t height, 
     if (!pixels || !width || !height || width > 0x10000000u / 4) return 0;
     uint64_t row = (uint64_t)width * 4 + 1;
     uint64_t raw = row * height;
-    uint64_t blocks = raw / 65535 + 1;
+    // Every block is full but the last; raw is never 0.
+    uint64_t blocks = (raw + 65534) / 65535;
     uint64_t zlib_length = 2 + raw + blocks * 5 + 4;
     uint64_t total = 8 + 25 + 12 + zlib_length + 12;
     if (zlib_length > 0x7fffffffu) return 0;
@@ -778,15 +835,13 @@ uint64_t os_encode_png(const uint32_t* pixels, uint32_t width, uint32_t height, 
     z[1] = 0x01;
     uint8_t* w = z + 2;
     uint32_t adler_a = 1, adler_b = 0;
-    uint64_t left = raw, position = 0;
-    uint8_t* block_start = nullptr;
+    uint64_t left = raw;
     uint64_t block_left = 0;
     // Filter byte 0 then the row's pixels, streamed into blocks of at most 65535.
     for (uint32_t y = 0; y < height; y += 1) {
         for (uint64_t i = 0; i < row; i += 1) {
             if (!block_left) {
                 uint64_t size = left < 65535 ? left : 65535;
-                block_start = w;
                 w[0] = size == left ? 1 : 0;
                 w[1] = (uint8_t)size;
                 w[2] = (uint8_t)(size >> 8);
@@ -804,13 +859,10 @@ uint64_t os_encode_png(const uint32_t* pixels, uint32_t width, uint32_t height, 
             }
             *w++ = byte;
             block_left -= 1;
-            position += 1;
             adler_a = (adler_a + byte) % 65521;
             adler_b = (adler_b + adler_a) % 65521;
         }
     }
-    (void)block_start;
-    (void)position;
     write_be32(w, (adler_b << 16) | adler_a);
     w += 4;
     write_be32(w, crc32_of(at + 4, 4 + zlib_length, 0));
@@ -857,7 +909,8 @@ uint64_t os_encode_bmp(const uint32_t* pixels, uint32_t width, uint32_t height, 
 // At exit a clipboard manager, where one runs, takes copies of what we own, so
 // the data outlives the program.
 static void hand_over_at_exit(void) {
-    if (!clip.owned || !clip.display) return;
+    // After the server went away, exit handlers must not touch the connection.
+    if (!clip.owned || !clip.display || os_platform.display_lost) return;
     Display* display = clip.display;
     if (XGetSelectionOwner(display, clip.atoms.clipboard) != clip.window) return;
     if (XGetSelectionOwner(display, clip.atoms.clipboard_manager) == None) return;

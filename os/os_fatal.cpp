@@ -2,6 +2,7 @@
 // fatal signals turned into one-line exception texts for a crash callback.
 
 #include <errno.h>
+#include <fcntl.h>
 #include <pthread.h>
 #include <signal.h>
 #include <spawn.h>
@@ -94,16 +95,29 @@ int32_t os_print(const char* format, ...) {
 void os_abort_all_threads(void) { os_print("* TODO * os_abort_all_threads\n"); }
 
 // Shows the message in a window when a display and xmessage are at hand; the box
-// closes by itself after a while so an unattended process still ends.
+// closes by itself after a while so an unattended process still ends. The text
+// goes through standard input, so that one starting with '-' is not an option.
 static void show_fatal_box(const char* message) {
     const char* display = getenv("DISPLAY");
     if (!display || !display[0]) return;
     char program[] = "xmessage", center[] = "-center", title_flag[] = "-title", title[] = "YA FUCKED UP";
     char timeout_flag[] = "-timeout", timeout[] = "120", buttons_flag[] = "-buttons", buttons[] = "OK:0";
-    char* arguments[] = {program,      center,  title_flag,   title,   timeout_flag,
-                         timeout,      buttons_flag, buttons, (char*)message, nullptr};
+    char file_flag[] = "-file", from_input[] = "-";
+    char* arguments[] = {program, center,  title_flag, title,     timeout_flag, timeout,
+                         buttons_flag, buttons, file_flag, from_input, nullptr};
+    int ends[2];
+    if (pipe2(ends, O_CLOEXEC) != 0) return;
+    os_ignore_broken_pipes();
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, ends[0], STDIN_FILENO);
     pid_t child = 0;
-    if (posix_spawnp(&child, program, nullptr, nullptr, arguments, environ) != 0) return;
+    int failed = posix_spawnp(&child, program, &actions, nullptr, arguments, environ);
+    posix_spawn_file_actions_destroy(&actions);
+    close(ends[0]);
+    if (!failed) os_write_to_descriptor(ends[1], os_string(message));
+    close(ends[1]);
+    if (failed) return;
     int status = 0;
     while (waitpid(child, &status, 0) < 0 && errno == EINTR) {}
 }

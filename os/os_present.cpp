@@ -264,6 +264,7 @@ void os_gl_setup(os_window* window) {
 
 void os_x11_gl_teardown(os_window* window) {
     Display* display = os_x11_display();
+    if (!display) return;
     if (os_platform.gl_make_current) os_platform.gl_make_current(display, None, nullptr);
     if (os_platform.gl_destroy_context) os_platform.gl_destroy_context(display, (GLXContext)window->gl_context);
     window->gl_context = nullptr;
@@ -272,14 +273,15 @@ void os_x11_gl_teardown(os_window* window) {
 }
 
 int32_t os_gl_swap_buffers(os_window* window) {
-    if (!window || !(window->flags & os_window_flag_open) || !os_platform.gl_swap_buffers || !window->gl_context)
+    if (!window || !(window->flags & os_window_flag_open) || !os_platform.gl_swap_buffers || !window->gl_context ||
+        !os_x11_display())
         return 0;
     os_platform.gl_swap_buffers(os_x11_display(), (GLXDrawable)window->native_handle);
     return 1;
 }
 
 int32_t os_gl_set_swap_interval(int32_t interval) {
-    if (!os_platform.gl_swap_interval || !os_platform.swap_interval_drawable) return 0;
+    if (!os_platform.gl_swap_interval || !os_platform.swap_interval_drawable || !os_x11_display()) return 0;
     os_platform.gl_swap_interval(os_x11_display(), os_platform.swap_interval_drawable, interval & 0xFF);
     return interval;
 }

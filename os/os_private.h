@@ -11,6 +11,7 @@
 //   X11 records            atoms, the per-window native record
 //   Clipboard              hidden window state, image encoders  os_clipboard.cpp
 //   Input synthesis        the typing plan                      os_input_synthesis.cpp
+//   Threads                running threads, parking, unreaped children os_threads.cpp
 //   The state record       os_platform
 //   X connection           display, error trap, property reads   os_window.cpp
 //   Pure parsers           keys, XSETTINGS, uri-lists            os_window.cpp
@@ -19,6 +20,9 @@
 
 #include <GL/glx.h>
 #include <X11/Xlib.h>
+#include <pthread.h>
+#include <semaphore.h>
+#include <sys/types.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XShm.h>
 
@@ -188,7 +192,7 @@ struct os_clipboard_transfer {
     uint8_t* bytes;  // a copy, so a new copy to the clipboard cannot pull it away
     uint64_t length;
     uint64_t sent;
-    uint8_t finished_piece_sent;
+    uint64_t last_activity_ms;  // a requestor silent for too long is given up
 };
 
 struct os_clipboard_atoms {
@@ -213,6 +217,8 @@ struct os_clipboard_state {
 // Handles the events of the clipboard's hidden window and of INCR sends in
 // progress; 1 when the event was the clipboard's.
 uint8_t os_x11_clipboard_handle_event(XEvent* event);
+// Gives up INCR sends whose requestor has been silent too long; the pump calls it.
+void os_x11_clipboard_expire_transfers(void);
 // Image files for snapshots and bitmaps; the length (0 on failure) and a heap
 // block in out.
 uint64_t os_encode_png(const uint32_t* pixels, uint32_t width, uint32_t height, uint8_t** out);
@@ -262,6 +268,39 @@ void os_plan_typing(const os_type_table* table, const char* text, os_typing_plan
 const os_type_table* os_fixed_type_table(void);
 
 // ---------------------------------------------------------------------------
+// Threads
+
+enum : int32_t { os_unreaped_capacity = 64 };
+
+// A started thread that has not yet ended; the layer's controls act only on
+// threads listed here, so a record whose thread has ended controls nothing.
+struct os_running_thread {
+    uint32_t id;  // the record's id; 0 marks a free slot
+    pthread_t thread;
+};
+
+// Makes writes to a pipe without a reader fail with EPIPE instead of ending
+// the process; os_init and every child's pipe set-up call it.
+void os_ignore_broken_pipes(void);
+// Writes every byte unless the descriptor fails; failures are ignored.
+void os_write_to_descriptor(int fd, utf8_string bytes);
+
+struct os_threads_state {
+    uint32_t counter;  // only grows; read and bumped atomically
+    // Suspending parks the target inside a signal handler until it is resumed.
+    pthread_once_t parking_once;  // zero is PTHREAD_ONCE_INIT in glibc
+    int suspend_signal, resume_signal;
+    sem_t parked;
+    // Guards the running list and every suspend, resume and kill; zero is
+    // PTHREAD_MUTEX_INITIALIZER in glibc, as for the lock below.
+    pthread_mutex_t control_lock;
+    os_list running;  // os_running_thread
+    // Children started without a pipe are reaped later, so none stays a zombie.
+    pthread_mutex_t unreaped_lock;
+    pid_t unreaped[os_unreaped_capacity];
+};
+
+// ---------------------------------------------------------------------------
 // The state record: everything the layer keeps between calls. Zero is the
 // starting value of every field; the layer fills them on first need.
 
@@ -269,11 +308,20 @@ struct os_platform_state {
     // The X connection
     Display* display;
     uint8_t display_attempted;
+    uint8_t display_lost;  // the server went away; Xlib is ending the process
+    pthread_t display_thread;  // the one thread that may use the connection
     os_x11_atom_table atoms;
+    uint8_t x11_handlers_installed;
+    XIOErrorHandler x11_default_io_error_handler;  // Xlib's, which prints and exits
+    int32_t x11_trap_depth;
     int x11_last_error;  // see os_x11_begin_error_trap
+    // Untrapped errors already reported, one bit per error code, per request
+    // code (the core's and the extensions' majors).
+    uint32_t x11_reported[256][8];
 
     // Windows and events
-    os_list windows;  // os_window*, the open ones
+    os_list windows;         // os_window*, the open ones
+    os_list closed_windows;  // os_window*, records kept for their holders
     os_event_callback event_callback;
     os_click_tracker click_trackers[3];  // left, middle, right
     int32_t double_click_milliseconds;   // 0 until read from the settings
@@ -294,7 +342,8 @@ struct os_platform_state {
     GLXDrawable swap_interval_drawable;
 
     // Monitors
-    os_list monitors;  // os_monitor
+    os_list monitors;       // os_monitor
+    os_list monitor_names;  // char*, every name any monitor had
 
     // Time
     uint64_t clock_frequency;
@@ -316,6 +365,9 @@ struct os_platform_state {
 
     // Clipboard
     os_clipboard_state clipboard;
+
+    // Threads and children
+    os_threads_state threads;
 };
 
 extern os_platform_state os_platform;
@@ -323,13 +375,17 @@ extern os_platform_state os_platform;
 // ---------------------------------------------------------------------------
 // X connection
 
-// Null when no X display can be opened (reported once on standard error).
+// Null when no X display can be opened (reported once on standard error), and
+// on any thread but the one that opened it: the connection belongs to the
+// thread that pumps messages.
 Display* os_x11_display(void);
 
 // The error trap. Requests that may legitimately fail (a drag source that
 // vanished, a shared memory attach over a remote link) must not end the
 // program: begin the trap, make the request, and the end of the trap waits
 // for the server's answer and returns the error code it gave, 0 for none.
+// Traps nest; they serve any connection of the calling thread. An error that
+// arrives outside every trap is reported as os.h describes.
 void os_x11_begin_error_trap(void);
 int os_x11_end_error_trap(Display* display);
 

@@ -43,8 +43,9 @@ static void cache_clock_frequency(void) {
 }
 
 void os_init(void) {
-    // X11 has no per-process DPI awareness to switch on; only the clock is cached.
+    // X11 has no per-process DPI awareness to switch on.
     cache_clock_frequency();
+    os_ignore_broken_pipes();
 }
 
 // ---------------------------------------------------------------------------
@@ -374,17 +375,32 @@ static os_monitor* append_monitor(void) {
                                      monitor_list_limit);
 }
 
-static void clear_monitor_list(void) {
-    for (int64_t i = 0; i < os_platform.monitors.count; i++) os_free(monitor_items()[i].name);
-    os_platform.monitors.count = 0;
+// Rebuilt in place: the names live in a pool that is never emptied, so a name an
+// earlier caller holds stays valid through every later rebuild.
+static void clear_monitor_list(void) { os_platform.monitors.count = 0; }
+
+static char* pooled_name(const char* name, int32_t length) {
+    char** names = (char**)os_platform.monitor_names.items;
+    for (int64_t i = 0; i < os_platform.monitor_names.count; i++) {
+        if ((int32_t)strlen(names[i]) == length && memcmp(names[i], name, (size_t)length) == 0) return names[i];
+    }
+    char* copy = (char*)os_alloc((uint64_t)length + 1);
+    if (!copy) return nullptr;
+    char** slot = (char**)os_list_push(&os_platform.monitor_names, sizeof(char*), monitor_list_initial_capacity,
+                                       monitor_list_limit);
+    if (!slot) {
+        os_free(copy);
+        return nullptr;
+    }
+    memcpy(copy, name, (size_t)length);
+    copy[length] = 0;
+    *slot = copy;
+    return copy;
 }
 
 static void set_name(os_monitor* monitor, const char* name, int32_t length) {
-    monitor->name = (char*)os_alloc((uint64_t)length + 1);
-    if (!monitor->name) return;
-    memcpy(monitor->name, name, (size_t)length);
-    monitor->name[length] = 0;
-    monitor->name_length = length;
+    monitor->name = pooled_name(name, length);
+    monitor->name_length = monitor->name ? length : 0;
 }
 
 static int32_t mode_refresh_rate(const XRRModeInfo* mode) {
@@ -474,9 +490,10 @@ static void add_randr_monitors(Display* display, Window root, const work_area* a
 }
 
 int32_t os_get_monitors(int32_t* out_count, os_monitor** out_list) {
-    clear_monitor_list();
+    // Without the connection (none, or another thread's) the last reading stands.
     Display* display = os_x11_display();
     if (display) {
+        clear_monitor_list();
         int screen = DefaultScreen(display);
         Window root = RootWindow(display, screen);
         work_area area = read_work_area(display, root);

@@ -14,7 +14,6 @@
 #include <X11/Xutil.h>
 #include <errno.h>
 #include <fcntl.h>
-#include <poll.h>
 #include <pthread.h>
 #include <semaphore.h>
 #include <signal.h>
@@ -28,9 +27,7 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include <atomic>
-
-#include "os/os.h"
+#include "os/os_private.h"
 
 extern char** environ;
 
@@ -47,32 +44,14 @@ enum : int32_t {
     // A lone Escape byte and the start of an escape sequence look alike; what
     // follows within this time belongs to the sequence.
     escape_sequence_gap_milliseconds = 30,
-    unreaped_capacity = 64,
+    // A child that ends closes its output a moment before the system counts it
+    // as ended; only one still running after this is taken to live on.
+    exit_after_close_milliseconds = 250,
 };
 
-// The threads unit's private state.
-struct threads_state {
-    std::atomic<uint32_t> thread_counter;
-    // Suspending parks the target inside a signal handler until it is resumed.
-    int suspend_signal, resume_signal;
-    pthread_once_t parking_once;
-    sem_t parked;
-    pthread_mutex_t suspend_lock;
-    // Children started without a pipe are reaped later, so none stays a zombie.
-    pthread_mutex_t unreaped_lock;
-    pid_t unreaped[unreaped_capacity];
-};
+enum : int64_t { running_list_initial_capacity = 8, running_list_limit = INT32_MAX };
 
-static threads_state threads = {
-    .thread_counter = 0,
-    .suspend_signal = 0,
-    .resume_signal = 0,
-    .parking_once = PTHREAD_ONCE_INIT,
-    .parked = {},
-    .suspend_lock = PTHREAD_MUTEX_INITIALIZER,
-    .unreaped_lock = PTHREAD_MUTEX_INITIALIZER,
-    .unreaped = {},
-};
+static os_threads_state& threads = os_platform.threads;
 
 // ---------------------------------------------------------------------------
 // Mutexes
@@ -131,23 +110,64 @@ static void install_parking_handlers(void) {
     sigaction(threads.resume_signal, &action, nullptr);
 }
 
+static os_running_thread* running_items(void) { return (os_running_thread*)threads.running.items; }
+
+// The running thread of that id, or null once it has ended. Call with the
+// control lock held.
+static os_running_thread* find_running(uint32_t id) {
+    if (!id) return nullptr;
+    for (int64_t i = 0; i < threads.running.count; i += 1) {
+        if (running_items()[i].id == id) return &running_items()[i];
+    }
+    return nullptr;
+}
+
+static bool add_running(uint32_t id, pthread_t thread) {
+    os_running_thread* slot = nullptr;
+    for (int64_t i = 0; i < threads.running.count && !slot; i += 1) {
+        if (!running_items()[i].id) slot = &running_items()[i];
+    }
+    if (!slot) {
+        slot = (os_running_thread*)os_list_push(&threads.running, sizeof(os_running_thread),
+                                                running_list_initial_capacity, running_list_limit);
+    }
+    if (!slot) return false;
+    *slot = {id, thread};
+    return true;
+}
+
 struct thread_start_block {
     os_thread_function* function;
     os_thread* record;
+    uint32_t id;
 };
+
+// Runs when the thread returns or is cancelled: from here on no control may
+// reach its id. A suspend in progress holds the lock, so the thread can still
+// be parked on its way out, never after.
+static void mark_thread_ended(void* parameter) {
+    uint32_t id = (uint32_t)(uintptr_t)parameter;
+    pthread_mutex_lock(&threads.control_lock);
+    os_running_thread* entry = find_running(id);
+    if (entry) entry->id = 0;
+    pthread_mutex_unlock(&threads.control_lock);
+}
 
 static void* run_thread(void* parameter) {
     thread_start_block start = *(thread_start_block*)parameter;
     os_free(parameter);
     os_prepare_thread_for_crashes();
+    pthread_cleanup_push(mark_thread_ended, (void*)(uintptr_t)start.id);
     // Killing must stop a thread wherever it is, as terminating one does elsewhere.
     pthread_setcanceltype(PTHREAD_CANCEL_ASYNCHRONOUS, nullptr);
     start.function(start.record);
+    pthread_setcancelstate(PTHREAD_CANCEL_DISABLE, nullptr);
+    pthread_cleanup_pop(1);
     return nullptr;
 }
 
 os_thread* os_thread_start(os_thread_function* function, uint64_t user_value) {
-    uint32_t id = threads.thread_counter.fetch_add(1u) + 1u;
+    uint32_t id = __atomic_add_fetch(&threads.counter, 1u, __ATOMIC_RELAXED);
     pthread_once(&threads.parking_once, install_parking_handlers);
     os_thread* record = (os_thread*)os_alloc_zeroed(sizeof(os_thread));
     thread_start_block* start = (thread_start_block*)os_alloc(sizeof(thread_start_block));
@@ -158,12 +178,17 @@ os_thread* os_thread_start(os_thread_function* function, uint64_t user_value) {
     }
     record->id = id;
     record->user_value = user_value;
-    *start = {function, record};
+    *start = {function, record, id};
     pthread_attr_t attributes;
     pthread_attr_init(&attributes);
     pthread_attr_setdetachstate(&attributes, PTHREAD_CREATE_DETACHED);
     pthread_t handle;
+    // Listed before it runs, so that a thread that ends at once is struck off.
+    pthread_mutex_lock(&threads.control_lock);
     int failed = pthread_create(&handle, &attributes, run_thread, start);
+    // Without a slot (no memory) the thread runs on, beyond control.
+    if (!failed) add_running(id, handle);
+    pthread_mutex_unlock(&threads.control_lock);
     pthread_attr_destroy(&attributes);
     if (failed) {
         os_free(start);
@@ -177,12 +202,13 @@ os_thread* os_thread_start(os_thread_function* function, uint64_t user_value) {
 void os_thread_suspend(os_thread* thread) {
     if (!thread || !(thread->flags & os_thread_flag_controllable)) return;
     if (thread->flags & os_thread_flag_suspended) return;
-    thread->flags |= os_thread_flag_suspended;
-    pthread_mutex_lock(&threads.suspend_lock);
-    if (pthread_kill((pthread_t)thread->handle, threads.suspend_signal) == 0) {
+    pthread_mutex_lock(&threads.control_lock);
+    os_running_thread* entry = find_running(thread->id);
+    if (entry && pthread_kill(entry->thread, threads.suspend_signal) == 0) {
+        thread->flags |= os_thread_flag_suspended;
         while (sem_wait(&threads.parked) != 0 && errno == EINTR) {}
     }
-    pthread_mutex_unlock(&threads.suspend_lock);
+    pthread_mutex_unlock(&threads.control_lock);
 }
 
 void os_thread_resume(os_thread* thread) {
@@ -190,17 +216,24 @@ void os_thread_resume(os_thread* thread) {
     uint8_t both = os_thread_flag_controllable | os_thread_flag_suspended;
     if ((thread->flags & both) != both) return;
     thread->flags &= (uint8_t)~os_thread_flag_suspended;
-    pthread_kill((pthread_t)thread->handle, threads.resume_signal);
+    pthread_mutex_lock(&threads.control_lock);
+    os_running_thread* entry = find_running(thread->id);
+    if (entry) pthread_kill(entry->thread, threads.resume_signal);
+    pthread_mutex_unlock(&threads.control_lock);
 }
 
 void os_thread_kill(os_thread* thread) {
     if (!thread || !(thread->flags & os_thread_flag_controllable)) return;
-    pthread_t handle = (pthread_t)thread->handle;
     uint8_t parked = thread->flags & os_thread_flag_suspended;
-    pthread_cancel(handle);
-    // A parked thread sleeps in sigsuspend, which is no cancellation point for an
-    // asynchronous cancel until it runs again: wake it so the cancel can act.
-    if (parked) pthread_kill(handle, threads.resume_signal);
+    pthread_mutex_lock(&threads.control_lock);
+    os_running_thread* entry = find_running(thread->id);
+    if (entry) {
+        pthread_cancel(entry->thread);
+        // A parked thread sleeps in sigsuspend, which is no cancellation point for
+        // an asynchronous cancel until it runs again: wake it so the cancel can act.
+        if (parked) pthread_kill(entry->thread, threads.resume_signal);
+    }
+    pthread_mutex_unlock(&threads.control_lock);
     memset(thread, 0, sizeof *thread);
 }
 
@@ -293,7 +326,7 @@ static void close_descriptor(int32_t* descriptor) {
 
 static void reap_finished_children(void) {
     pthread_mutex_lock(&threads.unreaped_lock);
-    for (int32_t i = 0; i < unreaped_capacity; i += 1) {
+    for (int32_t i = 0; i < os_unreaped_capacity; i += 1) {
         if (threads.unreaped[i] > 0 && waitpid(threads.unreaped[i], nullptr, WNOHANG) != 0) threads.unreaped[i] = 0;
     }
     pthread_mutex_unlock(&threads.unreaped_lock);
@@ -301,7 +334,7 @@ static void reap_finished_children(void) {
 
 static void reap_later(pid_t child) {
     pthread_mutex_lock(&threads.unreaped_lock);
-    for (int32_t i = 0; i < unreaped_capacity; i += 1) {
+    for (int32_t i = 0; i < os_unreaped_capacity; i += 1) {
         if (threads.unreaped[i] <= 0) {
             threads.unreaped[i] = child;
             break;
@@ -310,15 +343,15 @@ static void reap_later(pid_t child) {
     pthread_mutex_unlock(&threads.unreaped_lock);
 }
 
+// Both ends are close-on-exec from the start, so a spawn on another thread
+// cannot inherit them; the child gets its own copies through dup2.
 static int32_t make_pipe(int32_t* read_end, int32_t* write_end) {
     int ends[2];
-    if (pipe(ends) != 0) return 0;
+    if (pipe2(ends, O_CLOEXEC) != 0) return 0;
     *read_end = ends[0];
     *write_end = ends[1];
     return 1;
 }
-
-static int32_t keep_from_child(int32_t descriptor) { return fcntl(descriptor, F_SETFD, FD_CLOEXEC) == 0; }
 
 // The child's standard input from input_read, output and error to output_write;
 // 0 and the child's pid on success, else 5.
@@ -345,12 +378,13 @@ static int32_t spawn_child(utf8_string command, int32_t input_read, int32_t outp
     return failed ? 5 : 0;
 }
 
-// Steps 1-4 of a start: both pipes, the parent's ends kept from the child.
+// Steps 1-4 of a start: both pipes, every end kept from other children (2 and
+// 4, the separate steps of marking, cannot fail here).
 static int32_t open_process_pipes(os_process* process) {
+    // A child that dies before reading what we write must not end us.
+    os_ignore_broken_pipes();
     if (!make_pipe(&process->parent_output_read, &process->child_output_write)) return 1;
-    if (!keep_from_child(process->parent_output_read)) return 2;
     if (!make_pipe(&process->child_input_read, &process->parent_input_write)) return 3;
-    if (!keep_from_child(process->parent_input_write)) return 4;
     return 0;
 }
 
@@ -504,12 +538,14 @@ uint32_t os_run_process(utf8_string command, os_process_output_callback* callbac
     int status = 0;
     bool open = true;
     while (open && !exited) {
-        pollfd waits[2] = {{process.parent_output_read, POLLIN, 0}, {exit_watch, POLLIN, 0}};
+        int descriptors[2] = {process.parent_output_read, exit_watch};
+        uint8_t ready[2] = {os_wait_timed_out, os_wait_timed_out};
         // Without a pidfd, look at the child's state every 50 ms instead.
-        int ready = poll(waits, exit_watch >= 0 ? 2 : 1, exit_watch >= 0 ? -1 : 50);
-        if (ready < 0 && errno != EINTR) break;
-        if (waits[0].revents) open = stream_output(process.parent_output_read, callback, false);
-        if (exit_watch < 0 || waits[1].revents) exited = waitpid(child, &status, WNOHANG) == child;
+        os_wait_result waited = os_wait_for_descriptors(descriptors, ready, exit_watch >= 0 ? 2 : 1,
+                                                        exit_watch >= 0 ? -1 : 50);
+        if (ready[0] != os_wait_timed_out) open = stream_output(process.parent_output_read, callback, false);
+        if (exit_watch < 0 || ready[1] != os_wait_timed_out) exited = waitpid(child, &status, WNOHANG) == child;
+        if (waited == os_wait_failed && ready[0] == os_wait_timed_out) break;
     }
     if (exited && open) {
         // Whatever the child wrote before it ended is still delivered, but a
@@ -517,26 +553,43 @@ uint32_t os_run_process(utf8_string command, os_process_output_callback* callbac
         fcntl(process.parent_output_read, F_SETFL, O_NONBLOCK);
         stream_output(process.parent_output_read, callback, true);
     }
-    if (exit_watch >= 0) close(exit_watch);
     close_descriptor(&process.parent_output_read);
-    if (!exited) {
-        pid_t done;
-        do done = waitpid(child, &status, 0);
-        while (done < 0 && errno == EINTR);
-        if (done != child) {
-            os_print("%i\n", (int)process_exit_query_failed);
-            return 6;
-        }
+    if (exited) {
+        if (exit_watch >= 0) close(exit_watch);
+        return exit_code_of(status);
     }
-    return exit_code_of(status);
+    // The output has closed: the answer is the child's state at this moment, and
+    // one that lives on (a daemon) is reaped later instead of waited for.
+    uint64_t deadline = os_now_milliseconds() + exit_after_close_milliseconds;
+    pid_t done;
+    for (;;) {
+        done = waitpid(child, &status, WNOHANG);
+        if (done < 0 && errno == EINTR) continue;
+        uint64_t now = os_now_milliseconds();
+        if (done != 0 || now >= deadline) break;
+        if (exit_watch >= 0) os_wait_for_descriptor(exit_watch, (int64_t)(deadline - now));
+        else os_sleep_milliseconds(1);
+    }
+    if (exit_watch >= 0) close(exit_watch);
+    if (done == child) return exit_code_of(status);
+    if (done == 0) {
+        reap_later(child);
+        return process_still_active;
+    }
+    os_print("%i\n", (int)process_exit_query_failed);
+    return 6;
 }
 
 // ---------------------------------------------------------------------------
 // Standard streams
 
+// A reader that went away (`bitlorn FILE | head -1`, a child that ended) turns a
+// write into a failed one instead of ending the process.
+void os_ignore_broken_pipes(void) { signal(SIGPIPE, SIG_IGN); }
+
 // A pipe or terminal may take fewer bytes than offered; failures are ignored, as with
 // a process that has no output attached.
-static void write_all(int fd, utf8_string bytes) {
+void os_write_to_descriptor(int fd, utf8_string bytes) {
     if (bytes.length <= 0 || !bytes.data) return;
     const char* at = bytes.data;
     uint64_t left = (uint64_t)bytes.length;
@@ -549,9 +602,9 @@ static void write_all(int fd, utf8_string bytes) {
     }
 }
 
-void os_write_stdout(utf8_string bytes) { write_all(STDOUT_FILENO, bytes); }
+void os_write_stdout(utf8_string bytes) { os_write_to_descriptor(STDOUT_FILENO, bytes); }
 
-void os_write_stderr(utf8_string bytes) { write_all(STDERR_FILENO, bytes); }
+void os_write_stderr(utf8_string bytes) { os_write_to_descriptor(STDERR_FILENO, bytes); }
 
 int32_t os_read_line(int32_t size, char* buffer) {
     if (!buffer || size <= 0) return 0;
@@ -570,7 +623,7 @@ int32_t os_read_line(int32_t size, char* buffer) {
 
 // Colours go only to a terminal, as a console attribute reaches no file or pipe.
 static void write_terminal_sequence(const char* sequence) {
-    if (isatty(STDOUT_FILENO)) write_all(STDOUT_FILENO, os_string(sequence));
+    if (isatty(STDOUT_FILENO)) os_write_to_descriptor(STDOUT_FILENO, os_string(sequence));
 }
 
 // Console attributes 9-15 are the bright colours; 7 is the default grey.
@@ -604,10 +657,8 @@ int32_t os_console_width(void) {
 }
 
 static int read_byte(int descriptor, int timeout_milliseconds) {
-    if (timeout_milliseconds >= 0) {
-        pollfd wait = {descriptor, POLLIN, 0};
-        if (poll(&wait, 1, timeout_milliseconds) <= 0) return -1;
-    }
+    if (timeout_milliseconds >= 0 && os_wait_for_descriptor(descriptor, timeout_milliseconds) != os_wait_ready)
+        return -1;
     unsigned char byte;
     ssize_t got;
     do got = read(descriptor, &byte, 1);
@@ -615,16 +666,40 @@ static int read_byte(int descriptor, int timeout_milliseconds) {
     return got == 1 ? byte : -1;
 }
 
+// While a key is awaited the terminal is raw; an interrupt must not leave it so.
+static const int console_ending_signals[] = {SIGINT, SIGQUIT, SIGTERM, SIGHUP};
+enum : int { console_ending_signal_count = 4 };
+static termios console_saved_mode;
+static struct sigaction console_previous_actions[console_ending_signal_count];
+static volatile sig_atomic_t console_mode_changed;
+
+// Puts the terminal back, then lets the signal do what it did before.
+static void restore_console_and_resignal(int signal_number) {
+    if (console_mode_changed) tcsetattr(STDIN_FILENO, TCSANOW, &console_saved_mode);
+    console_mode_changed = 0;
+    for (int i = 0; i < console_ending_signal_count; i += 1) {
+        if (console_ending_signals[i] == signal_number) sigaction(signal_number, &console_previous_actions[i], nullptr);
+    }
+    raise(signal_number);
+}
+
 // One key press as a UTF-16 code unit: keys that type no character (arrows,
-// function keys) give 0, as do characters outside the basic plane.
+// function keys) give 0, as do characters outside the basic plane. Enter gives
+// 13, the key's own character, whether the terminal sends CR or LF.
 uint32_t os_console_read_key(void) {
-    termios saved;
-    bool raw = tcgetattr(STDIN_FILENO, &saved) == 0;
+    bool raw = tcgetattr(STDIN_FILENO, &console_saved_mode) == 0;
     if (raw) {
-        termios changed = saved;
+        struct sigaction action;
+        memset(&action, 0, sizeof action);
+        action.sa_handler = restore_console_and_resignal;
+        sigemptyset(&action.sa_mask);
+        for (int i = 0; i < console_ending_signal_count; i += 1)
+            sigaction(console_ending_signals[i], &action, &console_previous_actions[i]);
+        termios changed = console_saved_mode;
         changed.c_lflag &= (tcflag_t) ~(ICANON | ECHO);
         changed.c_cc[VMIN] = 1;
         changed.c_cc[VTIME] = 0;
+        console_mode_changed = 1;
         tcsetattr(STDIN_FILENO, TCSANOW, &changed);
     }
     uint32_t key = 0;
@@ -633,6 +708,8 @@ uint32_t os_console_read_key(void) {
         bool sequence = false;
         while (read_byte(STDIN_FILENO, escape_sequence_gap_milliseconds) >= 0) sequence = true;
         key = sequence ? 0 : 0x1b;
+    } else if (first == '\n') {
+        key = '\r';
     } else if (first >= 0 && first < 0x80) {
         key = (uint32_t)first;
     } else if (first >= 0xc2 && first <= 0xf4) {
@@ -646,7 +723,12 @@ uint32_t os_console_read_key(void) {
         }
         key = valid && point <= 0xffff ? point : 0;
     }
-    if (raw) tcsetattr(STDIN_FILENO, TCSANOW, &saved);
+    if (raw) {
+        tcsetattr(STDIN_FILENO, TCSANOW, &console_saved_mode);
+        console_mode_changed = 0;
+        for (int i = 0; i < console_ending_signal_count; i += 1)
+            sigaction(console_ending_signals[i], &console_previous_actions[i], nullptr);
+    }
     return key;
 }
 
@@ -667,16 +749,14 @@ static Display* open_terminal_window(Window* window) {
     return display;
 }
 
-static int ignore_x_error(Display*, XErrorEvent*) { return 0; }
-
 static bool read_window_rect(Display* display, Window window, os_console_rect* rect) {
-    XErrorHandler previous = XSetErrorHandler(ignore_x_error);
+    os_x11_begin_error_trap();
     XWindowAttributes attributes;
     bool ok = XGetWindowAttributes(display, window, &attributes) != 0;
     Window child;
     int x = 0, y = 0;
     if (ok) ok = XTranslateCoordinates(display, window, attributes.root, 0, 0, &x, &y, &child) != 0;
-    XSetErrorHandler(previous);
+    if (os_x11_end_error_trap(display)) ok = false;
     if (ok) *rect = {x, y, attributes.width, attributes.height};
     return ok;
 }
@@ -697,11 +777,10 @@ static void move_resize_terminal(int32_t x, int32_t y, int32_t height, bool move
     if (!display) return;
     os_console_rect rect;
     if (read_window_rect(display, window, &rect)) {
-        XErrorHandler previous = XSetErrorHandler(ignore_x_error);
+        os_x11_begin_error_trap();
         if (move) XMoveWindow(display, window, x, y);
         else if (height > 0 && rect.width > 0) XResizeWindow(display, window, (unsigned)rect.width, (unsigned)height);
-        XSync(display, False);
-        XSetErrorHandler(previous);
+        os_x11_end_error_trap(display);
     }
     XCloseDisplay(display);
 }
@@ -716,7 +795,7 @@ void os_console_flash(void) {
     Window window;
     Display* display = open_terminal_window(&window);
     if (!display) return;
-    XErrorHandler previous = XSetErrorHandler(ignore_x_error);
+    os_x11_begin_error_trap();
     XWMHints* hints = XGetWMHints(display, window);
     XWMHints fresh;
     memset(&fresh, 0, sizeof fresh);
@@ -724,7 +803,6 @@ void os_console_flash(void) {
     use->flags |= XUrgencyHint;
     XSetWMHints(display, window, use);
     if (hints) XFree(hints);
-    XSync(display, False);
-    XSetErrorHandler(previous);
+    os_x11_end_error_trap(display);
     XCloseDisplay(display);
 }

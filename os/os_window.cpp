@@ -34,18 +34,56 @@
 // X connection
 
 // Requests that can fail on their own (a drag source that vanished, a shared
-// memory attach over a remote link) must not end the program.
-static int record_x_error(Display*, XErrorEvent* error) {
-    os_platform.x11_last_error = error->error_code;
+// memory attach over a remote link) must not end the program; inside a trap
+// the error is only recorded.
+static int handle_x_error(Display*, XErrorEvent* error) {
+    if (os_platform.x11_trap_depth > 0) {
+        os_platform.x11_last_error = error->error_code;
+        return 0;
+    }
+    // Outside a trap it is a real failure: said once per request and error code,
+    // so a fault repeated every frame cannot flood the output.
+    uint32_t* seen = &os_platform.x11_reported[error->request_code][error->error_code / 32];
+    uint32_t bit = 1u << (error->error_code % 32);
+    if (*seen & bit) return 0;
+    *seen |= bit;
+    char line[160];
+    int length = snprintf(line, sizeof line, "bitlorn: X error %d on request %d.%d (resource 0x%lx)\n",
+                          (int)error->error_code, (int)error->request_code, (int)error->minor_code,
+                          (unsigned long)error->resourceid);
+    if (length > (int)sizeof line - 1) length = (int)sizeof line - 1;
+    os_write_stderr(utf8_string{length, line});
     return 0;
 }
 
-void os_x11_begin_error_trap(void) { os_platform.x11_last_error = 0; }
+// The server went away: Xlib's own handler says so and ends the process; the
+// flag keeps the exit handlers from talking to the dead connection.
+static int handle_x_io_error(Display* display) {
+    os_platform.display_lost = 1;
+    if (os_platform.x11_default_io_error_handler) return os_platform.x11_default_io_error_handler(display);
+    exit(1);
+}
+
+static void install_x_error_handlers(void) {
+    if (os_platform.x11_handlers_installed) return;
+    os_platform.x11_handlers_installed = 1;
+    XSetErrorHandler(handle_x_error);
+    os_platform.x11_default_io_error_handler = XSetIOErrorHandler(handle_x_io_error);
+}
+
+void os_x11_begin_error_trap(void) {
+    install_x_error_handlers();
+    if (os_platform.x11_trap_depth++ == 0) os_platform.x11_last_error = 0;
+}
 
 int os_x11_end_error_trap(Display* display) {
     XSync(display, False);
-    return os_platform.x11_last_error;
+    int error = os_platform.x11_last_error;
+    if (os_platform.x11_trap_depth > 0) os_platform.x11_trap_depth -= 1;
+    return error;
 }
+
+enum : int32_t { display_open_attempts = 10, display_retry_milliseconds = 50 };
 
 static void intern_atoms(Display* display) {
     struct named_atom {
@@ -91,11 +129,22 @@ static void intern_atoms(Display* display) {
 }
 
 Display* os_x11_display(void) {
-    if (os_platform.display || os_platform.display_attempted) return os_platform.display;
+    if (os_platform.display_attempted) {
+        // Xlib is not locked for threads here: one thread owns the connection.
+        if (!os_platform.display || !pthread_equal(os_platform.display_thread, pthread_self())) return nullptr;
+        return os_platform.display;
+    }
     os_platform.display_attempted = 1;
+    os_platform.display_thread = pthread_self();
+    const char* name = getenv("DISPLAY");
+    // A busy server may refuse a new client for a moment; without a name there
+    // is nothing to wait for.
     Display* display = XOpenDisplay(nullptr);
+    for (int32_t attempt = 1; !display && name && name[0] && attempt < display_open_attempts; attempt++) {
+        os_sleep_milliseconds(display_retry_milliseconds);
+        display = XOpenDisplay(nullptr);
+    }
     if (!display) {
-        const char* name = getenv("DISPLAY");
         char line[512];
         int length = snprintf(line, sizeof line, "bitlorn: no X display could be opened (DISPLAY is \"%s\")\n",
                               name ? name : "");
@@ -104,7 +153,7 @@ Display* os_x11_display(void) {
         return nullptr;
     }
     os_platform.display = display;
-    XSetErrorHandler(record_x_error);
+    install_x_error_handlers();
     intern_atoms(display);
     // Held keys then repeat as presses without releases in between.
     Bool supported = False;
@@ -155,6 +204,8 @@ static uint8_t add_to_window_list(os_window* window) {
     return 1;
 }
 
+// A closed window's record stays readable by whoever holds it (its flags say
+// it is closed), so it is kept on the list of closed ones rather than freed.
 static void remove_from_window_list(os_window* window) {
     os_window** items = window_items();
     int64_t count = os_platform.windows.count;
@@ -162,6 +213,9 @@ static void remove_from_window_list(os_window* window) {
         if (items[i] != window) continue;
         for (int64_t j = i + 1; j < count; j++) items[j - 1] = items[j];
         os_platform.windows.count--;
+        os_window** slot = (os_window**)os_list_push(&os_platform.closed_windows, sizeof(os_window*),
+                                                     window_list_initial_capacity, window_list_limit);
+        if (slot) *slot = window;
         return;
     }
 }
@@ -228,11 +282,13 @@ static void build_cursor_table(void) {
 static void apply_cursor(os_window* window) {
     os_cursor_shape shape = window && window->native->cursor_hidden ? (os_cursor_shape)cursor_shape_none
                                                                      : os_platform.cursor_shape;
-    if (!is_open(window) || shape >= os_platform.cursors.count) return;
-    XDefineCursor(os_x11_display(), (Window)window->native_handle, cursor_items()[shape]);
+    Display* display = os_x11_display();
+    if (!display || !is_open(window) || shape >= os_platform.cursors.count) return;
+    XDefineCursor(display, (Window)window->native_handle, cursor_items()[shape]);
 }
 
 void os_set_cursor(os_cursor_shape shape) {
+    if (!os_x11_display()) return;
     build_cursor_table();
     if (shape >= os_platform.cursors.count || shape == os_platform.cursor_shape) return;
     os_platform.cursor_shape = shape;
@@ -241,6 +297,7 @@ void os_set_cursor(os_cursor_shape shape) {
 }
 
 os_cursor_shape os_load_cursor(utf8_string path) {
+    if (!os_x11_display()) return 0;
     build_cursor_table();
     if (!os_platform.cursors.count || os_platform.cursors.count >= cursor_table_limit) return 0;
     os_c_path name;
@@ -562,8 +619,8 @@ void os_window_free_back_buffer(os_window* window) {
 // Close sequence
 
 static void close_window(os_window* window) {
-    if (!is_open(window)) return;
     Display* display = os_x11_display();
+    if (!is_open(window) || !display) return;
     window->flags &= (uint16_t)~os_window_flag_open;
     if (window->gl_context) os_x11_gl_teardown(window);
     if (window->flags & os_window_flag_back_buffer) release_back_buffer(window);
@@ -869,7 +926,7 @@ void os_window_set_raw_mouse(os_window* window, uint8_t enabled) {
 }
 
 void os_show_cursor(os_window* window, uint8_t visible) {
-    if (!is_open(window)) return;
+    if (!is_open(window) || !os_x11_display()) return;
     window->native->cursor_hidden = visible ? 0 : 1;
     apply_cursor(window);
     XFlush(os_x11_display());
@@ -1481,6 +1538,7 @@ uint32_t os_poll_messages(void) {
         handle_event(display, &event);
         handled++;
     }
+    os_x11_clipboard_expire_transfers();
     return handled;
 }
 

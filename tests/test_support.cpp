@@ -56,16 +56,16 @@ std::string source_dir(void) {
     return dir ? dir : ".";
 }
 
-std::string capture_stdout(const std::function<void()>& run) {
-    std::string path = make_temp_dir() + "/stdout.txt";
+std::string capture_stdout(const std::function<void()>& run, int descriptor) {
+    std::string path = make_temp_dir() + "/output.txt";
     fflush(stdout);
-    int saved = dup(1);
+    int saved = dup(descriptor);
     int file = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    dup2(file, 1);
+    dup2(file, descriptor);
     close(file);
     run();
     fflush(stdout);
-    dup2(saved, 1);
+    dup2(saved, descriptor);
     close(saved);
     return read_text_file(path);
 }
@@ -75,9 +75,7 @@ static bool display_answers(const char* display) {
     return system(command.c_str()) == 0;
 }
 
-// Starts Xvfb on one display number; the number on success, -1 when that
-// server did not come up (number taken, or no Xvfb).
-static int start_xvfb(int number) {
+int start_xvfb(int number, pid_t* server) {
     int fds[2];
     if (pipe(fds) != 0) return -1;
     pid_t pid = fork();
@@ -113,7 +111,7 @@ static int start_xvfb(int number) {
         waitpid(pid, nullptr, 0);
         return -1;
     }
-    xvfb_pid = pid;
+    *server = pid;
     return number;
 }
 
@@ -128,7 +126,7 @@ bool ensure_x_display(void) {
     // runs on one host do not meet on one server.
     for (int attempt = 0; attempt < 8; attempt++) {
         int number = 100 + (int)((getpid() * 7 + attempt * 131) % 800);
-        if (start_xvfb(number) < 0) continue;
+        if (start_xvfb(number, &xvfb_pid) < 0) continue;
         // The path form connects to the file socket only.
         std::string display = "unix:" + std::to_string(number);
         setenv("DISPLAY", display.c_str(), 1);
@@ -136,3 +134,5 @@ bool ensure_x_display(void) {
     }
     return false;
 }
+
+bool running_in_ci(void) { return getenv("CI") && strcmp(getenv("CI"), "true") == 0; }

@@ -72,6 +72,18 @@ type_info* type_table_append(const type_info* entry) {
     return (type_info*)array_append(&app_state.types, sizeof(type_info), entry);
 }
 
+void type_table_free(type_table* table) {
+    type_info* types = (type_info*)table->items;
+    for (int64_t i = 0; i < table->count; i++) {
+        member* members = (member*)types[i].members.items;
+        for (int64_t m = 0; m < types[i].members.count; m++) os_free(members[m].name);
+        os_free(members);
+        os_free(types[i].name);
+    }
+    os_free(table->items);
+    *table = type_table{};
+}
+
 uint32_t type_table_find(const char* name, uint64_t length) {
     const type_info* types = (const type_info*)app_state.types.items;
     for (int64_t i = 1; i < app_state.types.count; i++) {

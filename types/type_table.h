@@ -58,6 +58,8 @@ enum : uint32_t {
 };
 
 void register_builtin_types(void);
+// Frees every type's name and members and the table itself, and empties it.
+void type_table_free(type_table* table);
 type_info* type_table_append(const type_info* entry);
 // 0 when no entry from index 1 on has that name.
 uint32_t type_table_find(const char* name, uint64_t length);

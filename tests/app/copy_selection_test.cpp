@@ -130,7 +130,7 @@ protected:
 };
 
 TEST_F(CopySelectionTest, WhatIsCopiedFollowsTheGridAndTheFile) {
-    if (!ensure_x_display()) GTEST_SKIP() << "no X display";
+    if (!ensure_x_display()) SKIP_OR_FAIL_UNDER_CI("no X display");
     struct {
         std::vector<uint8_t> contents;
         int64_t offset, length;
@@ -165,7 +165,7 @@ TEST_F(CopySelectionTest, WhatIsCopiedFollowsTheGridAndTheFile) {
 }
 
 TEST_F(CopySelectionTest, TooLargeOrEmptySelectionsCopyNothing) {
-    if (!ensure_x_display()) GTEST_SKIP() << "no X display";
+    if (!ensure_x_display()) SKIP_OR_FAIL_UNDER_CI("no X display");
     std::vector<uint8_t> big(copy_limit_bytes + 2, 0x41);
     show(std::move(big));
     point_at(app_state.hex_panel);

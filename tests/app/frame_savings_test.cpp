@@ -126,6 +126,7 @@ TEST_F(FrameSavings, PresentedFramesMatchWholeFrames) {
         whole_frames.push_back(std::move(change));
     }
 
+    release_app_state();
     start();
     input_begin_frame();
     std::vector<color> expected, screen;

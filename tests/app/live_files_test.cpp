@@ -142,6 +142,9 @@ TEST_F(LiveFiles, CommandLinePathsThatCannotBeOpenedGetOneLineEachDropsNone) {
                           "bitlorn: cannot open " + fifo + ": Not a regular file\n");
     EXPECT_EQ(shown(), "good");
 
+    release_loaded_file();
+    os_free(app_state.placements.items);
+    os_free(app_state.file_path);
     app_state_reset();
     errors = capture_stderr([&] { load_dropped_files(block.data()); });
     EXPECT_EQ(errors, "");
@@ -186,6 +189,8 @@ TEST_F(LiveFiles, PlacementsKeepTheirTypeByNameOrAreDropped) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
+        type_table_free(&app_state.types);
+        os_free(app_state.placements.items);
         app_state_reset();
         parse_types(before);
         array_create(&app_state.placements, 8, sizeof(placement));
@@ -198,6 +203,7 @@ TEST_F(LiveFiles, PlacementsKeepTheirTypeByNameOrAreDropped) {
         type_table old = app_state.types;
         parse_types(c.code);
         carry_placements_over(&old);
+        type_table_free(&old);
 
         ASSERT_EQ(app_state.placements.count, (int64_t)c.expected.size());
         const placement* list = (const placement*)app_state.placements.items;

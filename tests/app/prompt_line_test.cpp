@@ -327,4 +327,18 @@ TEST_F(PromptLine, TypedTextIsStoredAsUtf8AndBackspaceRemovesWholeCharacters) {
     EXPECT_EQ(std::string(app_state.prompt.text, app_state.prompt.text_length), "\"\xc3\xa9");
 }
 
+TEST_F(PromptLine, ReopeningThePromptLetsTheNextTypingReplaceItsText) {
+    ctrl('F');
+    type("\"QZXJK\"");
+    ctrl('F');
+    EXPECT_EQ(line(), "Find: \"QZXJK\"_");  // kept, shown selected
+    type("de ad be");
+    EXPECT_EQ(line(), "Find: de ad be_");
+    ctrl('G');
+    type("12");
+    ctrl('G');
+    key(os_key_backspace);  // takes the whole selected text
+    EXPECT_EQ(line(), "Go to offset: _");
+}
+
 }  // namespace

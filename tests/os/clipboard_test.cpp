@@ -7,11 +7,13 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "os/os_private.h"
 #include "test_support.h"
+#include "window_fixture.h"
 
 namespace {
 
@@ -55,8 +57,8 @@ std::string pattern(size_t size, uint32_t seed) {
 class ClipboardTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!ensure_x_display()) GTEST_SKIP() << "no X display";
-        if (system("command -v xclip >/dev/null 2>&1") != 0) GTEST_SKIP() << "xclip is not installed";
+        if (!ensure_x_display()) SKIP_OR_FAIL_UNDER_CI("no X display");
+        if (system("command -v xclip >/dev/null 2>&1") != 0) SKIP_OR_FAIL_UNDER_CI("xclip is not installed");
         for (int i = 0; i < 300 && !tester; i += 1) {
             tester = XOpenDisplay(nullptr);
             if (!tester) os_sleep_milliseconds(10);
@@ -193,10 +195,77 @@ TEST_F(ClipboardTest, SnapshotOffersTheScreenAsPngAndBmp) {
     EXPECT_EQ(png.substr(1, 3), "PNG");
 }
 
-// The PNG writer's pixels come back out of zlib and the filter bytes unchanged.
+// A requestor of the test's own, on a connection that can vanish: pumps our side
+// and hands each of its events to `on` until that returns true; false after 10 s.
+bool serve_requestor(Display* peer, const std::function<bool(XEvent&)>& on) {
+    for (uint64_t deadline = os_now_milliseconds() + 10000; os_now_milliseconds() < deadline;) {
+        os_poll_messages();
+        for (XEvent event; XPending(peer);)
+            if (XNextEvent(peer, &event), on(event)) return true;
+        os_sleep_milliseconds(1);
+    }
+    return false;
+}
+
+// Takes (and deletes) a property's value; an INCR announcement reads as "INCR".
+std::string take(Display* peer, Window window, Atom property) {
+    Atom type = None;
+    int format = 0;
+    unsigned long items = 0, left = 0;
+    unsigned char* data = nullptr;
+    XGetWindowProperty(peer, window, property, 0, 1 << 24, True, AnyPropertyType, &type, &format, &items, &left,
+                       &data);
+    std::string value = format == 32 ? "INCR" : data ? std::string((const char*)data, items) : "";
+    if (data) XFree(data);
+    return value;
+}
+
+TEST_F(ClipboardTest, LargeSendsEndWithARequestorThatDiesAndRunSideBySideToOneWindow) {
+    std::string png = pattern(700 * 1024, 3), bmp = "BM" + pattern(900 * 1024, 5);
+    os_clipboard_set_image(utf8_string{(int64_t)bmp.size(), bmp.data()}, {}, utf8_string{(int64_t)png.size(), png.data()});
+    Display* peer = XOpenDisplay(nullptr);
+    ASSERT_TRUE(peer);
+    auto atom = [&](const char* name) { return XInternAtom(peer, name, False); };
+    Window window = XCreateSimpleWindow(peer, DefaultRootWindow(peer), 0, 0, 1, 1, 0, 0, 0);
+    XSelectInput(peer, window, PropertyChangeMask);
+    Atom pairs[4] = {atom("image/png"), atom("P1"), atom("image/bmp"), atom("P2")};
+    XChangeProperty(peer, window, atom("PAIRS"), atom("ATOM_PAIR"), 32, PropModeReplace, (unsigned char*)pairs, 4);
+    XConvertSelection(peer, atom("CLIPBOARD"), atom("MULTIPLE"), atom("PAIRS"), window, CurrentTime);
+    // Both arrive in pieces at once: the end of one must not stall the other.
+    std::string got[2];
+    int ended = 0, pieces = 0;
+    auto piece = [&](XEvent& e, Atom property) {
+        return e.type == PropertyNotify && e.xproperty.state == PropertyNewValue && e.xproperty.atom == property;
+    };
+    EXPECT_TRUE(serve_requestor(peer, [&](XEvent& e) {
+        for (int i = 0; i < 2; i++) {
+            std::string value = piece(e, pairs[2 * i + 1]) ? take(peer, window, pairs[2 * i + 1]) : "INCR";
+            got[i] += value == "INCR" ? "" : value;
+            ended += value.empty();
+        }
+        return ended == 2;
+    }));
+    EXPECT_TRUE(got[0] == png && got[1] == bmp) << got[0].size() << " " << got[1].size();
+
+    // A requestor that goes away after one piece takes its copy of the data with it.
+    XConvertSelection(peer, atom("CLIPBOARD"), atom("image/png"), pairs[1], window, CurrentTime);
+    EXPECT_TRUE(serve_requestor(peer, [&](XEvent& e) {
+        return piece(e, pairs[1]) && take(peer, window, pairs[1]) != "INCR" && ++pieces == 1;
+    }));
+    XCloseDisplay(peer);
+    EXPECT_TRUE(pump_until([] {
+        for (const os_clipboard_transfer& t : os_platform.clipboard.transfers)
+            if (t.requestor) return false;
+        return true;
+    }));
+}
+
+// The PNG writer's pixels come back out of zlib and the filter bytes unchanged,
+// also where the rows fill whole stored blocks of 65535 bytes exactly.
 TEST(ImageFilesTest, PngAndBmpHoldThePixels) {
     struct size { uint32_t w, h; };
-    for (size s : {size{1, 1}, size{3, 2}, size{200, 90}, size{17000, 2}}) {
+    for (size s : {size{1, 1}, size{3, 2}, size{200, 90}, size{17000, 2}, size{64, 254}, size{64, 255},
+                   size{64, 256}, size{321, 51}, size{1092, 15}, size{1092, 16}}) {
         std::vector<uint32_t> pixels((size_t)s.w * s.h);
         for (size_t i = 0; i < pixels.size(); i += 1) pixels[i] = (uint32_t)(i * 2654435761u);
         uint8_t* png = nullptr;
@@ -204,6 +273,7 @@ TEST(ImageFilesTest, PngAndBmpHoldThePixels) {
         ASSERT_GT(length, 57u);
         uint32_t idat_length = (uint32_t)png[33] << 24 | (uint32_t)png[34] << 16 | (uint32_t)png[35] << 8 | png[36];
         ASSERT_EQ(memcmp(png + 37, "IDAT", 4), 0);
+        ASSERT_EQ(length, 41u + idat_length + 4 + 12) << s.w << "x" << s.h;
         uLongf raw_length = (uLongf)((uint64_t)(s.w * 4 + 1) * s.h);
         std::vector<uint8_t> raw(raw_length);
         ASSERT_EQ(uncompress(raw.data(), &raw_length, png + 41, idat_length), Z_OK);

@@ -1,5 +1,6 @@
 // Console output, the crash handler and the fatal path.
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <signal.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -91,4 +92,20 @@ TEST(FatalDeathTest, MessageGoesToStderrThenAbort) {
             os_fatal("the disk went away");
         },
         testing::KilledBySignal(SIGABRT), "the disk went away");
+}
+
+TEST(FatalDeathTest, TheBoxShowsAMessageThatStartsWithADash) {
+    // An xmessage of the test's own notes how the message reached it.
+    std::string script = "#!/bin/sh\n{ echo \"args: $*\"; printf 'input: '; cat; } > \"$0.txt\"\n";
+    std::string path = write_temp_file("xmessage", script.data(), script.size());
+    chmod(path.c_str(), 0755);
+    EXPECT_EXIT(
+        {
+            setenv("DISPLAY", ":0", 1);
+            setenv("PATH", (path.substr(0, path.rfind('/')) + ":" + getenv("PATH")).c_str(), 1);
+            os_fatal("-geometry 1x1 is what the disk said");
+        },
+        testing::KilledBySignal(SIGABRT), "");
+    std::string box = read_text_file(path + ".txt");  // the box ended before the abort
+    EXPECT_EQ(box.substr(box.find('\n')), "\ninput: -geometry 1x1 is what the disk said") << box;
 }

@@ -86,6 +86,8 @@ TEST(ProcessesTest, ExitCodesAndFailures) {
         {"no-such-program-bitlorn-test", false, 1},
         {"", true, 5},
         {"sh -c 'exit 3", true, 5},
+        // Closes its output and lives on, as a daemon does: the state at that moment.
+        {"sh -c 'exec >&- 2>&-; sleep 20'", true, 259},
     };
     for (const row& r : rows) {
         chunks.clear();
@@ -144,4 +146,31 @@ TEST(ProcessesTest, StartedChildTalksThroughItsPipesWithoutBlocking) {
     EXPECT_EQ(os_process_start(&missing, os_string("no-such-program-bitlorn-test"), 1), 5);
     EXPECT_EQ(missing.creation_flags, (uint32_t)os_process_normal_priority);
     os_process_close(&missing);
+}
+
+TEST(ProcessesTest, AChildInheritsNoPipeOfAnotherChild) {
+    // The descriptors a child sees, listed by the child itself.
+    auto listed = [] {
+        chunks.clear();
+        os_run_process(os_string("sh -c 'ls /proc/self/fd'"), collect, 0);
+        return chunks;
+    };
+    std::vector<std::string> alone = listed();
+    os_process other;
+    ASSERT_EQ(os_process_start(&other, os_string("cat"), 0), 0);
+    EXPECT_EQ(listed(), alone);
+    os_process_close(&other);
+}
+
+TEST(ProcessesDeathTest, WritesToAReaderThatWentAwayFailQuietly) {
+    EXPECT_EXIT(
+        {
+            os_init();
+            int ends[2];
+            if (pipe(ends) == 0 && close(ends[0]) == 0) dup2(ends[1], STDOUT_FILENO);
+            os_write_stdout(os_string("nobody reads this\n"));
+            os_print("nor this %d\n", 1);
+            _exit(42);  // no exit handlers: they belong to the parent
+        },
+        testing::ExitedWithCode(42), "");
 }

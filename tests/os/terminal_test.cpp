@@ -5,10 +5,12 @@
 #include <unistd.h>
 
 #include <string>
+#include <thread>
 
 #include <gtest/gtest.h>
 
 #include "os/os.h"
+#include "test_support.h"
 
 static void say(const char* text) { os_write_stdout(os_string(text)); }
 
@@ -38,6 +40,12 @@ TEST(TerminalTest, DISABLED_ChildInsidePane) {
     for (;;) pause();
 }
 
+// Waits for a key until it is interrupted; the pane then shows the terminal's modes.
+TEST(TerminalTest, DISABLED_ChildInterruptedWhileWaiting) {
+    std::thread([] { usleep(300000), kill(getpid(), SIGINT); }).detach();
+    os_console_read_key();
+}
+
 static std::string run(const std::string& command) {
     std::string out;
     FILE* pipe = popen(command.c_str(), "r");
@@ -49,9 +57,9 @@ static std::string run(const std::string& command) {
     return out;
 }
 
-static bool wait_for_pane(const std::string& tmux, const std::string& text) {
+static bool wait_for_pane(const std::string& tmux, const std::string& text, const std::string& pane = "pane") {
     for (int i = 0; i < 1000; i += 1) {
-        if (run(tmux + " capture-pane -p -t pane 2>/dev/null").find(text) != std::string::npos) return true;
+        if (run(tmux + " capture-pane -p -J -t " + pane + " 2>/dev/null").find(text) != std::string::npos) return true;
         usleep(10000);
     }
     return false;
@@ -59,7 +67,7 @@ static bool wait_for_pane(const std::string& tmux, const std::string& text) {
 
 TEST(TerminalTest, ColoursCursorMovesWidthAndInputInTmux) {
     if (getenv("BITLORN_TERMINAL_CHILD")) GTEST_SKIP();
-    if (system("command -v tmux >/dev/null 2>&1") != 0) GTEST_SKIP() << "tmux is not installed";
+    if (system("command -v tmux >/dev/null 2>&1") != 0) SKIP_OR_FAIL_UNDER_CI("tmux is not installed");
     char self[4096];
     ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
     ASSERT_GT(n, 0);
@@ -69,12 +77,19 @@ TEST(TerminalTest, ColoursCursorMovesWidthAndInputInTmux) {
                         " --gtest_also_run_disabled_tests --gtest_filter=TerminalTest.DISABLED_ChildInsidePane";
     ASSERT_EQ(system((tmux + " new-session -d -s pane -x 80 -y 20 '" + child + "'").c_str()), 0);
     EXPECT_TRUE(wait_for_pane(tmux, "ready"));
-    system((tmux + " send-keys -t pane q").c_str());
-    EXPECT_TRUE(wait_for_pane(tmux, "key=113 width=80"));
+    system((tmux + " send-keys -t pane Enter").c_str());
+    EXPECT_TRUE(wait_for_pane(tmux, "key=13 width=80"));
     system((tmux + " send-keys -t pane abc Enter").c_str());
     EXPECT_TRUE(wait_for_pane(tmux, "done"));
     std::string plain = run(tmux + " capture-pane -p -t pane");
     std::string coloured = run(tmux + " capture-pane -p -e -t pane");
+
+    // An interrupt while a key is awaited leaves the terminal as it found it.
+    std::string waiter = std::string("env BITLORN_TERMINAL_CHILD=1 ") + self +
+                         " --gtest_also_run_disabled_tests --gtest_filter=TerminalTest.DISABLED_ChildInterruptedWhileWaiting";
+    ASSERT_EQ(system((tmux + " new-session -d -s waiter -x 200 -y 40 'sh -c \"" + waiter +
+                      "; stty -a; sleep 60\"'").c_str()), 0);
+    EXPECT_TRUE(wait_for_pane(tmux, " icanon iexten echo ", "waiter"));
     system((tmux + " kill-server").c_str());
 
     EXPECT_NE(plain.find("line=abc length=3"), std::string::npos) << plain;

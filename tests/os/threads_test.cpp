@@ -84,6 +84,7 @@ TEST(ThreadsTest, SuspendParksAndResumeReleasesOnlyAControllableThread) {
         after = busy_count.load();
         return before == after;
     }));
+    os_free(thread);
 }
 
 TEST(ThreadsTest, KillingAParkedThreadEndsIt) {
@@ -96,6 +97,7 @@ TEST(ThreadsTest, KillingAParkedThreadEndsIt) {
     uint64_t stopped_at = busy_count.load();
     os_sleep_milliseconds(30);
     EXPECT_EQ(busy_count.load(), stopped_at);
+    os_free(thread);
 }
 
 TEST(ThreadsTest, CurrentThreadIdDiffersBetweenThreads) {
@@ -108,6 +110,7 @@ TEST(ThreadsTest, CurrentThreadIdDiffersBetweenThreads) {
     ASSERT_TRUE(thread);
     ASSERT_TRUE(eventually([] { return other_id.load() != 0; }));
     EXPECT_NE(other_id.load(), os_current_thread_id());
+    os_free(thread);
 }
 
 static void print_crash(int32_t code, const char* text) { fprintf(stderr, "crash %d: %s\n", code, text); }
@@ -138,4 +141,20 @@ TEST(ThreadsDeathTest, StackOverflowIsReportedOnTheMainThreadAndOnAStartedOne) {
             for (;;) os_sleep_milliseconds(100);
         },
         "crash 1: EXCEPTION_STACK_OVERFLOW -> The thread used up its stack\\.");
+}
+
+TEST(ThreadsDeathTest, ControlOfAThreadThatHasEndedDoesNothing) {
+    // In a child with an alarm: a suspend that waits for an ended thread hangs.
+    EXPECT_EXIT(
+        {
+            alarm(10);
+            os_thread* ended = os_thread_start(do_nothing, 0);
+            os_sleep_milliseconds(100);  // past the thread's own end
+            ended->flags |= os_thread_flag_controllable;
+            for (int i = 0; i < 2; i++) os_thread_suspend(ended);
+            bool right = !(ended->flags & os_thread_flag_suspended);
+            os_thread_kill(ended);
+            _exit(right ? 42 : 1);  // no exit handlers: they belong to the parent
+        },
+        testing::ExitedWithCode(42), "");
 }

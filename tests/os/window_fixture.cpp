@@ -5,6 +5,7 @@
 #include <string.h>
 #include <unistd.h>
 
+#include "test_support.h"
 #include "x_test_support.h"
 
 enum : uint64_t { pump_patience_milliseconds = 2000 };
@@ -45,7 +46,7 @@ size_t count_of(uint8_t kind) { return events_of(kind).size(); }
 
 void WindowTest::SetUp() {
     tester = open_x_display();
-    if (!tester) GTEST_SKIP() << "no X display";
+    if (!tester) SKIP_OR_FAIL_UNDER_CI("no X display");
     recorded_events.clear();
     os_set_event_callback(record_event);
     window = os_window_create(200, 150, os_string("test window"), os_window_flag_hidden | os_window_flag_back_buffer);

@@ -72,6 +72,8 @@ protected:
     void SetUp() override { ASSERT_TRUE(load_real_font()); }
 };
 
+static void free_list(draw_list* list) { os_free(list->commands), os_free(list->tile_marks); }
+
 TEST_F(DrawList, ReplayWholeOrInPartsMatchesDirectDrawing) {
     random_source r = {1};
     for (int round = 0; round < 40; round++) {
@@ -95,6 +97,7 @@ TEST_F(DrawList, ReplayWholeOrInPartsMatchesDirectDrawing) {
             for (int32_t x = 0; x < width; x++)
                 ASSERT_EQ(parts.at(x, y), rect_contains(part, x, y) ? direct.at(x, y) : 0xff00ff00)
                     << round << " at " << x << "," << y;
+        free_list(&list);
     }
 }
 
@@ -128,6 +131,7 @@ TEST_F(DrawList, ChangedAreasHoldEveryChangedPixel) {
         }
         for (int32_t i = 0; i < count; i++) draw_list_replay(&now, &shown.buffer, areas[i]);
         ASSERT_EQ(shown.pixels, wanted.pixels) << round;
+        for (draw_list* list : {&before, &now}) free_list(list);
     }
 }
 

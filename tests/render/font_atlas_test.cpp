@@ -43,6 +43,7 @@ TEST(FontAtlas, CellsAreTrimmedToTheirVisiblePixels) {
     EXPECT_EQ(atlas.glyph_w, 7);
     EXPECT_EQ(atlas.glyph_h, 15);
     EXPECT_EQ(atlas.spacing, 0);
+    free_font(&atlas);
 }
 
 TEST(FontAtlas, GapsInsideAGlyphAreKeptAndLeftoverColumnsIgnored) {
@@ -63,6 +64,7 @@ TEST(FontAtlas, GapsInsideAGlyphAreKeptAndLeftoverColumnsIgnored) {
     EXPECT_EQ(atlas.glyphs[15].y_offset, 1);
     EXPECT_EQ(atlas.glyph_w, 5);
     EXPECT_EQ(atlas.pixels_capacity, 16384u);
+    free_font(&atlas);
 }
 
 TEST(FontAtlas, AlphaFlagsAndSixteenBitChannels) {
@@ -80,8 +82,10 @@ TEST(FontAtlas, AlphaFlagsAndSixteenBitChannels) {
     opaque.set(3, 3, 0xffffff00);
     opaque.set(4, 4, 0xffffff80);
     png = encode_png(opaque);
+    free_font(&atlas);
     ASSERT_TRUE(build_glyph_atlas(&atlas, png.data(), png.size()));
     EXPECT_EQ(atlas.alpha_flags, font_alpha_some_transparent | font_alpha_soft_edges);
+    free_font(&atlas);
 }
 
 TEST(FontAtlas, BadInputLeavesTheAtlasZero) {
@@ -97,6 +101,7 @@ TEST(FontAtlas, BadInputLeavesTheAtlasZero) {
     EXPECT_TRUE(atlas_is_zero(atlas));
     EXPECT_FALSE(build_glyph_atlas(&atlas, nullptr, 0));
     EXPECT_TRUE(atlas_is_zero(atlas));
+    free_font(&atlas);
 }
 
 // Chunks the decoder would trip over: an empty first IDAT, a chunk longer
@@ -135,6 +140,8 @@ TEST(FontAtlas, UnsoundChunksAreRefusedBeforeDecoding) {
     with_text.push_back(0);
     glyph_atlas again;
     EXPECT_TRUE(build_glyph_atlas(&again, with_text.data(), with_text.size()));
+    free_font(&atlas);
+    free_font(&again);
 }
 
 static std::string glyph_bits(const glyph_atlas& atlas, int c) {
@@ -170,4 +177,5 @@ TEST(FontAtlas, ShippedFontFitsTheLineAndShowsEveryControlByteDifferently) {
     // Letters stand on one baseline.
     EXPECT_EQ(atlas.glyphs['A'].y_offset + atlas.glyphs['A'].h,
               atlas.glyphs['x'].y_offset + atlas.glyphs['x'].h);
+    free_font(&atlas);
 }

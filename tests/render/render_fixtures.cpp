@@ -105,7 +105,14 @@ test_image make_test_font_image(void) {
 
 glyph_atlas test_font;
 
+void free_font(glyph_atlas* atlas) {
+    os_free(atlas->pixels);
+    os_free(atlas->glyphs);
+    *atlas = glyph_atlas{};
+}
+
 bool load_test_font(void) {
+    free_font(&test_font);
     std::vector<uint8_t> png = encode_png(make_test_font_image());
     return build_glyph_atlas(&test_font, png.data(), png.size());
 }
@@ -113,6 +120,7 @@ bool load_test_font(void) {
 bool load_real_font(void) {
     std::ifstream in(source_dir() + "/render/mono.png", std::ios::binary);
     std::vector<uint8_t> png((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    free_font(&test_font);
     return build_glyph_atlas(&test_font, png.data(), png.size());
 }
 

@@ -40,6 +40,8 @@ test_image make_test_font_image(void);
 extern glyph_atlas test_font;
 // Builds test_font from the test image; false when it fails.
 bool load_test_font(void);
+// Frees an atlas's blocks and zeroes it.
+void free_font(glyph_atlas* atlas);
 // Builds test_font from the committed render/mono.png.
 bool load_real_font(void);
 

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "os/os.h"
 #include "render/text_buffer.h"
 
 // The failed-growth test asks for an impossible block; under AddressSanitizer
@@ -30,6 +31,7 @@ TEST(TextBuffer, CreateAppendAndReset) {
     text_append(&b, 2, nullptr);  // reserves only
     EXPECT_EQ(b.length, 2u);
     EXPECT_EQ(b.data[2], 0);
+    os_free(b.data);
 }
 
 TEST(TextBuffer, GrowsOnlyWhenTheBytesDoNotFit) {
@@ -45,6 +47,8 @@ TEST(TextBuffer, GrowsOnlyWhenTheBytesDoNotFit) {
     ASSERT_TRUE(text_buffer_create(&big, 10000));
     text_append(&big, 25000, nullptr);
     EXPECT_EQ(big.capacity, 40000u);
+    os_free(b.data);
+    os_free(big.data);
 }
 
 TEST(TextBuffer, LargeBuffersGrowLinearly) {
@@ -55,6 +59,7 @@ TEST(TextBuffer, LargeBuffersGrowLinearly) {
     text_append(&b, 0x800000, nullptr);
     EXPECT_EQ(b.capacity, 0x1800000u);
     EXPECT_EQ(b.data[b.length], 0);
+    os_free(b.data);
 }
 
 TEST(TextBuffer, BufferWithoutStorageStillGrows) {
@@ -63,6 +68,7 @@ TEST(TextBuffer, BufferWithoutStorageStillGrows) {
     ASSERT_NE(b.data, nullptr);
     EXPECT_EQ(text_of(b), "abc");
     EXPECT_GE(b.capacity, 3u);
+    os_free(b.data);
 }
 
 TEST(TextBuffer, FailedGrowthKeepsTheOldText) {
@@ -78,6 +84,7 @@ TEST(TextBuffer, FailedGrowthKeepsTheOldText) {
     EXPECT_EQ(text_of(b), "kept");
     text_append_char(&b, '!');
     EXPECT_EQ(text_of(b), "kept!");
+    os_free(b.data);
 }
 
 TEST(TextBuffer, Decimals) {
@@ -95,4 +102,5 @@ TEST(TextBuffer, Decimals) {
     text_reset(&b);
     text_append_uint(&b, UINT64_MAX);
     EXPECT_EQ(text_of(b), "18446744073709551615");
+    os_free(b.data);
 }

@@ -13,7 +13,7 @@ static const color background = 0xff111111;
 class TextDraw : public ::testing::Test {
 protected:
     void SetUp() override {
-        test_font = glyph_atlas{};
+        free_font(&test_font);
         ASSERT_TRUE(load_test_font());
     }
 };
@@ -122,7 +122,7 @@ TEST_F(TextDraw, EmptyFontOrNoBufferDrawsNothing) {
     test_canvas canvas(16, 16, background);
     draw_text(nullptr, &test_font, rect{}, 1, "A");
     draw_text(&canvas.buffer, &test_font, rect{}, 0, "A");
-    test_font = glyph_atlas{};
+    free_font(&test_font);
     draw_text(&canvas.buffer, &test_font, rect{}, 3, "A\xc3\xa9");
     EXPECT_EQ(canvas.count_not(background), 0);
     EXPECT_EQ(measure_text(&test_font, rect{}, 3, "ABC").w, 0);
@@ -160,12 +160,15 @@ TEST_F(TextDraw, BlitsFollowTheImageAlpha) {
     EXPECT_EQ(copy.at(2, 1), as_buffer_color(0x102030ff));
     EXPECT_EQ(copy.at(3, 1), as_buffer_color(0x405060ff));
     EXPECT_EQ(copy.count_not(background), 2);
+    free_font(&soft);
+    free_font(&opaque);
 }
 
 TEST_F(TextDraw, FadedGlyphsScaleTheirAlpha) {
     test_image image = make_image(16, 16);
     image.set(0, 0, 0xffffffff);
     std::vector<uint8_t> png = encode_png(image);
+    free_font(&test_font);
     ASSERT_TRUE(build_glyph_atlas(&test_font, png.data(), png.size()));
     test_canvas canvas(4, 1, background);
     rect clip = whole_buffer(&canvas.buffer);

@@ -15,7 +15,7 @@ protected:
     widget_frame frame{};
 
     void SetUp() override {
-        test_font = glyph_atlas{};
+        free_font(&test_font);
         ASSERT_TRUE(load_test_font());
         ASSERT_TRUE(text_buffer_create(&line, 512));
         frame.buffer = &canvas.buffer;
@@ -24,6 +24,7 @@ protected:
         frame.flow_right = 100 + 300 - 10;  // a panel at x 100, 300 wide, padded 10
         frame.pointer = pointer_input{-1, -1, false, false};
     }
+    void TearDown() override { os_free(line.data); }
     layout_cursor start_cursor(void) {
         layout_cursor cursor = {};
         cursor.frame = &frame;

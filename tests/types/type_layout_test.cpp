@@ -19,7 +19,9 @@ static std::string float_text(double value) {
     text_buffer buffer;
     text_buffer_create(&buffer, 8);
     text_append_float_truncated(&buffer, value);
-    return std::string(buffer.data, buffer.length);
+    std::string text(buffer.data, buffer.length);
+    os_free(buffer.data);
+    return text;
 }
 
 TEST(TypeLine, header_example_lines) {

@@ -83,6 +83,7 @@ TEST(GrowableArray, doubles_below_a_mebibyte_then_grows_by_a_mebi_elements) {
     small.count = small.capacity;
     ASSERT_NE(array_append(&small, 1, &one), nullptr);
     EXPECT_EQ(small.capacity, 0x1ffffe);
+    for (growable_array* a : {&array, &bytes, &small}) os_free(a->items);
 }
 
 TEST(GrowableArray, a_zero_capacity_still_grows) {
@@ -91,6 +92,7 @@ TEST(GrowableArray, a_zero_capacity_still_grows) {
     for (int i = 0; i < 20; i++) ASSERT_NE(array_append(&array, sizeof value, &value), nullptr);
     EXPECT_EQ(array.count, 20);
     EXPECT_GE(array.capacity, 20);
+    os_free(array.items);
 }
 
 TEST(GrowableArray, an_element_taken_from_the_array_itself_survives_the_move) {
@@ -102,6 +104,7 @@ TEST(GrowableArray, an_element_taken_from_the_array_itself_survives_the_move) {
     int64_t* copy = (int64_t*)array_append(&array, sizeof(int64_t), (int64_t*)array.items + 1);
     ASSERT_NE(copy, nullptr);
     EXPECT_EQ(*copy, 22);
+    os_free(array.items);
 }
 
 TEST(GrowableArray, a_failed_growth_is_reported_and_keeps_the_items) {
@@ -120,6 +123,7 @@ TEST(GrowableArray, a_failed_growth_is_reported_and_keeps_the_items) {
     EXPECT_EQ(array.items, items);
     EXPECT_EQ(array.capacity, INT64_MAX - 10);
     EXPECT_EQ(((uint8_t*)array.items)[3], 9);
+    os_free(array.items);
 }
 
 TEST(GrowableArray, remove_moves_the_later_items_down_in_order) {
@@ -133,6 +137,7 @@ TEST(GrowableArray, remove_moves_the_later_items_down_in_order) {
     EXPECT_EQ(items[0], 1);
     EXPECT_EQ(items[1], 3);
     EXPECT_EQ(items[2], 4);
+    os_free(array.items);
 }
 
 TEST(TypePalette, fourteen_colors_in_turn_then_again_from_the_first) {

@@ -21,6 +21,8 @@ inline std::vector<std::string> emitted_lines;
 inline void record_line(const char* text, uint64_t length) { emitted_lines.emplace_back(text, length); }
 
 inline void fresh_types(void) {
+    type_table_free(&app_state.types);
+    os_free(app_state.scratch_text.data);
     app_state_reset();
     reset_type_colors();
     register_builtin_types();

@@ -6,7 +6,10 @@
 #include <random>
 #include <vector>
 
+#include "os/os.h"
 #include "views/placement_index.h"
+
+static void free_index(placement_index* i) { os_free(i->colors), os_free(i->flags), os_free(i->next_free); }
 
 static void expect_same_as_naive(const std::vector<placement>& list, uint64_t first, uint64_t count) {
     placement_index index{};
@@ -20,6 +23,7 @@ static void expect_same_as_naive(const std::vector<placement>& list, uint64_t fi
             ASSERT_EQ(fast.color, slow.color) << "offset " << offset;
         }
     }
+    free_index(&index);
 }
 
 TEST(PlacementIndex, AgreesWithTheFullScanOnRandomOverlappingPlacements) {
@@ -68,6 +72,7 @@ TEST(PlacementIndex, LaterPlacementWinsTheColourWhileMarksComeFromAnyCovering) {
     EXPECT_EQ(placement_index_lookup(&index, 19).flags, placement_mark_covered | placement_mark_ends);
     EXPECT_EQ(placement_index_lookup(&index, 20).flags, 0);
     EXPECT_EQ(placement_index_lookup(&index, 40).flags, 0);  // outside the window
+    free_index(&index);
 }
 
 TEST(PlacementIndex, RangesReachingPastTheTopOfTheOffsetSpaceDoNotWrapToZero) {
@@ -78,4 +83,5 @@ TEST(PlacementIndex, RangesReachingPastTheTopOfTheOffsetSpaceDoNotWrapToZero) {
     for (uint64_t o = 0; o < 64; o++)
         EXPECT_EQ(placement_marks_naive(list.data(), 2, o).flags, 0) << o;
     expect_same_as_naive(list, UINT64_MAX - 10, 10);
+    free_index(&index);
 }

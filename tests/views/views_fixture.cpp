@@ -13,6 +13,11 @@
 #include "views/views.h"
 
 void ViewsTest::start(int32_t width, int32_t height) {
+    // A second start in one test lays out again from scratch.
+    for (void* block : {(void*)app_state.font.pixels, (void*)app_state.font.glyphs, (void*)app_state.text.data,
+                        app_state.placements.items})
+        os_free(block);
+    type_table_free(&app_state.types);
     app_state_reset();
     use_headless_window(&headless, width, height, true);
     ASSERT_TRUE(build_glyph_atlas(&app_state.font, embedded_mono_png, embedded_mono_png_size));
@@ -29,6 +34,7 @@ void ViewsTest::load(const std::vector<uint8_t>& bytes) {
     app_state.file = file_contents{};
     app_state.file.data = file_bytes.data();
     app_state.file.size = file_bytes.size();
+    os_free(app_state.placements.items);
     app_state.placements = growable_array{};
     ASSERT_TRUE(array_create(&app_state.placements, 128, sizeof(placement)));
 }

@@ -97,7 +97,7 @@ protected:
 // Truncated to half and to nothing while its last rows are shown and the
 // pointer keeps the program drawing: no crash, and the new size shows.
 TEST_F(LiveFileTest, TruncationUnderThePointerIsSurvivedAndShown) {
-    if (!has_xtest()) GTEST_SKIP() << "no XTEST";
+    if (!has_xtest()) SKIP_OR_FAIL_UNDER_CI("no XTEST");
     std::string dir = make_temp_dir();
     std::string path = dir + "/shrinking.bin";
     write_file(path, std::string(256 * 1024, 'A'));
@@ -170,7 +170,7 @@ TEST_F(LiveFileTest, CommandLinePathsThatCannotBeOpenedAreNamedOnStandardError) 
 // placement follows the new definition, errors are printed, and a struct that
 // is gone takes its placement with it.
 TEST_F(LiveFileTest, TypesFileIsReadAgainWhenItChanges) {
-    if (!has_xtest()) GTEST_SKIP() << "no XTEST";
+    if (!has_xtest()) SKIP_OR_FAIL_UNDER_CI("no XTEST");
     std::string dir = make_temp_dir();
     std::string types = dir + "/types.c", temp = dir + "/types.c.new", data = dir + "/data.bin";
     write_file(types, "struct Zed { u32 a; u16 b; };\n");

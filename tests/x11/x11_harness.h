@@ -71,8 +71,8 @@ protected:
     std::string standard_input;  // a file the program reads as its standard input, when set
 
     void SetUp() override {
-        if (!ensure_x_display()) GTEST_SKIP() << "no X display";
-        if (!getenv("BITLORN_BINARY")) GTEST_SKIP() << "BITLORN_BINARY not set";
+        if (!ensure_x_display()) SKIP_OR_FAIL_UNDER_CI("no X display");
+        if (!getenv("BITLORN_BINARY")) SKIP_OR_FAIL_UNDER_CI("BITLORN_BINARY not set");
         display = open_x_display();
         ASSERT_NE(display, nullptr);
         ASSERT_TRUE(load_font(&font, getenv("BITLORN_BINARY")));
@@ -82,6 +82,8 @@ protected:
     void TearDown() override {
         stop();
         if (display) XCloseDisplay(display);
+        os_free(font.pixels);
+        os_free(font.glyphs);
     }
 
     void start(const std::vector<std::string>& arguments) {

@@ -1,0 +1,276 @@
+// Drives a running bitlorn window with random input for a while: pointer moves,
+// drags, clicks, the wheel, keys and chords (Go to, Find, F3, copy), resizes,
+// file drops, and the shown file rewritten underneath every few seconds. Closes
+// the window at the end, so the program exits as a user would end it.
+//
+// usage: soak_driver SECONDS FILE [SEED]     (DISPLAY names the program's server)
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <string>
+
+enum : int {
+    // How often the shown file changes under the program.
+    rewrite_every_milliseconds = 3000,
+    largest_rewrite_bytes = 1 << 20,
+    // Drops and resizes are rarer than pointer and key input.
+    action_count = 100,
+    xdnd_patience_milliseconds = 2000,
+};
+
+static Display* display;
+static Window target;
+static unsigned int rng_state = 1;
+
+static int random_below(int n) {
+    rng_state = rng_state * 1103515245u + 12345u;
+    return (int)((rng_state >> 8) % (unsigned)n);
+}
+
+static long long now_milliseconds(void) {
+    timespec t;
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return (long long)t.tv_sec * 1000 + t.tv_nsec / 1000000;
+}
+
+static Atom atom(const char* name) { return XInternAtom(display, name, False); }
+
+static bool is_program_window(Window candidate) {
+    XClassHint hint;
+    if (!XGetClassHint(display, candidate, &hint)) return false;
+    bool ours = hint.res_class && strcmp(hint.res_class, "kel_sharedWindowClass") == 0;
+    XFree(hint.res_name);
+    XFree(hint.res_class);
+    return ours;
+}
+
+static Window find_program_window(void) {
+    Window root, parent, *children = nullptr, found = None;
+    unsigned int count = 0;
+    if (XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count)) {
+        for (unsigned int i = 0; i < count && !found; i++)
+            if (is_program_window(children[i])) found = children[i];
+        XFree(children);
+    }
+    return found;
+}
+
+static void window_size(int* w, int* h) {
+    XWindowAttributes attributes;
+    *w = *h = 1;
+    if (XGetWindowAttributes(display, target, &attributes)) {
+        *w = attributes.width;
+        *h = attributes.height;
+    }
+}
+
+static void pointer_to(int x, int y) {
+    Window child;
+    int root_x = 0, root_y = 0;
+    XTranslateCoordinates(display, target, DefaultRootWindow(display), x, y, &root_x, &root_y, &child);
+    XTestFakeMotionEvent(display, DefaultScreen(display), root_x, root_y, CurrentTime);
+}
+
+static void random_point(int* x, int* y) {
+    int w, h;
+    window_size(&w, &h);
+    *x = random_below(w);
+    *y = random_below(h);
+}
+
+static void key(KeySym keysym, bool down) {
+    KeyCode code = XKeysymToKeycode(display, keysym);
+    if (code) XTestFakeKeyEvent(display, code, down, CurrentTime);
+}
+
+static void tap(KeySym keysym, KeySym modifier = NoSymbol) {
+    if (modifier != NoSymbol) key(modifier, true);
+    key(keysym, true);
+    key(keysym, false);
+    if (modifier != NoSymbol) key(modifier, false);
+}
+
+static void type_text(const char* text) {
+    for (const char* c = text; *c; c++) tap(*c == ' ' ? XK_space : (KeySym)(unsigned char)*c);
+}
+
+static void rewrite_file(const char* path) {
+    int size = random_below(4) == 0 ? random_below(64) : random_below(largest_rewrite_bytes);
+    FILE* file = fopen(path, "wb");
+    if (!file) return;
+    for (int i = 0; i < size; i++) fputc(random_below(4) ? random_below(256) : 'A' + random_below(26), file);
+    fclose(file);
+}
+
+static void send_xdnd(Window source, const char* type, long l1, long l2, long l3, long l4) {
+    XEvent m;
+    memset(&m, 0, sizeof m);
+    m.xclient.type = ClientMessage;
+    m.xclient.window = target;
+    m.xclient.message_type = atom(type);
+    m.xclient.format = 32;
+    m.xclient.data.l[0] = (long)source;
+    m.xclient.data.l[1] = l1;
+    m.xclient.data.l[2] = l2;
+    m.xclient.data.l[3] = l3;
+    m.xclient.data.l[4] = l4;
+    XSendEvent(display, target, False, NoEventMask, &m);
+    XFlush(display);
+}
+
+// Serves the drop's selection requests until a message of that type arrives.
+static bool serve_until(const char* type, const std::string& uris) {
+    long long deadline = now_milliseconds() + xdnd_patience_milliseconds;
+    while (now_milliseconds() < deadline) {
+        while (XPending(display)) {
+            XEvent event;
+            XNextEvent(display, &event);
+            if (event.type == ClientMessage && event.xclient.message_type == atom(type)) return true;
+            if (event.type != SelectionRequest) continue;
+            XSelectionRequestEvent* request = &event.xselectionrequest;
+            XEvent notify;
+            memset(&notify, 0, sizeof notify);
+            notify.xselection.type = SelectionNotify;
+            notify.xselection.requestor = request->requestor;
+            notify.xselection.selection = request->selection;
+            notify.xselection.target = request->target;
+            notify.xselection.time = request->time;
+            if (request->target == atom("text/uri-list")) {
+                XChangeProperty(display, request->requestor, request->property, request->target, 8,
+                                PropModeReplace, (const unsigned char*)uris.data(), (int)uris.size());
+                notify.xselection.property = request->property;
+            }
+            XSendEvent(display, request->requestor, False, NoEventMask, &notify);
+            XFlush(display);
+        }
+        usleep(2000);
+    }
+    return false;
+}
+
+static void drop(const char* path) {
+    Window source = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 1, 1, 0, 0, 0);
+    XSetSelectionOwner(display, atom("XdndSelection"), source, CurrentTime);
+    std::string uris = std::string("file://") + path + "\r\n";
+    int x, y;
+    random_point(&x, &y);
+    Window child;
+    int root_x = 0, root_y = 0;
+    XTranslateCoordinates(display, target, DefaultRootWindow(display), x, y, &root_x, &root_y, &child);
+    send_xdnd(source, "XdndEnter", 5L << 24, (long)atom("text/uri-list"), 0, 0);
+    send_xdnd(source, "XdndPosition", 0, ((long)root_x << 16) | root_y, CurrentTime, (long)atom("XdndActionCopy"));
+    if (serve_until("XdndStatus", uris)) {
+        send_xdnd(source, "XdndDrop", 0, CurrentTime, 0, 0);
+        serve_until("XdndFinished", uris);
+    }
+    XDestroyWindow(display, source);
+}
+
+static void one_action(const char* path) {
+    int x, y;
+    int roll = random_below(action_count);
+    if (roll < 30) {
+        random_point(&x, &y);
+        pointer_to(x, y);
+    } else if (roll < 40) {  // a click or a drag
+        random_point(&x, &y);
+        pointer_to(x, y);
+        XTestFakeButtonEvent(display, 1, True, CurrentTime);
+        for (int i = random_below(4); i > 0; i--) {
+            random_point(&x, &y);
+            pointer_to(x, y);
+        }
+        XTestFakeButtonEvent(display, 1, False, CurrentTime);
+    } else if (roll < 50) {
+        unsigned int button = random_below(2) ? 4 : 5;
+        if (random_below(3) == 0) key(XK_Shift_L, true);
+        XTestFakeButtonEvent(display, button, True, CurrentTime);
+        XTestFakeButtonEvent(display, button, False, CurrentTime);
+        key(XK_Shift_L, false);
+    } else if (roll < 75) {
+        static const KeySym keys[] = {XK_Left, XK_Right, XK_Up,    XK_Down, XK_Page_Up, XK_Page_Down, XK_Home,
+                                      XK_End,  XK_Delete, XK_F3,   XK_Escape, XK_Return, XK_BackSpace};
+        KeySym k = keys[random_below((int)(sizeof keys / sizeof keys[0]))];
+        tap(k, random_below(4) == 0 ? XK_Shift_L : NoSymbol);
+    } else if (roll < 85) {  // Go to, Find or copy
+        int which = random_below(3);
+        if (which == 0) {
+            tap(XK_g, XK_Control_L);
+            char digits[16];
+            snprintf(digits, sizeof digits, "%d", random_below(1 << 20));
+            type_text(digits);
+            tap(XK_Return);
+        } else if (which == 1) {
+            tap(XK_f, XK_Control_L);
+            static const char* patterns[] = {"41", "4142", "00 00", "de ad be ef", "7", "??41"};
+            type_text(patterns[random_below(6)]);
+            tap(XK_Return);
+        } else {
+            tap(XK_c, XK_Control_L);
+        }
+    } else if (roll < 92) {
+        XResizeWindow(display, target, 300 + random_below(1600), 200 + random_below(850));
+    } else if (roll < 95) {
+        drop(path);
+    } else {
+        random_point(&x, &y);
+        pointer_to(x, y);
+    }
+    XSync(display, False);
+}
+
+int main(int argc, char** argv) {
+    if (argc < 3) {
+        fprintf(stderr, "usage: %s SECONDS FILE [SEED]\n", argv[0]);
+        return 2;
+    }
+    long long seconds = atoll(argv[1]);
+    const char* path = argv[2];
+    rng_state = argc > 3 ? (unsigned)atoi(argv[3]) : (unsigned)time(nullptr);
+    display = XOpenDisplay(nullptr);
+    if (!display) {
+        fprintf(stderr, "no X display\n");
+        return 2;
+    }
+    // A sanitized build on a busy machine can take a while to show its window.
+    long long deadline = now_milliseconds() + 60000;
+    while (!(target = find_program_window()) && now_milliseconds() < deadline) usleep(50000);
+    if (!target) {
+        fprintf(stderr, "no bitlorn window appeared\n");
+        return 2;
+    }
+    XSetInputFocus(display, target, RevertToParent, CurrentTime);
+    long long end = now_milliseconds() + seconds * 1000, next_rewrite = now_milliseconds() + rewrite_every_milliseconds;
+    long long actions = 0;
+    while (now_milliseconds() < end) {
+        one_action(path);
+        actions++;
+        if (now_milliseconds() >= next_rewrite) {
+            rewrite_file(path);
+            next_rewrite += rewrite_every_milliseconds;
+        }
+        usleep(5000 + random_below(15000));
+    }
+    // Ends the program as closing its window does.
+    XEvent close;
+    memset(&close, 0, sizeof close);
+    close.xclient.type = ClientMessage;
+    close.xclient.window = target;
+    close.xclient.message_type = atom("WM_PROTOCOLS");
+    close.xclient.format = 32;
+    close.xclient.data.l[0] = (long)atom("WM_DELETE_WINDOW");
+    close.xclient.data.l[1] = CurrentTime;
+    XSendEvent(display, target, False, NoEventMask, &close);
+    XSync(display, False);
+    printf("%lld actions\n", actions);
+    XCloseDisplay(display);
+    return 0;
+}
