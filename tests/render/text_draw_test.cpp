@@ -210,7 +210,8 @@ TEST(Blit, EveryWidthMatchesThePixelRule) {
                     else if (alpha != 0 || out >> 24 == 0) out = blend_pixel((pixel & 0xffffff) | alpha << 24, out);
                 }
             }
-            ASSERT_EQ(canvas.pixels, expected) << "width " << w << ", opacity " << opacity;
+            EXPECT_EQ(canvas.pixels, expected) << "width " << w << ", opacity " << opacity;
         }
     }
+    free_font(&atlas);
 }
