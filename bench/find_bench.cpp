@@ -6,18 +6,13 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include <vector>
-
 #include "app/app.h"
 #include "app/app_state.h"
-#include "headless_window.h"
 #include "app/prompt_line.h"
-#include "render/font.h"
+#include "bench_shell.h"
 
-enum : int32_t { width = 1280, height = 720, frame_us_at_60_hz = 16666 };
+enum : int32_t { width = 1280, height = 720 };
 enum : int { default_runs = 3 };
-
-static double seconds_since(uint64_t start) { return (double)os_ticks_to_microseconds(os_now_ticks() - start) / 1e6; }
 
 int main(int argument_count, char** arguments) {
     if (argument_count < 3) {
@@ -34,11 +29,8 @@ int main(int argument_count, char** arguments) {
         fprintf(stderr, "not a pattern: %s\n", arguments[2]);
         return 2;
     }
-    os_mapped_file file = os_map_file(os_string(arguments[1]));
-    if (!file.contents.data) {
-        fprintf(stderr, "cannot map %s\n", arguments[1]);
-        return 1;
-    }
+    os_mapped_file file;
+    if (!map_bench_file(arguments[1], &file)) return 1;
     uint64_t size = file.contents.size;
     double gib = (double)size / (1024.0 * 1024.0 * 1024.0);
 
@@ -56,13 +48,7 @@ int main(int argument_count, char** arguments) {
 
     // The frame loop: a window that nothing shows, the real font and layout.
     headless_window window;
-    use_headless_window(&window, width, height, true);
-    build_glyph_atlas(&app_state.font, embedded_mono_png, embedded_mono_png_size);
-    text_buffer_create(&app_state.text, 10000);
-    register_builtin_types();
-    layout_panels();
-    app_state.file = file.contents;
-    app_state.target_frame_us = frame_us_at_60_hz;
+    start_bench_shell(&window, width, height, &file);
 
     double best_frames = 0;
     int frames = 0;

@@ -4,17 +4,13 @@
 #include <stdio.h>
 #include <stdlib.h>
 
-#include <vector>
-
 #include "app/app.h"
 #include "app/app_state.h"
-#include "render/font.h"
+#include "bench_shell.h"
 #include "views/views.h"
 
-enum : int32_t { default_width = 1920, default_height = 1080, frame_us_at_60_hz = 16666 };
+enum : int32_t { default_width = 1920, default_height = 1080 };
 enum : int { default_runs = 3 };
-
-static double seconds_since(uint64_t start) { return (double)os_ticks_to_microseconds(os_now_ticks() - start) / 1e6; }
 
 int main(int argument_count, char** arguments) {
     if (argument_count < 2) {
@@ -27,25 +23,11 @@ int main(int argument_count, char** arguments) {
     int32_t height = argument_count > 3 ? atoi(arguments[3]) : default_height;
     int runs = argument_count > 4 ? atoi(arguments[4]) : default_runs;
     if (runs < 1) runs = 1;
-    os_mapped_file file = os_map_file(os_string(arguments[1]));
-    if (!file.contents.data) {
-        fprintf(stderr, "cannot map %s\n", arguments[1]);
-        return 1;
-    }
+    os_mapped_file file;
+    if (!map_bench_file(arguments[1], &file)) return 1;
 
-    std::vector<color> pixels((size_t)width * height);
-    os_window window = {};
-    window.flags = os_window_flag_open;
-    window.width = width;
-    window.height = height;
-    window.back_buffer = pixel_buffer{width, height, pixels.data()};
-    app_state.window = &window;
-    build_glyph_atlas(&app_state.font, embedded_mono_png, embedded_mono_png_size);
-    text_buffer_create(&app_state.text, 10000);
-    register_builtin_types();
-    layout_panels();
-    app_state.file = file.contents;
-    app_state.target_frame_us = frame_us_at_60_hz;
+    headless_window window;
+    start_bench_shell(&window, width, height, &file);
     if (!overview_pending()) {
         fprintf(stderr, "the file fits the panel: no overview\n");
         return 1;
@@ -68,7 +50,7 @@ int main(int argument_count, char** arguments) {
             app_state.frame_ticks = os_now_ticks();
             // As the frame loop does: three quarters of the frame, then the frame.
             while (overview_step() &&
-                   os_ticks_to_microseconds(os_now_ticks() - app_state.frame_ticks) < frame_us_at_60_hz * 3 / 4) {}
+                   os_ticks_to_microseconds(os_now_ticks() - app_state.frame_ticks) < bench_frame_us_at_60_hz * 3 / 4) {}
             compose_frame();
         }
         double took = seconds_since(start);
