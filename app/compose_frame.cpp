@@ -22,14 +22,8 @@ enum : int32_t {
 
 static const char drop_hint[] = "Drag and drop a file onto the window.";
 
-enum : int32_t { most_filled_areas = 64 };
-
-// Areas the grids' cells fill in full this frame are left for them: clearing
-// them first would only write the same pixels twice.
 static void clear_buffer(pixel_buffer* buffer) {
-    rect filled[most_filled_areas];
-    int32_t count = app_state.file.data ? byte_grids_filled_areas(buffer, filled, most_filled_areas) : 0;
-    fill_around(buffer, background_color, filled, count);
+    fill_pixels(buffer->pixels, (int64_t)buffer->width * buffer->height, background_color);
 }
 
 static rect text_position(int64_t x, int64_t y) {

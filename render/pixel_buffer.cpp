@@ -87,41 +87,6 @@ void fill_span(pixel_buffer* buffer, rect area, color value) {
     for (int32_t row = 0; row < area.h; ++row, pixel += buffer->width) fill_short_run(pixel, area.w, value);
 }
 
-enum : int32_t { most_holes = 64 };
-
-void fill_around(pixel_buffer* buffer, color value, const rect* holes, int32_t count) {
-    if (!buffer || !buffer->pixels) return;
-    rect clip = whole_buffer(buffer);
-    // Clipped and sorted by left edge; holes past the most are cleared over.
-    rect kept[most_holes];
-    int32_t kept_count = 0;
-    for (int32_t i = 0; i < count && kept_count < most_holes; i++) {
-        rect hole = holes[i];
-        if (!clip_area(clip, &hole)) continue;
-        int32_t at = kept_count++;
-        for (; at > 0 && kept[at - 1].x > hole.x; at--) kept[at] = kept[at - 1];
-        kept[at] = hole;
-    }
-    // Bands of rows that meet the same holes, each filled between them.
-    for (int32_t y = 0; y < clip.h;) {
-        int32_t band_end = clip.h;
-        for (int32_t i = 0; i < kept_count; i++) {
-            int32_t top = kept[i].y, bottom = kept[i].y + kept[i].h;
-            if (top > y && top < band_end) band_end = top;
-            if (bottom > y && bottom < band_end) band_end = bottom;
-        }
-        int32_t x = 0;
-        for (int32_t i = 0; i < kept_count; i++) {
-            const rect* hole = &kept[i];
-            if (hole->y > y || hole->y + hole->h <= y) continue;
-            if (hole->x > x) fill_span(buffer, rect{x, y, hole->x - x, band_end - y}, value);
-            if (hole->x + hole->w > x) x = hole->x + hole->w;
-        }
-        if (x < clip.w) fill_span(buffer, rect{x, y, clip.w - x, band_end - y}, value);
-        y = band_end;
-    }
-}
-
 void fill_rect(pixel_buffer* buffer, rect clip, rect area, color value) {
     if (!buffer || !clip_area(clip, &area)) return;
     if (draw_list* list = draw_list_recording_into(buffer)) {

@@ -18,8 +18,6 @@ void blend_hband(pixel_buffer* buffer, rect clip, rect area, color value);
 // area must already lie inside the buffer.
 void blend_span(pixel_buffer* buffer, rect area, color value);
 void fill_span(pixel_buffer* buffer, rect area, color value);
-// Every pixel of the buffer outside the `holes` (which may overlap) becomes value.
-void fill_around(pixel_buffer* buffer, color value, const rect* holes, int32_t count);
 // count pixels from `to` on become value.
 void fill_pixels(color* to, int64_t count, color value);
 

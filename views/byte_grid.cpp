@@ -199,16 +199,6 @@ static uint64_t clamped_row_offset(__int128 row, int64_t bytes_per_row, uint64_t
     return (uint64_t)offset;
 }
 
-// The rows of a grid worth painting: those that can show in the buffer.
-static int64_t rows_to_paint(const pixel_buffer* buffer, const grid_geometry* g) {
-    int64_t rows = app_state.visible_rows;
-    // Rows wholly below the buffer cannot show, so the window of bytes
-    // worth indexing stops at the last row that can.
-    int64_t rows_on_screen = g->cell_h > 0 ? (buffer->height - (int64_t)g->panel.y) / g->cell_h + 1 : rows;
-    if (rows_on_screen < 0) rows_on_screen = 0;
-    return rows < rows_on_screen ? rows : rows_on_screen;
-}
-
 static void paint_byte_grid(grid_kind kind) {
     pixel_buffer* buffer = frame_buffer();
     if (!buffer || !app_state.file.data) return;
@@ -217,7 +207,13 @@ static void paint_byte_grid(grid_kind kind) {
     rect clip = whole_buffer(buffer);
     uint64_t size = app_state.file.size;
     grid_geometry g = geometry_of(kind);
-    int64_t rows = rows_to_paint(buffer, &g);
+
+    // Rows wholly below the buffer cannot show, so the window of bytes
+    // worth indexing stops at the last row that can.
+    int64_t rows = app_state.visible_rows;
+    int64_t rows_on_screen = g.cell_h > 0 ? (buffer->height - (int64_t)g.panel.y) / g.cell_h + 1 : rows;
+    if (rows_on_screen < 0) rows_on_screen = 0;
+    if (rows > rows_on_screen) rows = rows_on_screen;
 
     __int128 first_row = app_state.scroll_row;
     uint64_t first = clamped_row_offset(first_row, bytes_per_row, size);
@@ -247,42 +243,6 @@ static void paint_byte_grid(grid_kind kind) {
             if (c % cells_per_group == cells_per_group - 1) x += app_state.group_gap;
         }
     }
-}
-
-// On rows whose every byte lies in the file, each group of cells is one
-// block that the cells' opaque fills cover whole (when cells abut).
-static int32_t grid_filled_areas(const pixel_buffer* buffer, grid_kind kind, rect* areas, int32_t most) {
-    int64_t bytes_per_row = app_state.bytes_per_row;
-    if (!app_state.file.data || app_state.visible_rows <= 0 || bytes_per_row <= 0) return 0;
-    grid_geometry g = geometry_of(kind);
-    if (g.cell_w <= 0 || g.cell_h <= 0 || g.advance <= 0 || g.advance > g.cell_w || app_state.group_gap < 0)
-        return 0;
-    int64_t rows = rows_to_paint(buffer, &g);
-    int64_t first_full = -1, end_full = -1;
-    for (int64_t r = 0; r < rows; r++) {
-        __int128 row_offset = ((__int128)app_state.scroll_row + r) * bytes_per_row;
-        if (row_offset < 0 || row_offset + bytes_per_row > (__int128)app_state.file.size) continue;
-        if (first_full < 0) first_full = r;
-        end_full = r + 1;
-    }
-    if (first_full < 0) return 0;
-    int64_t top = (int64_t)g.panel.y + app_state.panel_pad + first_full * g.cell_h;
-    int64_t left = (int64_t)g.panel.x + app_state.panel_pad;
-    int32_t count = 0;
-    for (int64_t c = 0; c < bytes_per_row && count < most; c += cells_per_group) {
-        int64_t x = left + c * g.advance + c / cells_per_group * app_state.group_gap;
-        int64_t cells = bytes_per_row - c < (int64_t)cells_per_group ? bytes_per_row - c : (int64_t)cells_per_group;
-        rect area = {clamp_to_int32(x), clamp_to_int32(top), clamp_to_int32((cells - 1) * g.advance + g.cell_w),
-                     clamp_to_int32((end_full - first_full) * g.cell_h)};
-        areas[count++] = area;
-    }
-    return count;
-}
-
-int32_t byte_grids_filled_areas(const pixel_buffer* buffer, rect* areas, int32_t most) {
-    if (!buffer) return 0;
-    int32_t count = grid_filled_areas(buffer, grid_kind_char, areas, most);
-    return count + grid_filled_areas(buffer, grid_kind_hex, areas + count, most - count);
 }
 
 void paint_char_grid(void) { paint_byte_grid(grid_kind_char); }

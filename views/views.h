@@ -17,10 +17,6 @@ void paint_structure_view(void);
 void paint_data_view(void);
 void paint_char_grid(void);
 void paint_hex_grid(void);
-// The areas of `buffer` that the byte grids' cells, painted in full, fill
-// with opaque pixels whatever lies under them: a frame need not clear them
-// first. At most `most`, in no order.
-int32_t byte_grids_filled_areas(const pixel_buffer* buffer, rect* areas, int32_t most);
 
 // Hovers the byte under the pointer in a byte grid; a left press selects it
 // and a drag stretches the selection back to the pressed byte.

@@ -138,18 +138,3 @@ TEST(Lines, BandAboveTheTopDrawsItsSecondRowOnly) {
     EXPECT_EQ(canvas.at(3, 3), 0xff505050u);
     EXPECT_EQ(canvas.count_not(background), 7);
 }
-
-TEST(Fill, AroundHolesLeavesExactlyTheirPixels) {
-    const rect holes[] = {{2, 1, 5, 4}, {4, 3, 6, 6}, {-3, 7, 5, 20}, {14, -2, 9, 5}, {8, 0, 0, 9}, {1, 9, 3, 1}, {3, 2, 1, 1}};
-    for (int32_t count = 0; count <= 7; ++count) {
-        test_canvas canvas(20, 12, background);
-        fill_around(&canvas.buffer, 0xff0000ff, holes, count);
-        for (int32_t y = 0; y < 12; ++y) {
-            for (int32_t x = 0; x < 20; ++x) {
-                bool in_hole = false;
-                for (int32_t i = 0; i < count; ++i) in_hole = in_hole || rect_contains(holes[i], x, y);
-                ASSERT_EQ(canvas.at(x, y), in_hole ? background : 0xff0000ffu) << x << "," << y << " of " << count;
-            }
-        }
-    }
-}
