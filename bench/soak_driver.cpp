@@ -4,6 +4,9 @@
 // the window at the end, so the program exits as a user would end it.
 //
 // usage: soak_driver SECONDS FILE [SEED]     (DISPLAY names the program's server)
+// The tests' XDND drag source first: it includes gtest before the X headers.
+#include "x_test_support.h"
+
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -23,7 +26,6 @@ enum : int {
     largest_rewrite_bytes = 1 << 20,
     // Drops and resizes are rarer than pointer and key input.
     action_count = 100,
-    xdnd_patience_milliseconds = 2000,
 };
 
 static Display* display;
@@ -110,68 +112,22 @@ static void rewrite_file(const char* path) {
     fclose(file);
 }
 
-static void send_xdnd(Window source, const char* type, long l1, long l2, long l3, long l4) {
-    XEvent m;
-    memset(&m, 0, sizeof m);
-    m.xclient.type = ClientMessage;
-    m.xclient.window = target;
-    m.xclient.message_type = atom(type);
-    m.xclient.format = 32;
-    m.xclient.data.l[0] = (long)source;
-    m.xclient.data.l[1] = l1;
-    m.xclient.data.l[2] = l2;
-    m.xclient.data.l[3] = l3;
-    m.xclient.data.l[4] = l4;
-    XSendEvent(display, target, False, NoEventMask, &m);
-    XFlush(display);
-}
-
-// Serves the drop's selection requests until a message of that type arrives.
-static bool serve_until(const char* type, const std::string& uris) {
-    long long deadline = now_milliseconds() + xdnd_patience_milliseconds;
-    while (now_milliseconds() < deadline) {
-        while (XPending(display)) {
-            XEvent event;
-            XNextEvent(display, &event);
-            if (event.type == ClientMessage && event.xclient.message_type == atom(type)) return true;
-            if (event.type != SelectionRequest) continue;
-            XSelectionRequestEvent* request = &event.xselectionrequest;
-            XEvent notify;
-            memset(&notify, 0, sizeof notify);
-            notify.xselection.type = SelectionNotify;
-            notify.xselection.requestor = request->requestor;
-            notify.xselection.selection = request->selection;
-            notify.xselection.target = request->target;
-            notify.xselection.time = request->time;
-            if (request->target == atom("text/uri-list")) {
-                XChangeProperty(display, request->requestor, request->property, request->target, 8,
-                                PropModeReplace, (const unsigned char*)uris.data(), (int)uris.size());
-                notify.xselection.property = request->property;
-            }
-            XSendEvent(display, request->requestor, False, NoEventMask, &notify);
-            XFlush(display);
-        }
-        usleep(2000);
-    }
-    return false;
-}
-
 static void drop(const char* path) {
-    Window source = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 1, 1, 0, 0, 0);
-    XSetSelectionOwner(display, atom("XdndSelection"), source, CurrentTime);
-    std::string uris = std::string("file://") + path + "\r\n";
+    xdnd_drag_source source;
+    source.begin(display, std::string("file://") + path + "\r\n");
     int x, y;
     random_point(&x, &y);
     Window child;
     int root_x = 0, root_y = 0;
     XTranslateCoordinates(display, target, DefaultRootWindow(display), x, y, &root_x, &root_y, &child);
-    send_xdnd(source, "XdndEnter", 5L << 24, (long)atom("text/uri-list"), 0, 0);
-    send_xdnd(source, "XdndPosition", 0, ((long)root_x << 16) | root_y, CurrentTime, (long)atom("XdndActionCopy"));
-    if (serve_until("XdndStatus", uris)) {
-        send_xdnd(source, "XdndDrop", 0, CurrentTime, 0, 0);
-        serve_until("XdndFinished", uris);
+    XClientMessageEvent reply;
+    source.send(target, "XdndEnter", 5L << 24, (long)atom("text/uri-list"), 0, 0);
+    source.send(target, "XdndPosition", 0, ((long)root_x << 16) | root_y, CurrentTime, (long)atom("XdndActionCopy"));
+    if (source.wait_for("XdndStatus", &reply)) {
+        source.send(target, "XdndDrop", 0, CurrentTime, 0, 0);
+        source.wait_for("XdndFinished", &reply);
     }
-    XDestroyWindow(display, source);
+    source.end();
 }
 
 static void one_action(const char* path) {
