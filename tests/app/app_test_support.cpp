@@ -10,7 +10,7 @@
 #include "test_support.h"
 
 void use_fake_window(fake_window* fake, int32_t width, int32_t height, bool back_buffer) {
-    app_state_reset();
+    release_app_state();
     use_headless_window(fake, width, height, back_buffer);
 }
 

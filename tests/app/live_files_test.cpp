@@ -48,10 +48,12 @@ void add_placement(uint32_t type_index, uint64_t offset, uint64_t length) {
 
 class LiveFiles : public ::testing::Test {
 protected:
-    void SetUp() override { app_state_reset(); }
+    void SetUp() override { release_app_state(); }
     void TearDown() override {
         release_loaded_file();
         os_unwatch_file(app_state.file_watch);
+        os_free(app_state.file_path);
+        app_state.file_path = nullptr;
     }
 };
 
@@ -143,9 +145,8 @@ TEST_F(LiveFiles, CommandLinePathsThatCannotBeOpenedGetOneLineEachDropsNone) {
     EXPECT_EQ(shown(), "good");
 
     release_loaded_file();
-    os_free(app_state.placements.items);
     os_free(app_state.file_path);
-    app_state_reset();
+    release_app_state();
     errors = capture_stderr([&] { load_dropped_files(block.data()); });
     EXPECT_EQ(errors, "");
     EXPECT_EQ(shown(), "good");
@@ -189,9 +190,7 @@ TEST_F(LiveFiles, PlacementsKeepTheirTypeByNameOrAreDropped) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        type_table_free(&app_state.types);
-        os_free(app_state.placements.items);
-        app_state_reset();
+        release_app_state();
         parse_types(before);
         array_create(&app_state.placements, 8, sizeof(placement));
         add_placement(0, 0, 7);

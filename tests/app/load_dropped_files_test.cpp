@@ -12,7 +12,12 @@
 
 class DroppedFiles : public ::testing::Test {
 protected:
-    void SetUp() override { app_state_reset(); }
+    void SetUp() override { release_app_state(); }
+    void TearDown() override {
+        release_loaded_file();
+        os_free(app_state.file_path);
+        app_state.file_path = nullptr;
+    }
 
     static void drop(const std::vector<std::string>& paths) {
         std::string block = path_block(paths);

@@ -135,10 +135,13 @@ TEST_F(MeasureTest, NothingToMeasureStopsAndTheBytesPastTheEnd) {
     measure_run_for_frame();
     EXPECT_EQ(message(), "Measuring stopped: the file changed.");
     EXPECT_FALSE(measure_is_running());
+    release_loaded_file();
+    os_free(app_state.file_path);
+    app_state.file_path = nullptr;
 }
 
 TEST_F(MeasureTest, ControlCRightAfterCopiesTheLineWithDigestsWhole) {
-    if (!ensure_x_display()) GTEST_SKIP() << "no X display";
+    if (!ensure_x_display()) SKIP_OR_FAIL_UNDER_CI("no X display");
     show(write_temp_file("measure_copy.bin", "test", 4));
     measure(0, 4);
     control('c');

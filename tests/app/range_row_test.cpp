@@ -4,6 +4,7 @@
 
 #include <random>
 
+#include "app/app.h"
 #include "app/app_state.h"
 
 struct selection_fields {
@@ -70,7 +71,7 @@ TEST(RangeRow, EveryKindFollowsItsRulesForEveryPointerState) {
     const uint8_t hits[] = {0, row_hovered, row_hovered | row_pressed, row_hovered | row_held};
     const range_row_kind kinds[] = {range_row_value, range_row_byte, range_row_item};
     for (int round = 0; round < 3000; round++) {
-        app_state_reset();
+        release_app_state();
         selection_fields before = {small(40), 1 + small(12), small(40), small(12), small(40) - 1, 1 + small(8)};
         for (range_row_kind kind : kinds) {
             for (uint8_t hit : hits) {
@@ -90,7 +91,7 @@ TEST(RangeRow, EveryKindFollowsItsRulesForEveryPointerState) {
 }
 
 TEST(RangeRow, DraggingBackOntoTheAnchorLineKeepsTheStretchedSelection) {
-    app_state_reset();
+    release_app_state();
     apply_range_row(row_hovered | row_pressed, 8, 4, range_row_item);
     apply_range_row(row_hovered | row_held, 20, 2, range_row_item);
     EXPECT_EQ(app_state.select_offset, 8);

@@ -59,7 +59,7 @@ TEST(StartupFiles, PathBesideExecutableKeepsTheWholeDirectory) {
 }
 
 TEST(StartupFiles, FontFallsBackToTheBuiltInCopy) {
-    app_state_reset();
+    release_app_state();
     std::string beside = std::string(os_executable_directory().data) + "mono.png";
     bool present = os_path_exists(os_string(beside.c_str()));
     std::string output = capture_stdout([] { load_font(); });

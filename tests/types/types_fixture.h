@@ -23,6 +23,7 @@ inline void record_line(const char* text, uint64_t length) { emitted_lines.empla
 inline void fresh_types(void) {
     type_table_free(&app_state.types);
     os_free(app_state.scratch_text.data);
+    os_free(app_state.input);
     app_state_reset();
     reset_type_colors();
     register_builtin_types();

@@ -13,12 +13,9 @@
 #include "views/views.h"
 
 void ViewsTest::start(int32_t width, int32_t height) {
-    // A second start in one test lays out again from scratch.
-    for (void* block : {(void*)app_state.font.pixels, (void*)app_state.font.glyphs, (void*)app_state.text.data,
-                        app_state.placements.items})
-        os_free(block);
-    type_table_free(&app_state.types);
-    app_state_reset();
+    // Each start, and a second one in one test, lays out again from scratch,
+    // freeing what the last test or start left behind.
+    release_app_state();
     use_headless_window(&headless, width, height, true);
     ASSERT_TRUE(build_glyph_atlas(&app_state.font, embedded_mono_png, embedded_mono_png_size));
     ASSERT_TRUE(text_buffer_create(&app_state.text, 10000));
