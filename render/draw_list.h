@@ -69,9 +69,10 @@ inline void draw_list_append(draw_list* list, const draw_command* command) {
 }
 
 // The areas in which `now` may draw differently from `before`: wherever a
-// command of one is not paired with an equal command of the other. At most `most` rects (the last one stretched over the rest when
-// there are more); the whole buffer when the sizes differ or a list is
-// incomplete; none when the lists are the same.
+// command of one is not paired with an equal command of the other. At most
+// `most` rects (the last one stretched over the rest when there are more);
+// the whole buffer when the sizes differ or a list is incomplete; none when
+// the lists are the same.
 int32_t draw_list_changed_areas(draw_list* now, draw_list* before, rect* areas, int32_t most);
 // Draws every command of `list` that touches `area`, only within it.
 void draw_list_replay(const draw_list* list, pixel_buffer* target, rect area);
