@@ -39,6 +39,9 @@ void print_startup_report(void);
 // Microseconds per frame for the monitor's refresh rate (60 Hz without one,
 // at least 30 Hz).
 int32_t frame_budget_microseconds(const os_monitor* monitor);
+// True while work spread over frames (a search, a measure, the overview) may
+// go on in this one: three quarters of the frame's budget, the rest draws it.
+bool frame_share_left(void);
 
 // The command line. Paths are every argument that is not an option ("-" is
 // standard input), in order; after "--" every argument is a path.

@@ -17,9 +17,8 @@ enum : int32_t {
     fallback_refresh_rate = 60,
     microseconds_per_second = 1000000,
     shared_text_capacity = 10000,
-    // The overview's share of a frame, as for a search: the rest draws it.
-    overview_share_numerator = 3,
-    overview_share_denominator = 4,
+    work_share_numerator = 3,
+    work_share_denominator = 4,
 };
 
 static const char window_title[] = "Bitlorn  |  0.9";
@@ -81,11 +80,15 @@ static bool frame_acted_on_a_click(void) {
     return (left->state & (input_went_down | input_went_up)) != 0;
 }
 
-// The overview takes what is left of the same share of the frame that a
-// search takes, and at least one row.
+bool frame_share_left(void) {
+    uint64_t budget = (uint64_t)app_state.target_frame_us * work_share_numerator / work_share_denominator;
+    return os_ticks_to_microseconds(os_now_ticks() - app_state.frame_ticks) < budget;
+}
+
+// The overview takes what is left of the frame's share after a search, and
+// at least one row.
 static void summarise_overview_for_frame(void) {
-    uint64_t budget = (uint64_t)app_state.target_frame_us * overview_share_numerator / overview_share_denominator;
-    while (overview_step() && os_ticks_to_microseconds(os_now_ticks() - app_state.frame_ticks) < budget) {}
+    while (overview_step() && frame_share_left()) {}
 }
 
 static void run_one_frame_tail(void) {

@@ -254,7 +254,6 @@ enum : uint64_t {
 
 // The share of a frame's time budget the search may take; the rest is left
 // for drawing the frame, so the window keeps up with the pointer.
-enum : int64_t { search_share_numerator = 3, search_share_denominator = 4 };
 
 // Pass 0 runs from just after the selection start to the end (from just
 // before it to the start, going back); pass 1 is the wrapped rest, which
@@ -352,10 +351,9 @@ void find_run_for_frame(void) {
         prompt_set_message("Search stopped: the file changed.");
         return;
     }
-    uint64_t budget = (uint64_t)app_state.target_frame_us * search_share_numerator / search_share_denominator;
     do {
         if (run_one_slice(search)) return;
-    } while (os_ticks_to_microseconds(os_now_ticks() - app_state.frame_ticks) < budget);
+    } while (frame_share_left());
 }
 
 uint32_t find_progress_percent(void) {

@@ -25,7 +25,6 @@ enum : uint32_t {
 };
 
 // The same share of a frame as Find takes.
-enum : int64_t { measure_share_numerator = 3, measure_share_denominator = 4 };
 
 void measure_begin(measure_state* measure, uint64_t offset, uint64_t length) {
     measure->offset = offset;
@@ -156,10 +155,9 @@ void measure_run_for_frame(void) {
         prompt_set_message("Measuring stopped: the file changed.");
         return;
     }
-    uint64_t budget = (uint64_t)app_state.target_frame_us * measure_share_numerator / measure_share_denominator;
     do {
         if (measure_one_slice(measure)) return;
-    } while (os_ticks_to_microseconds(os_now_ticks() - app_state.frame_ticks) < budget);
+    } while (frame_share_left());
 }
 
 bool measure_line_shown(void) { return app_state.measure.shown != 0; }

@@ -49,8 +49,7 @@ int main(int argument_count, char** arguments) {
         for (frames = 0; overview_pending(); frames++) {
             app_state.frame_ticks = os_now_ticks();
             // As the frame loop does: three quarters of the frame, then the frame.
-            uint64_t share_us = bench_frame_us_at_60_hz * 3 / 4;
-            while (overview_step() && os_ticks_to_microseconds(os_now_ticks() - app_state.frame_ticks) < share_us) {}
+            while (overview_step() && frame_share_left()) {}
             compose_frame();
         }
         double took = seconds_since(start);
