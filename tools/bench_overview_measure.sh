@@ -12,11 +12,11 @@ here=$(cd "$(dirname "$0")/.." && pwd)
 benches=${2:-}
 if [ -z "$benches" ]; then
     for candidate in "$here"/build*/bench; do
-        if [ -x "$candidate/overview_bench" ] && [ -x "$candidate/measure_bench" ]; then benches=$candidate; break; fi
+        if [ -x "$candidate/overview_bench" ]; then benches=$candidate; break; fi
     done
 fi
 if [ -z "$benches" ] || [ ! -x "$benches/overview_bench" ]; then
-    echo "overview_bench and measure_bench not found; build them (cmake -DBITLORN_BENCH=ON) or pass their directory" >&2
+    echo "overview_bench not found; build it (cmake -DBITLORN_BENCH=ON) or pass its directory" >&2
     exit 1
 fi
 
@@ -47,5 +47,5 @@ cat "$file" > /dev/null
 start=$(date +%s.%N)
 sha256sum "$file" > /dev/null
 end=$(date +%s.%N)
-"$benches/measure_bench" "$file"
+"$benches/overview_bench" "$file" 1280 720 1 measure
 printf 'sha256sum:         %.3f s\n' "$(echo "$end - $start" | bc -l)"
