@@ -24,12 +24,6 @@ std::vector<uint8_t> text_bytes(size_t n) {
     return made(n, [](size_t i) { return text_line[i % (sizeof text_line - 1)]; });
 }
 
-byte_summary summary_of(const std::vector<uint8_t>& bytes) {
-    byte_counts counts = {};
-    count_bytes(bytes.data(), bytes.size(), &counts);
-    return summarise_counts(&counts);
-}
-
 TEST(ByteKinds, SyntheticDataGetsTheKindItWasMadeAs) {
     struct {
         const char* name;
@@ -51,7 +45,9 @@ TEST(ByteKinds, SyntheticDataGetsTheKindItWasMadeAs) {
         {"random, 100 bytes", random_bytes(100, 2), byte_kind_binary, -1},
     };
     for (const auto& c : cases) {
-        byte_summary s = summary_of(c.bytes);
+        byte_counts counts = {};
+        count_bytes(c.bytes.data(), c.bytes.size(), &counts);
+        byte_summary s = summarise_counts(&counts);
         EXPECT_EQ(s.kind, c.kind) << c.name << " (" << byte_kind_name(s.kind) << ")";
         if (c.entropy >= 0) {
             EXPECT_NEAR(s.entropy, c.entropy, 1e-4) << c.name;

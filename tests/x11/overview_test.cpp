@@ -22,8 +22,6 @@ enum : int32_t {
 using OverviewTest = ProgramTest;
 
 TEST_F(OverviewTest, HoveringTheTrackNamesTheBytesAndControlIMeasures) {
-    int event_base = 0, error_base = 0, major = 0, minor = 0;
-    if (!XTestQueryExtension(display, &event_base, &error_base, &major, &minor)) SKIP_OR_FAIL_UNDER_CI("no XTEST");
     const uint64_t quarter = 1 << 20, size = 4 * quarter;
     std::vector<uint8_t> bytes(size, 0);
     memset(&bytes[quarter], 0xff, quarter);

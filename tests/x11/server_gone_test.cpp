@@ -27,12 +27,11 @@ TEST_F(ProgramTest, AServerThatGoesAwayEndsTheProgramWithXlibsLineAndStatusOne) 
     setenv("DISPLAY", saved.c_str(), 1);
     XSetInputFocus(display, window, RevertToParent, CurrentTime);
     // Ctrl+F (Control held, F tapped, Control let go), then "dead" and Enter.
-    KeyCode control = XKeysymToKeycode(display, XK_Control_L);
-    XTestFakeKeyEvent(display, control, True, CurrentTime);
-    for (KeySym k : {XK_f, XK_Control_L, XK_d, XK_e, XK_a, XK_d, XK_Return}) {
-        XTestFakeKeyEvent(display, XKeysymToKeycode(display, k), k != XK_Control_L, CurrentTime);
-        if (k != XK_Control_L) XTestFakeKeyEvent(display, XKeysymToKeycode(display, k), False, CurrentTime);
-    }
+    auto key = [&](KeySym k, bool down) {
+        XTestFakeKeyEvent(display, XKeysymToKeycode(display, k), down, CurrentTime);
+    };
+    key(XK_Control_L, true), key(XK_f, true), key(XK_f, false), key(XK_Control_L, false);
+    for (KeySym k : {XK_d, XK_e, XK_a, XK_d, XK_Return}) key(k, true), key(k, false);
     ASSERT_TRUE(wait_until([&] { return shows_text(status_x, 10, "Find: dead_   Searching... "); }));
     XCloseDisplay(display);  // the test's own connection must not see the end
     display = nullptr;
