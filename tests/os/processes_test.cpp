@@ -166,8 +166,7 @@ TEST(ProcessesDeathTest, WritesToAReaderThatWentAwayFailQuietly) {
     EXPECT_EXIT(
         {
             os_init();
-            int ends[2];
-            if (pipe(ends) == 0 && close(ends[0]) == 0) dup2(ends[1], STDOUT_FILENO);
+            if (int ends[2]; pipe(ends) == 0 && close(ends[0]) == 0) dup2(ends[1], STDOUT_FILENO);
             os_write_stdout(os_string("nobody reads this\n"));
             os_print("nor this %d\n", 1);
             _exit(42);  // no exit handlers: they belong to the parent

@@ -74,8 +74,8 @@ TEST(TerminalTest, ColoursCursorMovesWidthAndInputInTmux) {
     self[n] = 0;
     std::string tmux = "tmux -L bitlorn-terminal-" + std::to_string(getpid()) + " -f /dev/null";
     std::string child = std::string("env BITLORN_TERMINAL_CHILD=1 ") + self +
-                        " --gtest_also_run_disabled_tests --gtest_filter=TerminalTest.DISABLED_ChildInsidePane";
-    ASSERT_EQ(system((tmux + " new-session -d -s pane -x 80 -y 20 '" + child + "'").c_str()), 0);
+                        " --gtest_also_run_disabled_tests --gtest_filter=TerminalTest.DISABLED_Child";
+    ASSERT_EQ(system((tmux + " new-session -d -s pane -x 80 -y 20 '" + child + "InsidePane'").c_str()), 0);
     EXPECT_TRUE(wait_for_pane(tmux, "ready"));
     system((tmux + " send-keys -t pane Enter").c_str());
     EXPECT_TRUE(wait_for_pane(tmux, "key=13 width=80"));
@@ -85,10 +85,8 @@ TEST(TerminalTest, ColoursCursorMovesWidthAndInputInTmux) {
     std::string coloured = run(tmux + " capture-pane -p -e -t pane");
 
     // An interrupt while a key is awaited leaves the terminal as it found it.
-    std::string waiter = std::string("env BITLORN_TERMINAL_CHILD=1 ") + self +
-                         " --gtest_also_run_disabled_tests --gtest_filter=TerminalTest.DISABLED_ChildInterruptedWhileWaiting";
-    ASSERT_EQ(system((tmux + " new-session -d -s waiter -x 200 -y 40 'sh -c \"" + waiter +
-                      "; stty -a; sleep 60\"'").c_str()), 0);
+    ASSERT_EQ(system((tmux + " new-session -d -s waiter -x 200 -y 40 'sh -c \"" + child +
+                      "InterruptedWhileWaiting; stty -a; sleep 60\"'").c_str()), 0);
     EXPECT_TRUE(wait_for_pane(tmux, " icanon iexten echo ", "waiter"));
     system((tmux + " kill-server").c_str());
 
