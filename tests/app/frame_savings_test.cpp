@@ -6,6 +6,7 @@
 #include <stdint.h>
 
 #include <functional>
+#include <random>
 #include <string_view>
 #include <vector>
 
@@ -24,14 +25,9 @@ const uint16_t keys[] = {os_key_left,  os_key_right, os_key_up,  os_key_down,   
 const char types_text[] = "struct Pair { u16 low; u16 high; } enum Kind : u8 { A, B } struct Rec { Pair p; Kind k; f32 r; }";
 
 // Window events; one of kind none stands for a frame.
-std::vector<os_event> random_session(uint64_t seed, int count) {
-    uint64_t s = seed;
-    auto next = [&s](uint32_t below) {
-        s ^= s << 13;
-        s ^= s >> 7;
-        s ^= s << 17;
-        return (int32_t)(s % below);
-    };
+std::vector<os_event> random_session(uint32_t seed, int count) {
+    std::mt19937 random(seed);
+    auto next = [&random](uint32_t below) { return (int32_t)(random() % below); };
     std::vector<os_event> events;
     int32_t x = 300, y = 200;
     for (int i = 0; i < count; i++) {
