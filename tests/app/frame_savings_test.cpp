@@ -61,6 +61,7 @@ std::vector<os_event> random_session(uint32_t seed, int count) {
     }
     return events;
 }
+
 // A frame's picture and size, as one number.
 size_t picture(const fake_window& fake) {
     std::string_view bytes((const char*)fake.pixels.data(), fake.pixels.size() * sizeof(color));
