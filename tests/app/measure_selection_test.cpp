@@ -1,5 +1,5 @@
-// Measuring the selection: every figure against sha256sum and python3's
-// hashlib, zlib and its own entropy on real files, the measure run a slice
+// Measuring the selection: every figure against python3's hashlib, zlib and
+// its own entropy on real files, the measure run a slice
 // per frame from Ctrl+I, and what it says when there is nothing to measure.
 #include <gtest/gtest.h>
 #include <stdio.h>
@@ -17,9 +17,10 @@ namespace {
 // The first line a command prints.
 std::string run(const std::string& command) {
     char line[512] = "";
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe && !fgets(line, sizeof line, pipe)) line[0] = 0;
-    if (pipe) pclose(pipe);
+    if (FILE* pipe = popen(command.c_str(), "r")) {
+        if (!fgets(line, sizeof line, pipe)) line[0] = 0;
+        pclose(pipe);
+    }
     return std::string(line, strcspn(line, "\n"));
 }
 
@@ -84,18 +85,14 @@ TEST_F(MeasureTest, FiguresAgreeWithTheReferenceToolsOnRealFiles) {
         show(c.path);
         int64_t length = c.length < 0 ? (int64_t)app_state.file.size : c.length;
         EXPECT_GE(measure(c.offset, length), length > (1 << 20) ? 3 : 1) << c.path;
-        std::string range = " " + std::to_string(c.offset) + " " + std::to_string(length);
         std::string expected = run(
             "python3 -c 'import sys, zlib, hashlib, math, collections\n"
             "d = open(sys.argv[1], \"rb\").read()[int(sys.argv[2]):][:int(sys.argv[3])]\n"
             "e = -sum(n / len(d) * math.log2(n / len(d)) for n in collections.Counter(d).values())\n"
             "print(\"%d byte%s | CRC-32 %08X | SHA-256 %s | SHA-1 %s | entropy %.2f\" % (len(d), \"\" if len(d) == 1 "
             "else \"s\", zlib.crc32(d), hashlib.sha256(d).hexdigest(), hashlib.sha1(d).hexdigest(), e + 0))' " +
-            c.path + range);
+            c.path + " " + std::to_string(c.offset) + " " + std::to_string(length));
         EXPECT_EQ(whole_line(), expected) << c.path;
-        std::string sha256sum = run("tail -c +" + std::to_string(c.offset + 1) + " " + c.path + " | head -c " +
-                                    std::to_string(length) + " | sha256sum | cut -c1-64");
-        EXPECT_NE(whole_line().find(" | SHA-256 " + sha256sum + " | "), std::string::npos) << c.path;
     }
 }
 
@@ -103,21 +100,21 @@ TEST_F(MeasureTest, NothingToMeasureStopsAndTheBytesPastTheEnd) {
     show(write_temp_file("measure_small.bin", "test", 4));
     struct {
         int64_t offset, length;
+        uint64_t file_size;
         std::string message;
     } cases[] = {
-        {0, 4, "4 bytes | CRC-32 D87F7E0C | SHA-256 9f86d0...0a08 | entropy 1.50"},
-        {2, 10, "2 bytes (8 past the end left out) | CRC-32 12A38DEF | SHA-256 56af4b...6d74 | entropy 1.00"},
-        {-1, 1, "Nothing to measure: the selection is empty."},
-        {1, 0, "Nothing to measure: the selection is empty."},
-        {4, 1, "Nothing to measure: the selection lies past the end of the file."},
+        {0, 4, 4, "4 bytes | CRC-32 D87F7E0C | SHA-256 9f86d0...0a08 | entropy 1.50"},
+        {2, 10, 4, "2 bytes (8 past the end left out) | CRC-32 12A38DEF | SHA-256 56af4b...6d74 | entropy 1.00"},
+        {-1, 1, 4, "Nothing to measure: the selection is empty."},
+        {1, 0, 4, "Nothing to measure: the selection is empty."},
+        {4, 1, 4, "Nothing to measure: the selection lies past the end of the file."},
+        {0, 1, 0, "Nothing to measure: the file is empty."},
     };
     for (const auto& c : cases) {
+        app_state.file.size = c.file_size;
         measure(c.offset, c.length);
         EXPECT_EQ(message(), c.message) << c.offset << "," << c.length;
     }
-    app_state.file.size = 0;
-    measure(0, 1);
-    EXPECT_EQ(message(), "Nothing to measure: the file is empty.");
 
     std::string big(8 << 20, 1);
     show("");
