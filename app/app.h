@@ -16,6 +16,9 @@
 //   prompt_line.cpp         the prompt line and its keys (prompt_line.h)
 //   go_to.cpp, find_bytes.cpp  Go to and Find (prompt_line.h)
 //   measure_selection.cpp   Ctrl+I (measure_selection.h)
+//   status_line.cpp         the answer line those commands leave (status_line.h)
+//   sliced_jobs.cpp         Find, the measure and the overview run in slices
+//                           in each frame's spare time (sliced_jobs.h)
 // The shell's other units serve the layers below it and have headers of
 // their own: app_state.cpp (app_state.h), app_print.cpp (app_print.h) and
 // stb_units.cpp (the stb implementations).
@@ -39,9 +42,6 @@ void print_startup_report(void);
 // Microseconds per frame for the monitor's refresh rate (60 Hz without one,
 // at least 30 Hz).
 int32_t frame_budget_microseconds(const os_monitor* monitor);
-// True while work spread over frames (a search, a measure, the overview) may
-// go on in this one: three quarters of the frame's budget, the rest draws it.
-bool frame_share_left(void);
 
 // The command line. Paths are every argument that is not an option ("-" is
 // standard input), in order; after "--" every argument is a path.

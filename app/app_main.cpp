@@ -2,8 +2,7 @@
 #include "app/app.h"
 #include "app/app_print.h"
 #include "app/app_state.h"
-#include "app/measure_selection.h"
-#include "app/prompt_line.h"
+#include "app/sliced_jobs.h"
 #include "os/os.h"
 #include "render/app_icon.h"
 #include "render/text_buffer.h"
@@ -17,8 +16,6 @@ enum : int32_t {
     fallback_refresh_rate = 60,
     microseconds_per_second = 1000000,
     shared_text_capacity = 10000,
-    work_share_numerator = 3,
-    work_share_denominator = 4,
 };
 
 static const char window_title[] = "Bitlorn  |  0.9";
@@ -80,17 +77,6 @@ static bool frame_acted_on_a_click(void) {
     return (left->state & (input_went_down | input_went_up)) != 0;
 }
 
-bool frame_share_left(void) {
-    uint64_t budget = (uint64_t)app_state.target_frame_us * work_share_numerator / work_share_denominator;
-    return os_ticks_to_microseconds(os_now_ticks() - app_state.frame_ticks) < budget;
-}
-
-// The overview takes what is left of the frame's share after a search, and
-// at least one row.
-static void summarise_overview_for_frame(void) {
-    while (overview_step() && frame_share_left()) {}
-}
-
 static void run_one_frame_tail(void) {
     if (app_state.cursor_wanted != app_state.cursor_shown) {
         app_state.cursor_shown = app_state.cursor_wanted;
@@ -107,7 +93,7 @@ static void run_one_frame_tail(void) {
     uint64_t elapsed = os_ticks_to_microseconds(os_now_ticks() - app_state.frame_ticks);
     int64_t remaining = (int64_t)app_state.target_frame_us - (int64_t)elapsed;
     // A search or a measure takes its share of every frame and the frames follow at once.
-    if (remaining > 0 && !find_is_running() && !measure_is_running()) os_sleep_microseconds((uint64_t)remaining);
+    if (remaining > 0 && !sliced_jobs_running()) os_sleep_microseconds((uint64_t)remaining);
 }
 
 void release_app_state(void) {
@@ -171,11 +157,9 @@ int app_main(void) {
         os_poll_messages();
         if (!(app_state.window->flags & os_window_flag_open)) return 0;
         refresh_live_files();
-        find_run_for_frame();
-        measure_run_for_frame();
-        summarise_overview_for_frame();
+        sliced_jobs_run_for_frame();
         run_one_frame_tail();
         // Work under way keeps the frames coming without waiting for input.
-        follow_up = frame_acted_on_a_click() || find_is_running() || measure_is_running() || overview_pending();
+        follow_up = frame_acted_on_a_click() || sliced_jobs_pending();
     }
 }

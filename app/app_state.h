@@ -7,6 +7,8 @@
 
 #include "app/measure_state.h"
 #include "app/prompt_state.h"
+#include "app/sliced_jobs_state.h"
+#include "app/status_line_state.h"
 #include "os/os.h"
 #include "render/draw_list.h"
 #include "render/font.h"
@@ -105,10 +107,12 @@ struct application_state {
     int64_t scroll_row;
     uint8_t big_endian;
 
-    // Go to and Find
+    // Go to and Find, the answer line and the work done in slices
     prompt_state prompt;
+    status_line_state status;
     measure_state measure;
     overview_state overview;
+    sliced_jobs_state jobs;
 
     // Loaded file
     file_contents file;  // the loaded file's bytes, mapped or read whole; held nowhere else

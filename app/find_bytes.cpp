@@ -4,12 +4,14 @@
 //
 //   parse_find_text          hex bytes with ?? and "quoted text"
 //   find_pattern_scan        the scan over one range of starts, by any path
-//   find_start, find_run_for_frame, find_stop   the sliced search with its wrap
+//   find_start, find_step    the sliced search with its wrap
 #include <string.h>
 
 #include "app/app.h"
 #include "app/app_state.h"
 #include "app/prompt_line.h"
+#include "app/sliced_jobs.h"
+#include "app/status_line.h"
 
 #if defined(__x86_64__)
 #include <immintrin.h>
@@ -246,20 +248,14 @@ int64_t find_pattern_backward(const uint8_t* data, uint64_t size, const find_pat
 // ---------------------------------------------------------------------------
 // The sliced search
 
-enum : uint64_t {
-    // Starts scanned between two looks at the clock: a few milliseconds.
-    find_slice_starts = 8ull << 20,
-    percent = 100,
-};
-
-// The share of a frame's time budget the search may take; the rest is left
-// for drawing the frame, so the window keeps up with the pointer.
+// Starts scanned between two looks at the clock: a few milliseconds.
+enum : uint64_t { find_slice_starts = 8ull << 20 };
 
 // Pass 0 runs from just after the selection start to the end (from just
 // before it to the start, going back); pass 1 is the wrapped rest, which
 // ends with the selection start itself.
-static void set_pass_range(find_search* search) {
-    uint64_t starts = search->size - (uint64_t)search->pattern.length + 1;
+static void set_pass_range(find_search* search, uint64_t size) {
+    uint64_t starts = size - (uint64_t)search->pattern.length + 1;
     uint64_t split = search->backward ? search->start : search->start + 1;
     if (split > starts) split = starts;
     bool before_split = search->backward ? search->pass == 0 : search->pass == 1;
@@ -269,95 +265,62 @@ static void set_pass_range(find_search* search) {
 
 void find_start(const find_pattern* pattern, bool backward) {
     find_search* search = &app_state.prompt.search;
+    sliced_job_cancel(sliced_job_find);
     *search = find_search{};
     app_state.prompt.last_pattern = *pattern;
     app_state.prompt.has_last_pattern = 1;
     if (!app_state.file.data || app_state.file.size == 0) {
-        prompt_set_message("The file is empty.");
+        status_set("The file is empty.");
         return;
     }
     if ((uint64_t)pattern->length > app_state.file.size) {
-        prompt_set_message("No match: the file is shorter than the pattern.");
+        status_set("No match: the file is shorter than the pattern.");
         return;
     }
+    uint64_t size = app_state.file.size;
     search->pattern = *pattern;
     search->backward = backward ? 1 : 0;
-    search->data = app_state.file.data;
-    search->size = app_state.file.size;
     int64_t start = app_state.select_offset;
     if (start < 0) start = 0;
-    if ((uint64_t)start >= search->size) start = (int64_t)search->size - 1;
+    if ((uint64_t)start >= size) start = (int64_t)size - 1;
     search->start = (uint64_t)start;
-    search->total = search->size - (uint64_t)pattern->length + 1;
-    set_pass_range(search);
-    search->running = 1;
+    set_pass_range(search, size);
+    sliced_job_start(sliced_job_find, size - (uint64_t)pattern->length + 1);
 }
 
-void find_stop(void) {
-    if (!app_state.prompt.search.running) return;
-    app_state.prompt.search.running = 0;
-    prompt_set_message("Search stopped.");
-}
-
-bool find_is_running(void) { return app_state.prompt.search.running != 0; }
-
-static void finish_with_match(find_search* search, int64_t at) {
-    search->running = 0;
+static void finish_with_match(const find_search* search, int64_t at) {
     select_and_reveal(at, search->pattern.length);
     if (search->pass == 0)
-        prompt_set_message_number("Match at offset ", at, ".");
+        status_set_number("Match at offset ", at, ".");
     else if (search->backward)
-        prompt_set_message_number("Wrapped around the start of the file; match at offset ", at, ".");
+        status_set_number("Wrapped around the start of the file; match at offset ", at, ".");
     else
-        prompt_set_message_number("Wrapped around the end of the file; match at offset ", at, ".");
+        status_set_number("Wrapped around the end of the file; match at offset ", at, ".");
 }
 
-// One slice of the current pass; true when the search has ended.
-static bool run_one_slice(find_search* search) {
+bool find_step(sliced_job* job) {
+    find_search* search = &app_state.prompt.search;
     if (search->low >= search->high) {
         if (search->pass == 1) {
-            search->running = 0;
-            prompt_set_message("No match in the file.");
-            return true;
+            status_set("No match in the file.");
+            return false;
         }
         search->pass = 1;
-        set_pass_range(search);
-        return false;
+        set_pass_range(search, job->size);
+        return true;
     }
     uint64_t count = search->high - search->low;
     if (count > find_slice_starts) count = find_slice_starts;
     int64_t at = -1;
     if (search->backward) {
-        at = find_pattern_backward(search->data, search->size, &search->pattern, search->high - count, search->high);
+        at = find_pattern_backward(job->data, job->size, &search->pattern, search->high - count, search->high);
         search->high -= count;
     } else {
-        at = find_pattern_forward(search->data, search->size, &search->pattern, search->low, search->low + count);
+        at = find_pattern_forward(job->data, job->size, &search->pattern, search->low, search->low + count);
         search->low += count;
     }
-    search->scanned += count;
-    if (at >= 0) {
-        finish_with_match(search, at);
-        return true;
-    }
+    job->done += count;
+    if (at < 0) return true;
+    finish_with_match(search, at);
     return false;
-}
-
-void find_run_for_frame(void) {
-    find_search* search = &app_state.prompt.search;
-    if (!search->running) return;
-    // A reload hands over other bytes; a search over the old ones would select nonsense.
-    if (app_state.file.data != search->data || app_state.file.size != search->size) {
-        search->running = 0;
-        prompt_set_message("Search stopped: the file changed.");
-        return;
-    }
-    do {
-        if (run_one_slice(search)) return;
-    } while (frame_share_left());
-}
-
-uint32_t find_progress_percent(void) {
-    const find_search* search = &app_state.prompt.search;
-    if (search->total == 0) return 0;
-    return (uint32_t)((double)search->scanned * (double)percent / (double)search->total);
 }

@@ -3,6 +3,7 @@
 #include "app/app.h"
 #include "app/app_state.h"
 #include "app/prompt_line.h"
+#include "app/status_line.h"
 
 static bool is_blank(char c) { return c == ' ' || c == '\t'; }
 
@@ -73,12 +74,12 @@ void select_and_reveal(int64_t offset, int64_t length) {
 bool go_to_from_text(const char* text, uint64_t length) {
     go_to_target target = parse_go_to_text(text, length);
     if (target.result == go_to_not_a_number) {
-        prompt_set_message("Not an offset: type a decimal number, 0x and hex digits, or +N / -N.");
+        status_set("Not an offset: type a decimal number, 0x and hex digits, or +N / -N.");
         return false;
     }
     uint64_t size = app_state.file.size;
     if (!app_state.file.data || size == 0) {
-        prompt_set_message("The file is empty.");
+        status_set("The file is empty.");
         return true;
     }
     int64_t base = target.result == go_to_relative ? app_state.select_offset : 0;
@@ -88,7 +89,7 @@ bool go_to_from_text(const char* text, uint64_t length) {
     if (target.negative) {
         if (target.value > (uint64_t)base) {
             select_and_reveal(0, 1);
-            prompt_set_message("That is before the start of the file; went to offset 0.");
+            status_set("That is before the start of the file; went to offset 0.");
             return true;
         }
         select_and_reveal(base - (int64_t)target.value, 1);
@@ -97,7 +98,7 @@ bool go_to_from_text(const char* text, uint64_t length) {
     uint64_t room = last - (uint64_t)base;
     if (target.too_large || target.value > room) {
         select_and_reveal((int64_t)last, 1);
-        prompt_set_message_number("The file ends before that; went to its last byte, offset ", (int64_t)last, ".");
+        status_set_number("The file ends before that; went to its last byte, offset ", (int64_t)last, ".");
         return true;
     }
     select_and_reveal(base + (int64_t)target.value, 1);

@@ -3,8 +3,7 @@
 #include "app/app_state.h"
 #include "app/copy_selection.h"
 #include "app/key_bindings.h"
-#include "app/measure_selection.h"
-#include "app/prompt_line.h"
+#include "app/status_line.h"
 #include "types/byte_range.h"
 #include "types/growable_array.h"
 #include "types/type_table.h"
@@ -107,7 +106,10 @@ void app_on_event(os_event* event) {
     case os_event_mouse_button:
         if (event->state == os_key_state_pressed && event->key == os_mouse_left) note_clicked_grid();
         update_key_record(event->key, event->state);
-        if (event->state != os_key_state_released) prompt_on_click();
+        if (event->state != os_key_state_released) {
+            status_clear();
+            status_forget_measure();
+        }
         break;
     case os_event_key:
         update_key_record(event->key, event->state);
@@ -115,9 +117,9 @@ void app_on_event(os_event* event) {
             // Any key but a modifier ends the message shown; a measure's
             // line can still be copied by the key right after it.
             bool ends_message = !is_modifier(event->key);
-            if (ends_message) prompt_clear_message();
+            if (ends_message) status_clear();
             dispatch_key(event->key);
-            if (ends_message) measure_forget_line();
+            if (ends_message) status_forget_measure();
         }
         break;
     case os_event_char: dispatch_text(event->code); break;

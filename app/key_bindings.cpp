@@ -6,6 +6,7 @@
 #include "app/app_state.h"
 #include "app/measure_selection.h"
 #include "app/prompt_line.h"
+#include "app/sliced_jobs.h"
 
 enum : uint16_t {
     key_f3 = os_key_f1 + 2,
@@ -16,14 +17,14 @@ enum : uint16_t {
 };
 
 static void nothing(uint32_t) {}
-static void stop_search(uint32_t) { find_stop(); }
+static void stop_search(uint32_t) { sliced_job_stop(sliced_job_find); }
 static void open_go_to(uint32_t) { prompt_open_go_to(); }
 static void open_find(uint32_t) { prompt_open_find(); }
 static void find_next(uint32_t) { prompt_find_again(false); }
 static void find_previous(uint32_t) { prompt_find_again(true); }
 static void copy(uint32_t) { copy_selection_with_message(); }
 static void measure(uint32_t) { measure_start(); }
-static void stop_measure(uint32_t) { measure_stop(); }
+static void stop_measure(uint32_t) { sliced_job_stop(sliced_job_measure); }
 static void close_prompt(uint32_t) { prompt_close(); }
 static void delete_character(uint32_t) { prompt_delete_character(); }
 static void enter_forward(uint32_t) { prompt_enter(false); }
@@ -97,11 +98,11 @@ static bool condition_holds(uint8_t when) {
     bool open = file && prompt->kind != prompt_closed;
     switch (when) {
     case when_file: return file;
-    case when_searching: return file && prompt->search.running;
+    case when_searching: return file && sliced_job_running(sliced_job_find);
     case when_prompt_open: return open;
-    case when_typing: return prompt->kind != prompt_closed && !prompt->search.running;
+    case when_typing: return prompt->kind != prompt_closed && !sliced_job_running(sliced_job_find);
     case when_not_typing: return !open;
-    case when_measuring: return measure_is_running();
+    case when_measuring: return sliced_job_running(sliced_job_measure);
     default: return true;
     }
 }

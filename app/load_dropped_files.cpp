@@ -3,6 +3,7 @@
 
 #include "app/app.h"
 #include "app/app_state.h"
+#include "app/sliced_jobs.h"
 #include "render/text_buffer.h"
 #include "types/growable_array.h"
 #include "types/type_table.h"
@@ -49,8 +50,7 @@ void release_loaded_file(void) {
     // A later file may be mapped at the same address with the same size:
     // what works over these bytes must notice all the same.
     app_state.overview.stale = 1;
-    app_state.measure.data = nullptr;
-    app_state.prompt.search.data = nullptr;
+    sliced_jobs_forget_file();
 }
 
 void keep_loaded_file(os_mapped_file file) {

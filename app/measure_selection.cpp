@@ -5,7 +5,8 @@
 
 #include "app/app.h"
 #include "app/app_state.h"
-#include "app/prompt_line.h"
+#include "app/sliced_jobs.h"
+#include "app/status_line.h"
 #include "stb_sprintf.h"
 #include "views/byte_kinds.h"
 
@@ -14,7 +15,6 @@ enum : uint64_t {
     measure_slice_bytes = 1ull << 20,
     // zlib's crc32 takes a 32-bit length.
     crc_piece_bytes = 1ull << 30,
-    percent = 100,
 };
 
 enum : uint32_t {
@@ -23,8 +23,6 @@ enum : uint32_t {
     digest_tail_bytes = 2,
     line_capacity = 256,
 };
-
-// The same share of a frame as Find takes.
 
 void measure_begin(measure_state* measure, uint64_t offset, uint64_t length) {
     measure->offset = offset;
@@ -100,69 +98,34 @@ uint32_t write_measure_line(const measure_result* result, bool whole, char* out,
 // The measure the frame loop runs
 
 void measure_start(void) {
+    sliced_job_cancel(sliced_job_measure);
     measure_state* measure = &app_state.measure;
-    measure->running = 0;
     uint64_t size = app_state.file.data ? app_state.file.size : 0;
-    if (size == 0) return prompt_set_message("Nothing to measure: the file is empty.");
+    if (size == 0) return status_set("Nothing to measure: the file is empty.");
     if (app_state.select_offset < 0 || app_state.select_len < 1)
-        return prompt_set_message("Nothing to measure: the selection is empty.");
+        return status_set("Nothing to measure: the selection is empty.");
     uint64_t offset = (uint64_t)app_state.select_offset;
-    if (offset >= size) return prompt_set_message("Nothing to measure: the selection lies past the end of the file.");
+    if (offset >= size) return status_set("Nothing to measure: the selection lies past the end of the file.");
     uint64_t length = (uint64_t)app_state.select_len;
     uint64_t inside = length > size - offset ? size - offset : length;
-    measure->data = app_state.file.data;
-    measure->size = size;
     measure_begin(measure, offset, inside);
     measure->left_out = length - inside;
-    measure->running = 1;
+    sliced_job_start(sliced_job_measure, inside);
 }
 
-void measure_stop(void) {
-    if (!app_state.measure.running) return;
-    app_state.measure.running = 0;
-    prompt_set_message("Measuring stopped.");
-}
-
-bool measure_is_running(void) { return app_state.measure.running != 0; }
-
-uint32_t measure_progress_percent(void) {
-    const measure_state* measure = &app_state.measure;
-    if (measure->length == 0) return 0;
-    return (uint32_t)((double)measure->done * (double)percent / (double)measure->length);
-}
-
-// One slice; true once the last has been taken.
-static bool measure_one_slice(measure_state* measure) {
+bool measure_step(sliced_job* job) {
+    measure_state* measure = &app_state.measure;
     uint64_t count = measure->length - measure->done;
     if (count > measure_slice_bytes) count = measure_slice_bytes;
-    measure_take(measure, measure->data + measure->offset + measure->done, count);
-    if (measure->done < measure->length) return false;
-    measure->running = 0;
+    measure_take(measure, job->data + measure->offset + measure->done, count);
+    job->done = measure->done;
+    if (measure->done < measure->length) return true;
     measure->result = measure_finish(measure);
     char line[line_capacity];
     write_measure_line(&measure->result, false, line, sizeof line);
-    prompt_set_message(line);
-    measure->shown = 1;
-    return true;
+    status_set_measure_line(line);
+    return false;
 }
-
-void measure_run_for_frame(void) {
-    measure_state* measure = &app_state.measure;
-    if (!measure->running) return;
-    // A reload hands over other bytes; a measure of both would be of neither.
-    if (app_state.file.data != measure->data || app_state.file.size != measure->size) {
-        measure->running = 0;
-        prompt_set_message("Measuring stopped: the file changed.");
-        return;
-    }
-    do {
-        if (measure_one_slice(measure)) return;
-    } while (frame_share_left());
-}
-
-bool measure_line_shown(void) { return app_state.measure.shown != 0; }
-
-void measure_forget_line(void) { app_state.measure.shown = 0; }
 
 const char* copy_measure_line(void) {
     char line[line_capacity];

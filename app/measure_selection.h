@@ -8,6 +8,7 @@
 #include <stdint.h>
 
 #include "app/measure_state.h"
+#include "app/sliced_jobs_state.h"
 
 // Starts over for `length` bytes from `offset`, then takes them in as many
 // pieces as the caller likes, in order; finish gives the figures.
@@ -19,19 +20,11 @@ measure_result measure_finish(measure_state* measure);
 // Returns the length written (the line is cut to fit `capacity`, NUL included).
 uint32_t write_measure_line(const measure_result* result, bool whole, char* out, uint32_t capacity);
 
-// Ctrl+I: measures the selection's bytes inside the file; an empty selection
-// or one past the end says so in the answer line instead.
+// Ctrl+I: measures the selection's bytes inside the file as the job
+// sliced_job_measure, which measure_step advances a slice at a time; an
+// empty selection or one past the end says so in the answer line instead.
 void measure_start(void);
-// Escape while measuring.
-void measure_stop(void);
-bool measure_is_running(void);
-uint32_t measure_progress_percent(void);
-// Measures until the frame's share of time is used (at least one slice).
-void measure_run_for_frame(void);
-// True from the end of a measure until the next key or click: Ctrl+C then
-// copies the measure's line.
-bool measure_line_shown(void);
-void measure_forget_line(void);
+bool measure_step(sliced_job* job);
 // Ctrl+C right after a measure: its line, digests whole, onto the clipboard;
 // returns the answer line to show.
 const char* copy_measure_line(void);

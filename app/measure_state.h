@@ -16,11 +16,9 @@ struct measure_result {
     double entropy;
 };
 
+// A measure under way (its job holds the file's bytes as they were when it
+// began) and the figures of the last one.
 struct measure_state {
-    uint8_t running;
-    uint8_t shown;  // a measure ended and no key or click came since: Ctrl+C copies its line
-    const uint8_t* data;  // the file as it was when the measure began
-    uint64_t size;
     uint64_t offset, length;  // the bytes measured, all inside the file
     uint64_t left_out;        // selected bytes past the end of the file
     uint64_t done;

@@ -1,11 +1,12 @@
 // The prompt line: opening and closing it, the keys and typed characters it
-// takes, the messages it shows, and the text that stands in for the path line.
+// takes, and the text that stands in for the path line.
 #include <string.h>
 
 #include "app/app.h"
 #include "app/app_state.h"
-#include "app/measure_selection.h"
 #include "app/prompt_line.h"
+#include "app/sliced_jobs.h"
+#include "app/status_line.h"
 
 enum : uint32_t {
     first_printable = 0x20,
@@ -26,33 +27,6 @@ static const char cut_mark[] = "<";
 
 // The shade over selected text: the grids' selection shade.
 static const color prompt_selection_shade = 0x88ffffff;
-
-// ---------------------------------------------------------------------------
-// Messages
-
-void prompt_set_message(const char* text) {
-    uint64_t length = strlen(text);
-    if (length > prompt_message_capacity) length = prompt_message_capacity;
-    memcpy(app_state.prompt.message, text, length);
-    app_state.prompt.message_length = (uint32_t)length;
-    measure_forget_line();
-}
-
-void prompt_set_message_number(const char* before, int64_t number, const char* after) {
-    char storage[prompt_message_capacity];
-    text_buffer text = {0, storage, sizeof storage - 1};
-    text_append_cstring(&text, before);
-    text_append_int(&text, number);
-    text_append_cstring(&text, after);
-    prompt_set_message(text.data);
-}
-
-void prompt_clear_message(void) { app_state.prompt.message_length = 0; }
-
-void prompt_on_click(void) {
-    prompt_clear_message();
-    measure_forget_line();
-}
 
 // ---------------------------------------------------------------------------
 // Typed text
@@ -102,7 +76,7 @@ static void append_code_point(uint32_t code) {
 // stored as UTF-8. Control characters (Enter, Escape, Ctrl+letters) are keys.
 void prompt_on_char(uint32_t code) {
     prompt_state* prompt = &app_state.prompt;
-    if (prompt->kind == prompt_closed || prompt->search.running) return;
+    if (prompt->kind == prompt_closed || sliced_job_running(sliced_job_find)) return;
     if (code < first_printable || (code >= delete_character && code <= last_c1_control)) return;
     if (code >= high_surrogate_first && code < low_surrogate_first) {
         prompt->high_surrogate = (uint16_t)code;
@@ -144,7 +118,7 @@ static void find_from_prompt_text(bool backward) {
     find_pattern pattern;
     find_parse_result result = parse_find_text(app_state.prompt.text, app_state.prompt.text_length, &pattern);
     if (result != find_parse_ok) {
-        prompt_set_message(find_parse_message(result));
+        status_set(find_parse_message(result));
         return;
     }
     find_start(&pattern, backward);
@@ -184,15 +158,9 @@ void prompt_enter(bool backward) {
 // ---------------------------------------------------------------------------
 // The line
 
-bool prompt_line_shown(void) {
-    const prompt_state* prompt = &app_state.prompt;
-    return prompt->kind != prompt_closed || prompt->search.running || prompt->message_length > 0 ||
-           measure_is_running();
-}
+bool prompt_line_shown(void) { return prompt_line_busy() || app_state.status.message_length > 0; }
 
-bool prompt_line_busy(void) {
-    return app_state.prompt.kind != prompt_closed || app_state.prompt.search.running || measure_is_running();
-}
+bool prompt_line_busy(void) { return app_state.prompt.kind != prompt_closed || sliced_jobs_progress_shown(); }
 
 // `skip` leaves out the first bytes of the typed text, for a line too long
 // to show whole.
@@ -206,19 +174,13 @@ static void build_line_skipping(text_buffer* text, uint32_t skip) {
         text_append(text, prompt->text_length - skip, prompt->text + skip);
         text_append_cstring(text, text_cursor);
     }
-    if (prompt->search.running) {
+    const status_line_state* status = &app_state.status;
+    if (sliced_jobs_progress_shown()) {
         if (open) text_append_cstring(text, message_gap);
-        text_append_cstring(text, "Searching... ");
-        text_append_uint(text, find_progress_percent());
-        text_append_cstring(text, "% (Escape stops)");
-    } else if (measure_is_running()) {
+        sliced_jobs_append_progress(text);
+    } else if (status->message_length > 0) {
         if (open) text_append_cstring(text, message_gap);
-        text_append_cstring(text, "Measuring... ");
-        text_append_uint(text, measure_progress_percent());
-        text_append_cstring(text, "% (Escape stops)");
-    } else if (prompt->message_length > 0) {
-        if (open) text_append_cstring(text, message_gap);
-        text_append(text, prompt->message_length, prompt->message);
+        text_append(text, status->message_length, status->message);
     }
 }
 

@@ -1,10 +1,12 @@
 // The one-line prompt that stands in for the path line of the status bar:
-// Go to (Ctrl+G), Find (Ctrl+F, F3, Shift+F3) and the messages they leave.
+// Go to (Ctrl+G) and Find (Ctrl+F, F3, Shift+F3), with the answer line
+// (status_line.h) or a job's progress after the typed text.
 #pragma once
 
 #include <stdint.h>
 
 #include "app/prompt_state.h"
+#include "app/sliced_jobs_state.h"
 #include "render/pixel_buffer.h"
 #include "render/text_buffer.h"
 
@@ -66,23 +68,16 @@ void prompt_find_again(bool backward);
 void prompt_enter(bool backward);
 // A typed character (a UTF-16 code unit) goes to the open prompt's text.
 void prompt_on_char(uint32_t code);
-// Any press of a mouse button ends the message shown.
-void prompt_on_click(void);
 
-// True while the prompt, a search or a message takes the place of the path line.
+// True while the prompt, a job's progress or an answer takes the place of the path line.
 bool prompt_line_shown(void);
-// True while the prompt is open or a search or measure runs: the line is
-// taken by more than a message.
+// True while the prompt is open or a job shows its progress: the line is
+// taken by more than an answer.
 bool prompt_line_busy(void);
 // The prompt line's text, built afresh.
 void build_prompt_line(text_buffer* text);
 // Draws it at (x, y), cut to fit left of the structure view, in `text`.
 void draw_prompt_line(pixel_buffer* buffer, text_buffer* text, int32_t x, int32_t y);
-
-void prompt_set_message(const char* text);
-// The message `before`, the number in decimal, then `after`.
-void prompt_set_message_number(const char* before, int64_t number, const char* after);
-void prompt_clear_message(void);
 
 // Go to: moves the selection to the offset in the prompt's text; false,
 // with a message, when the text is not a number.
@@ -90,10 +85,7 @@ bool go_to_from_text(const char* text, uint64_t length);
 // Selects [offset, offset + length) and scrolls so that its rows are seen.
 void select_and_reveal(int64_t offset, int64_t length);
 
-// Starts a search from the selection start; the frame loop advances it.
+// Starts a search from the selection start as the job sliced_job_find,
+// which find_step advances a slice at a time.
 void find_start(const find_pattern* pattern, bool backward);
-void find_stop(void);
-bool find_is_running(void);
-uint32_t find_progress_percent(void);
-// Searches until the frame's share of time is used (at least one slice).
-void find_run_for_frame(void);
+bool find_step(sliced_job* job);

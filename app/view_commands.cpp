@@ -4,7 +4,7 @@
 #include "app/app_state.h"
 #include "app/copy_selection.h"
 #include "app/measure_selection.h"
-#include "app/prompt_line.h"
+#include "app/status_line.h"
 #include "types/byte_range.h"
 #include "types/growable_array.h"
 #include "types/type_table.h"
@@ -55,6 +55,6 @@ void delete_placement_at_selection(void) {
 
 void copy_selection_with_message(void) {
     // Right after a measure, its line is what the user wants to keep.
-    const char* message = measure_line_shown() ? copy_measure_line() : copy_selection();
-    if (message) prompt_set_message(message);
+    const char* message = status_measure_copyable() ? copy_measure_line() : copy_selection();
+    if (message) status_set(message);
 }

@@ -9,6 +9,7 @@
 #include "app/app.h"
 #include "app/app_state.h"
 #include "app/prompt_line.h"
+#include "app/sliced_jobs.h"
 #include "bench_shell.h"
 
 enum : int32_t { width = 1280, height = 720 };
@@ -56,9 +57,9 @@ int main(int argument_count, char** arguments) {
         app_state.select_offset = 0;
         uint64_t start = os_now_ticks();
         find_start(&pattern, false);
-        for (frames = 0; find_is_running(); frames++) {
+        for (frames = 0; sliced_job_running(sliced_job_find); frames++) {
             app_state.frame_ticks = os_now_ticks();
-            find_run_for_frame();
+            sliced_jobs_run_for_frame();
             compose_frame();
         }
         double took = seconds_since(start);

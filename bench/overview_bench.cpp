@@ -9,6 +9,7 @@
 #include "app/app.h"
 #include "app/app_state.h"
 #include "app/measure_selection.h"
+#include "app/sliced_jobs.h"
 #include "bench_shell.h"
 #include "views/views.h"
 
@@ -23,16 +24,16 @@ static int time_measure(os_mapped_file* file, int runs) {
         app_state.select_len = (int64_t)file->contents.size;
         uint64_t start = os_now_ticks();
         measure_start();
-        for (frames = 0; measure_is_running(); frames++) {
+        for (frames = 0; sliced_job_running(sliced_job_measure); frames++) {
             app_state.frame_ticks = os_now_ticks();
-            measure_run_for_frame();
+            sliced_jobs_run_for_frame();
             compose_frame();
         }
         double took = seconds_since(start);
         if (run == 0 || took < best) best = took;
     }
     double gib = (double)file->contents.size / (1u << 30);
-    printf("%.*s\n", (int)app_state.prompt.message_length, app_state.prompt.message);
+    printf("%.*s\n", (int)app_state.status.message_length, app_state.status.message);
     printf("measure in frames: best %.3f s  %.2f GiB/s  (%d frames)\n", best, gib / best, frames);
     os_unmap_file(file);
     return 0;
@@ -76,7 +77,7 @@ int main(int argument_count, char** arguments) {
         for (frames = 0; overview_pending(); frames++) {
             app_state.frame_ticks = os_now_ticks();
             // As the frame loop does: three quarters of the frame, then the frame.
-            while (overview_step() && frame_share_left()) {}
+            sliced_jobs_run_for_frame();
             compose_frame();
         }
         double took = seconds_since(start);

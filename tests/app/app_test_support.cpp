@@ -56,3 +56,5 @@ void send_char(uint32_t code) {
     event.code = code;
     app_on_event(&event);
 }
+
+std::string status_text(void) { return std::string(app_state.status.message, app_state.status.message_length); }

@@ -27,3 +27,5 @@ void send_button(uint16_t button, uint8_t state);
 // The left button pressed and released.
 void send_click(void);
 void send_char(uint32_t code);
+// The answer line's text.
+std::string status_text(void);

@@ -119,7 +119,6 @@ protected:
         send_key(os_key_control, os_key_state_released);
     }
 
-    static std::string message() { return std::string(app_state.prompt.message, app_state.prompt.message_length); }
 
     std::string clipboard_text() {
         os_clipboard_result got = os_clipboard_get_text();
@@ -157,11 +156,11 @@ TEST_F(CopySelectionTest, WhatIsCopiedFollowsTheGridAndTheFile) {
         }
         control_c();
         EXPECT_EQ(clipboard_text(), c.text) << c.text;
-        EXPECT_EQ(message().rfind("Copied ", 0), 0u) << message();
+        EXPECT_EQ(status_text().rfind("Copied ", 0), 0u) << status_text();
     }
     // The message lasts until the next key.
     send_key(os_key_left, os_key_state_pressed);
-    EXPECT_EQ(message(), "");
+    EXPECT_EQ(status_text(), "");
 }
 
 TEST_F(CopySelectionTest, TooLargeOrEmptySelectionsCopyNothing) {
@@ -172,19 +171,19 @@ TEST_F(CopySelectionTest, TooLargeOrEmptySelectionsCopyNothing) {
     app_state.select_offset = 0;
     app_state.select_len = (int64_t)copy_limit_bytes;
     control_c();
-    EXPECT_EQ(message().rfind("Copied 67108864 bytes", 0), 0u) << message();
+    EXPECT_EQ(status_text().rfind("Copied 67108864 bytes", 0), 0u) << status_text();
 
     os_clipboard_set_text(os_string("before"));
     app_state.select_len = (int64_t)copy_limit_bytes + 1;
     control_c();
-    EXPECT_EQ(message(), "Not copied: the selection is larger than 64 MiB.");
+    EXPECT_EQ(status_text(), "Not copied: the selection is larger than 64 MiB.");
     EXPECT_EQ(clipboard_text(), "before");
 
     show({});
     app_state.select_offset = -1;
     app_state.select_len = 1;
     control_c();
-    EXPECT_EQ(message(), "");
+    EXPECT_EQ(status_text(), "");
     EXPECT_EQ(clipboard_text(), "before");
 }
 

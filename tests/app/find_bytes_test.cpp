@@ -9,6 +9,7 @@
 
 #include "app/app.h"
 #include "app/prompt_line.h"
+#include "app/sliced_jobs.h"
 #include "app_test_support.h"
 
 namespace {
@@ -116,8 +117,8 @@ protected:
     }
 
     void run_to_end() {
-        for (int frames = 0; find_is_running() && frames < 1000; frames++) find_run_for_frame();
-        ASSERT_FALSE(find_is_running());
+        for (int frames = 0; sliced_job_running(sliced_job_find) && frames < 1000; frames++) sliced_jobs_run_for_frame();
+        ASSERT_FALSE(sliced_job_running(sliced_job_find));
     }
 };
 
@@ -159,11 +160,11 @@ TEST_F(FindSearch, WrappingSearchAgreesWithNaiveSearchBothWays) {
         int64_t start = (int64_t)(random() % data.size());
         app_state.select_offset = start;
         app_state.select_len = 3;
-        app_state.prompt.message_length = 0;
+        app_state.status.message_length = 0;
         find_start(&p, backward);
         run_to_end();
         expected_hit hit = naive_search(data, p, (uint64_t)start, backward);
-        std::string message(app_state.prompt.message, app_state.prompt.message_length);
+        std::string message = status_text();
         if (hit.at < 0) {
             EXPECT_EQ(app_state.select_offset, start) << round;
             EXPECT_EQ(app_state.select_len, 3) << round;
@@ -188,21 +189,21 @@ TEST_F(FindSearch, SlicesShowProgressAndFindAMatchAcrossTheirBorder) {
     app_state.select_offset = 0;
     app_state.target_frame_us = 0;  // one slice per frame
     find_start(&p, false);
-    find_run_for_frame();
-    EXPECT_FALSE(find_is_running());
+    sliced_jobs_run_for_frame();
+    EXPECT_FALSE(sliced_job_running(sliced_job_find));
     EXPECT_EQ(app_state.select_offset, (int64_t)at);
 
     memcpy(&data[at], "\0\0\0", 3);
     app_state.select_offset = 5;
     find_start(&p, false);
-    find_run_for_frame();
-    ASSERT_TRUE(find_is_running());
-    uint32_t first = find_progress_percent();
+    sliced_jobs_run_for_frame();
+    ASSERT_TRUE(sliced_job_running(sliced_job_find));
+    uint32_t first = sliced_job_percent(sliced_job_find);
     EXPECT_GT(first, 30u);
     EXPECT_LT(first, 50u);
     run_to_end();
     EXPECT_EQ(app_state.select_offset, 5);
-    EXPECT_EQ(std::string(app_state.prompt.message, app_state.prompt.message_length), "No match in the file.");
+    EXPECT_EQ(status_text(), "No match in the file.");
 }
 
 TEST_F(FindSearch, StopsWhenStoppedOrWhenTheFileChanges) {
@@ -213,19 +214,19 @@ TEST_F(FindSearch, StopsWhenStoppedOrWhenTheFileChanges) {
     app_state.select_offset = 7;
     app_state.target_frame_us = 0;
     find_start(&p, true);
-    find_run_for_frame();
-    ASSERT_TRUE(find_is_running());
-    find_stop();
-    EXPECT_FALSE(find_is_running());
-    EXPECT_EQ(std::string(app_state.prompt.message, app_state.prompt.message_length), "Search stopped.");
+    sliced_jobs_run_for_frame();
+    ASSERT_TRUE(sliced_job_running(sliced_job_find));
+    sliced_job_stop(sliced_job_find);
+    EXPECT_FALSE(sliced_job_running(sliced_job_find));
+    EXPECT_EQ(status_text(), "Search stopped.");
 
     find_start(&p, false);
     std::vector<uint8_t> other(100, 2);
     load(other);
-    find_run_for_frame();
-    EXPECT_FALSE(find_is_running());
+    sliced_jobs_run_for_frame();
+    EXPECT_FALSE(sliced_job_running(sliced_job_find));
     EXPECT_EQ(app_state.select_offset, 7);
-    EXPECT_EQ(std::string(app_state.prompt.message, app_state.prompt.message_length),
+    EXPECT_EQ(status_text(),
               "Search stopped: the file changed.");
 }
 
@@ -237,15 +238,15 @@ TEST_F(FindSearch, EmptyFileAndPatternLongerThanTheFileChangeNothing) {
     ASSERT_EQ(parse_find_text("41", 2, &p), find_parse_ok);
     app_state.select_offset = -1;
     find_start(&p, false);
-    EXPECT_FALSE(find_is_running());
+    EXPECT_FALSE(sliced_job_running(sliced_job_find));
     EXPECT_EQ(app_state.select_offset, -1);
     app_state.file.size = 1;
     ASSERT_EQ(parse_find_text("4141", 4, &p), find_parse_ok);
     app_state.select_offset = 0;
     find_start(&p, false);
-    EXPECT_FALSE(find_is_running());
+    EXPECT_FALSE(sliced_job_running(sliced_job_find));
     EXPECT_EQ(app_state.select_len, 1);
-    EXPECT_EQ(std::string(app_state.prompt.message, app_state.prompt.message_length),
+    EXPECT_EQ(status_text(),
               "No match: the file is shorter than the pattern.");
 }
 

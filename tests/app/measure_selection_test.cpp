@@ -10,6 +10,7 @@
 #include "app/app.h"
 #include "app/measure_selection.h"
 #include "app/prompt_line.h"
+#include "app/sliced_jobs.h"
 #include "app_test_support.h"
 
 namespace {
@@ -56,11 +57,10 @@ protected:
         app_state.target_frame_us = 0;
         control('i');
         int frames = 0;
-        while (measure_is_running() && frames++ < 100000) measure_run_for_frame();
+        while (sliced_job_running(sliced_job_measure) && frames++ < 100000) sliced_jobs_run_for_frame();
         return frames;
     }
 
-    static std::string message() { return std::string(app_state.prompt.message, app_state.prompt.message_length); }
     static std::string whole_line() {
         char line[256];
         uint32_t length = write_measure_line(&app_state.measure.result, true, line, sizeof line);
@@ -113,7 +113,7 @@ TEST_F(MeasureTest, NothingToMeasureStopsAndTheBytesPastTheEnd) {
     for (const auto& c : cases) {
         app_state.file.size = c.file_size;
         measure(c.offset, c.length);
-        EXPECT_EQ(message(), c.message) << c.offset << "," << c.length;
+        EXPECT_EQ(status_text(), c.message) << c.offset << "," << c.length;
     }
 
     std::string big(8 << 20, 1);
@@ -121,17 +121,17 @@ TEST_F(MeasureTest, NothingToMeasureStopsAndTheBytesPastTheEnd) {
     load_dropped_files(path_block({write_temp_file("measure_big.bin", big.data(), big.size())}).c_str());
     app_state.select_len = (int64_t)big.size();
     control('i');
-    measure_run_for_frame();
+    sliced_jobs_run_for_frame();
     ASSERT_TRUE(text_buffer_create(&app_state.text, 1000));
     build_prompt_line(&app_state.text);
     EXPECT_EQ(std::string(app_state.text.data, app_state.text.length), "Measuring... 12% (Escape stops)");
     send_key(os_key_escape, os_key_state_pressed);
-    EXPECT_EQ(message(), "Measuring stopped.");
+    EXPECT_EQ(status_text(), "Measuring stopped.");
     control('i');
     reload_loaded_file();  // the same size, mapped anew
-    measure_run_for_frame();
-    EXPECT_EQ(message(), "Measuring stopped: the file changed.");
-    EXPECT_FALSE(measure_is_running());
+    sliced_jobs_run_for_frame();
+    EXPECT_EQ(status_text(), "Measuring stopped: the file changed.");
+    EXPECT_FALSE(sliced_job_running(sliced_job_measure));
     release_loaded_file();
     os_free(app_state.file_path);
     app_state.file_path = nullptr;
@@ -150,12 +150,12 @@ TEST_F(MeasureTest, ControlCRightAfterCopiesTheLineWithDigestsWhole) {
         os_clipboard_free(&got);
     }
     EXPECT_EQ(copied, whole_line());
-    EXPECT_EQ(message(), "Copied the measurement with the digests whole.");
+    EXPECT_EQ(status_text(), "Copied the measurement with the digests whole.");
     // Any other key in between: Ctrl+C copies the bytes again.
     measure(0, 4);
     send_key(os_key_left, os_key_state_pressed);
     control('c');
-    EXPECT_EQ(message().rfind("Copied 4 bytes", 0), 0u) << message();
+    EXPECT_EQ(status_text().rfind("Copied 4 bytes", 0), 0u) << status_text();
 }
 
 }  // namespace

@@ -8,6 +8,8 @@
 
 #include "app/app.h"
 #include "app/prompt_line.h"
+#include "app/sliced_jobs.h"
+#include "app/status_line.h"
 #include "app_test_support.h"
 #include "render/font.h"
 #include "types/type_table.h"
@@ -100,7 +102,7 @@ protected:
     }
     void click() { send_click(); }
     void run_search() {
-        for (int frames = 0; find_is_running() && frames < 1000; frames++) find_run_for_frame();
+        for (int frames = 0; sliced_job_running(sliced_job_find) && frames < 1000; frames++) sliced_jobs_run_for_frame();
     }
     std::string line() {
         text_buffer text = {};
@@ -189,10 +191,10 @@ TEST_F(PromptLine, GoToClampsToTheFileAndSaysWhen) {
     };
     for (const go_to_case& c : cases) {
         app_state.select_offset = c.from;
-        prompt_clear_message();
+        status_clear();
         go_to_from_text(c.text, strlen(c.text));
         EXPECT_EQ(app_state.select_offset, c.offset) << c.text;
-        EXPECT_EQ(std::string(app_state.prompt.message, app_state.prompt.message_length), c.message) << c.text;
+        EXPECT_EQ(status_text(), c.message) << c.text;
     }
 }
 
@@ -274,12 +276,12 @@ TEST_F(PromptLine, ProgressShowsAndEscapeStopsTheSearch) {
     ctrl('F');
     type("01");
     enter();
-    find_run_for_frame();
-    ASSERT_TRUE(find_is_running());
+    sliced_jobs_run_for_frame();
+    ASSERT_TRUE(sliced_job_running(sliced_job_find));
     EXPECT_EQ(line(), "Find: 01_   Searching... 20% (Escape stops)");
     type("2");  // ignored while searching
     key(os_key_escape);
-    EXPECT_FALSE(find_is_running());
+    EXPECT_FALSE(sliced_job_running(sliced_job_find));
     EXPECT_EQ(line(), "Find: 01_   Search stopped.");
     EXPECT_EQ(app_state.select_offset, 100);
     app_state.file.data = bytes.data();

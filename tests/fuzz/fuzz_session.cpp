@@ -12,7 +12,7 @@
 #include "app/app.h"
 #include "app/app_state.h"
 #include "app/measure_selection.h"
-#include "app/prompt_line.h"
+#include "app/sliced_jobs.h"
 #include "fuzz_support.h"
 #include "headless_window.h"
 #include "render/font.h"
@@ -134,9 +134,7 @@ static void run_events(fuzz_reader* in) {
             [[fallthrough]];
         }
         case 7:
-            if (find_is_running()) find_run_for_frame();
-            measure_run_for_frame();
-            overview_step();
+            sliced_jobs_run_for_frame();
             // Whole frames and the frame loop's recorded, compared ones, in turn.
             if (frames % 2) compose_next_frame();
             else compose_frame();
@@ -197,7 +195,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (!app_state.placements.items) array_create(&app_state.placements, 128, sizeof(placement));
     }
     run_events(&in);
-    if (find_is_running()) find_stop();
+    sliced_job_stop(sliced_job_find);
     free(file);
     app_state.file = file_contents{};
     return 0;
