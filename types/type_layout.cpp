@@ -7,8 +7,6 @@
 #include "types/read_number.h"
 #include "types/type_table.h"
 
-void (*type_line_observer)(const char* text, uint64_t length) = nullptr;
-
 enum : color {
     row_selected_whole = 0xff666666,
     row_selected_part = 0xff333333,
@@ -66,21 +64,9 @@ static void append_float_value(text_buffer* line, const type_info* type, const u
     text_append_float_truncated(line, read_float(bytes, type->size, app_state.big_endian != 0));
 }
 
-// Lines left for the placement being laid out; the outermost call refills it.
-static int64_t lines_left;
-
-static void finish_line(layout_cursor* cursor) {
-    lines_left -= 1;
-    if (type_line_observer)
-        type_line_observer(app_state.scratch_text.data ? app_state.scratch_text.data : "",
-                           app_state.scratch_text.length);
-    emit_line(cursor, &app_state.scratch_text);
-}
-
 // A row whose area starts below both the back buffer and the pointer can be
 // neither seen nor hit, nor can any row after it.
 static bool row_out_of_reach(const layout_cursor* cursor) {
-    if (lines_left <= 0) return true;
     const pixel_buffer* buffer = frame_buffer();
     if (!buffer) return false;
     int64_t top = cursor->y - row_rise;
@@ -114,37 +100,24 @@ static void handle_row(uint64_t o, uint64_t s, const layout_cursor* cursor) {
     }
 }
 
-void type_line(uint32_t type_index, uint64_t offset, int32_t depth, layout_cursor* cursor) {
-    text_buffer* line = &app_state.scratch_text;
-    if (depth == 0) lines_left = type_layout_max_lines;
-    if (row_out_of_reach(cursor)) {
-        line->length = 0;
-        cursor->pending_guides = 0;
-        return;
-    }
-    const type_info* type = type_at(type_index);
+// The text after the field name; false for an error line, which has no row.
+static bool append_value(text_buffer* line, const type_info* type, uint64_t offset, int32_t depth) {
     if (!type) {
         text_append_cstring(line, "Error: unknown type.\n");
-        finish_line(cursor);
-        return;
+        return false;
     }
     // A struct may contain itself; its lines would never end.
     bool has_members = type->kind == type_kind_struct || type->kind == type_kind_union;
     if (has_members && depth >= type_layout_max_depth) {
         text_append_cstring(line, "Error: nesting too deep.\n");
-        finish_line(cursor);
-        return;
+        return false;
     }
     uint64_t size = type->size;
     uint64_t file_size = app_state.file.data ? app_state.file.size : 0;
     if (size > file_size || offset > file_size - size) {
         text_append_cstring(line, "Error: type does not fit here.\n");
-        finish_line(cursor);
-        return;
+        return false;
     }
-
-    handle_row(offset, size, cursor);
-
     const uint8_t* bytes = app_state.file.data + offset;
     switch (type->kind) {
     case type_kind_unsigned:
@@ -166,18 +139,58 @@ void type_line(uint32_t type_index, uint64_t offset, int32_t depth, layout_curso
     default:
         break;
     }
-    finish_line(cursor);
+    return true;
+}
 
-    if (!has_members) return;
-    for (int64_t i = 0; i < type->members.count; i++) {
-        if (row_out_of_reach(cursor)) return;
-        const member* field = &((const member*)type->members.items)[i];
-        for (int32_t unit = 0; unit <= depth; unit++) {
-            for (int32_t k = 0; k < app_state.indent_width; k++) text_append_char(line, ' ');
-            cursor->pending_guides += 1;
+void type_walk_begin(type_walk* walk, uint32_t type_index, uint64_t offset) {
+    walk->type_index = type_index;
+    walk->offset = offset;
+    walk->started = 0;
+    walk->depth = 0;
+    walk->lines_left = type_layout_max_lines;
+}
+
+bool type_walk_next(type_walk* walk, text_buffer* text, type_walk_line* line) {
+    if (walk->lines_left <= 0) return false;
+    text->length = 0;
+    uint32_t type_index = walk->type_index;
+    uint64_t offset = walk->offset;
+    if (walk->started) {
+        // The next member of the innermost struct with members left.
+        for (;; walk->depth--) {
+            if (walk->depth == 0) return false;
+            type_walk_frame* frame = &walk->frames[walk->depth - 1];
+            const type_info* parent = type_at(frame->type_index);
+            if (frame->next_member >= parent->members.count) continue;
+            const member* field = &((const member*)parent->members.items)[frame->next_member++];
+            for (int64_t k = 0; k < (int64_t)walk->depth * app_state.indent_width; k++) text_append_char(text, ' ');
+            text_append(text, field->name_length, field->name);
+            text_append_char(text, ' ');
+            type_index = field->type_index;
+            offset = frame->offset + field->offset;
+            break;
         }
-        text_append(line, field->name_length, field->name);
-        text_append_char(line, ' ');
-        type_line(field->type_index, offset + field->offset, depth + 1, cursor);
     }
+    walk->started = 1;
+    walk->lines_left--;
+    const type_info* type = type_at(type_index);
+    *line = type_walk_line{offset, type ? type->size : 0, walk->depth, false};
+    line->has_row = append_value(text, type, offset, walk->depth);
+    bool has_members = type && (type->kind == type_kind_struct || type->kind == type_kind_union);
+    if (line->has_row && has_members) walk->frames[walk->depth++] = type_walk_frame{type_index, offset, 0};
+    return true;
+}
+
+void type_line(uint32_t type_index, uint64_t offset, layout_cursor* cursor) {
+    text_buffer* text = &app_state.scratch_text;
+    type_walk walk;
+    type_walk_begin(&walk, type_index, offset);
+    type_walk_line line;
+    while (!row_out_of_reach(cursor) && type_walk_next(&walk, text, &line)) {
+        if (line.has_row) handle_row(line.offset, line.size, cursor);
+        cursor->pending_guides = line.depth;
+        emit_line(cursor, text);
+    }
+    text->length = 0;
+    cursor->pending_guides = 0;
 }

@@ -176,7 +176,7 @@ static void describe_placement(int64_t position, layout_cursor* cursor) {
     emit_line(cursor, &app_state.scratch_text);
 
     if (p.type_index == 0) describe_misc_section(&p, cursor);
-    else type_line(p.type_index, p.offset, 0, cursor);
+    else type_line(p.type_index, p.offset, cursor);
     toolbar(position);
 }
 

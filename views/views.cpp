@@ -1,7 +1,6 @@
 // Which panel the pointer is over, and the order the four are painted in.
 #include "app/app_state.h"
 #include "render/draw_list.h"
-#include "types/type_layout.h"
 #include "views/views.h"
 
 typedef void painter(void);
@@ -56,14 +55,11 @@ static void paint_all(void) {
 // and the last item found holds the press until the button is up.
 static void find_press_owner(void) {
     int64_t hover_offset = app_state.hover_offset, hover_len = app_state.hover_len;
-    void (*observer)(const char*, uint64_t) = type_line_observer;
-    type_line_observer = nullptr;
     app_state.press.finding = 1;
     app_state.press.claim = 0;
     paint_all();
     app_state.press.finding = 0;
     app_state.press.active = app_state.press.claim;
-    type_line_observer = observer;
     app_state.hover_offset = hover_offset;
     app_state.hover_len = hover_len;
 }

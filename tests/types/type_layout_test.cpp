@@ -139,6 +139,20 @@ TEST(TypeLine, union_members_read_the_same_bytes) {
     EXPECT_EQ(lay_out("U", bytes), expected);
 }
 
+// Paints the named type's lines from `y` down, one every 15 pixels; the rows painted.
+static int64_t paint_type(const char* name, std::vector<uint8_t> bytes, int32_t y) {
+    app_state.file.data = bytes.data();
+    app_state.file.size = bytes.size();
+    widget_frame frame = structure_widget_frame();
+    layout_cursor cursor = {};
+    cursor.frame = &frame;
+    cursor.y = y;
+    cursor.line_height = 15;
+    type_line(type_table_find(name, strlen(name)), 0, &cursor);
+    app_state.file = file_contents{};
+    return (cursor.y - y) / 15;
+}
+
 // Lays Header with the pointer on row `row` (0 = header line), the left
 // button in `state`.
 static void lay_header_with_pointer(int row, uint8_t state) {
@@ -146,16 +160,7 @@ static void lay_header_with_pointer(int row, uint8_t state) {
     app_state.mouse_x = 900;
     app_state.mouse_y = 20 + 15 * row;  // rows start at y 20 - 2, one every 15 pixels
     input_at(input_index_left_button)->state = state;
-    std::vector<uint8_t> bytes = header_bytes;
-    app_state.file.data = bytes.data();
-    app_state.file.size = bytes.size();
-    widget_frame frame = structure_widget_frame();
-    layout_cursor cursor = {};
-    cursor.frame = &frame;
-    cursor.y = 20;
-    cursor.line_height = 15;
-    type_line(type_table_find("Header", 6), 0, 0, &cursor);
-    app_state.file = file_contents{};
+    paint_type("Header", header_bytes, 20);
 }
 
 TEST(TypeLine, hover_click_and_drag_across_member_lines) {
@@ -224,17 +229,15 @@ TEST(TypeLine, rows_past_the_bottom_of_the_window_are_skipped) {
     fake_window screen(640, 100);
     app_state.mouse_y = 50;
     std::vector<uint8_t> bytes(5000, 1);
-    lines out = lay_out("Big", bytes);
     // Rows at y 0, 15, ..., 90 start inside the buffer; the one at 105 does not.
-    EXPECT_EQ(out.size(), 7u);
+    EXPECT_EQ(paint_type("Big", bytes, 0), 7);
     EXPECT_EQ(app_state.scratch_text.length, 0u);
 
     // A pointer dragged below the window still reaches the rows there.
     app_state.mouse_y = 400;
     app_state.struct_panel = rect{0, 0, 640, 100};
     app_state.mouse_x = 10;
-    out = lay_out("Big", bytes);
-    EXPECT_EQ(out.size(), 27u);
+    EXPECT_EQ(paint_type("Big", bytes, 0), 27);
     EXPECT_EQ(app_state.hover_offset, 25);
 }
 

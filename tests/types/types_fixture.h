@@ -1,5 +1,5 @@
 // Shared set-up of the type-system tests: a fresh table, a scratch line,
-// captured standard output and the lines type_line emits.
+// captured standard output and the lines of a laid type.
 #pragma once
 
 #include <fcntl.h>
@@ -16,10 +16,6 @@
 #include "types/type_parser.h"
 #include "types/type_table.h"
 
-inline std::vector<std::string> emitted_lines;
-
-inline void record_line(const char* text, uint64_t length) { emitted_lines.emplace_back(text, length); }
-
 inline void fresh_types(void) {
     type_table_free(&app_state.types);
     os_free(app_state.scratch_text.data);
@@ -28,8 +24,6 @@ inline void fresh_types(void) {
     reset_type_colors();
     register_builtin_types();
     text_buffer_create(&app_state.scratch_text, 512);
-    emitted_lines.clear();
-    type_line_observer = record_line;
 }
 
 // Parses `code` (kept with a terminating zero) and returns the printed lines.
@@ -51,15 +45,16 @@ inline std::string member_name(const type_info* type, int64_t index) {
     return std::string(m->name, m->name_length);
 }
 
-// Lays the named type at `offset` over `bytes` and returns the emitted lines.
+// The lines of the named type laid at `offset` over `bytes`.
 inline std::vector<std::string> lay_out(const char* name, std::vector<uint8_t>& bytes, uint64_t offset = 0) {
     app_state.file.data = bytes.data();
     app_state.file.size = bytes.size();
-    emitted_lines.clear();
-    widget_frame frame = structure_widget_frame();
-    layout_cursor cursor = {};
-    cursor.frame = &frame;
-    cursor.line_height = 15;
-    type_line(type_table_find(name, std::string(name).size()), offset, 0, &cursor);
-    return emitted_lines;
+    std::vector<std::string> lines;
+    type_walk walk;
+    type_walk_begin(&walk, type_table_find(name, std::string(name).size()), offset);
+    type_walk_line line;
+    while (type_walk_next(&walk, &app_state.scratch_text, &line))
+        lines.emplace_back(app_state.scratch_text.data, app_state.scratch_text.length);
+    app_state.scratch_text.length = 0;
+    return lines;
 }
