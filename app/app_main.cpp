@@ -18,7 +18,7 @@ enum : int32_t {
     shared_text_capacity = 10000,
 };
 
-static const char window_title[] = "Bitlorn  |  0.9";
+static const char window_title[] = "Bitlorn  |  " BITLORN_VERSION;
 
 static const char* or_empty(const char* text) { return text ? text : ""; }
 

@@ -17,7 +17,7 @@ static const char usage_text[] =
     "\n"
     "The keys and the mouse are described in bitlorn(1).\n";
 
-static const char version_text[] = "Bitlorn 0.9\n";
+static const char version_text[] = "Bitlorn " BITLORN_VERSION "\n";
 
 static bool equals(utf8_string text, const char* literal) {
     uint64_t length = strlen(literal);

@@ -4,6 +4,8 @@
 # where a missing checker is a failure.
 set -uo pipefail
 source_dir=${1:-$(dirname "$0")/..}
+# The metainfo is configured into the build directory, with the version.
+build_dir=${2:-$source_dir/build}
 for tool in desktop-file-validate appstreamcli; do
   if ! command -v "$tool" >/dev/null; then
     echo "$tool is not installed"
@@ -12,4 +14,4 @@ for tool in desktop-file-validate appstreamcli; do
   fi
 done
 desktop-file-validate "$source_dir"/desktop/*.desktop || exit 1
-appstreamcli validate --no-net "$source_dir"/desktop/*.metainfo.xml || exit 1
+appstreamcli validate --no-net "$build_dir"/desktop/*.metainfo.xml || exit 1
