@@ -13,6 +13,43 @@
 //   Windows, events and presentation           os_window.cpp, os_present.cpp
 //   Clipboard                                  os_clipboard.cpp
 //   Input synthesis                            os_input_synthesis.cpp
+//
+// The layer keeps a whole platform contract, of which the viewer calls about
+// a third; the rest is not dead code (tests and the layer itself use some of
+// it) and stays for the programs built on the same layer. Service by service,
+// what the viewer calls (os_init and os_string too):
+//   Memory, time, system   os_alloc, os_alloc_zeroed, os_realloc, os_free,
+//                          os_now_ticks, os_ticks_to_microseconds,
+//                          os_sleep_microseconds, os_sleep_milliseconds, the
+//                          start-up report's queries (processor count, memory,
+//                          command line and its arguments, executable name and
+//                          directory, current directory, monitors). Kept:
+//                          heap sizes, other clocks and sleeps, dates.
+//   Files                  reading whole (os_read_entire_file,
+//                          os_free_file_contents, os_read_standard_input),
+//                          mapping (os_map_file, os_unmap_file,
+//                          os_mapped_file_damaged), watching one file
+//                          (os_watch_file, os_unwatch_file,
+//                          os_take_file_changes), os_last_error_message. Kept:
+//                          reads and writes at offsets, file sizes, paths,
+//                          copies, moves, deletions, directories and their
+//                          listing and watching, the folder picker, the shell,
+//                          libraries.
+//   Threads, console       os_write_stdout, os_write_stderr. Kept: mutexes,
+//                          threads, processes, the console.
+//   Fatal errors           none directly. Kept: the fatal path and the crash
+//                          handler.
+//   Windows                os_window_create, os_window_set_scale,
+//                          os_window_set_icon, os_window_center, os_window_show,
+//                          os_set_event_callback, os_wait_for_message,
+//                          os_poll_messages, os_set_cursor,
+//                          os_window_logical_size, os_window_present,
+//                          os_window_present_rect. Kept: moving, resizing,
+//                          focus, decoration, raw mouse, cursor loading, back
+//                          buffers by hand, OpenGL.
+//   Clipboard              os_clipboard_set_text, os_clipboard_set_text_and_data.
+//                          Kept: reading it, its formats, images, snapshots.
+//   Input synthesis        none. Kept whole.
 #pragma once
 
 #include <stdarg.h>
