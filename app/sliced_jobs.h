@@ -4,8 +4,9 @@
 //
 // A started job (Find, the measure) works over the file's bytes as they were
 // when it began: a reload or another file ends it, as Escape does, with its
-// kind's message. While it runs the frames follow one another at once and
-// the answer line shows its progress ("Searching... 20% (Escape stops)").
+// kind's message. While it runs the frames follow one another at once and,
+// if its kind has a label, the answer line shows its progress ("Searching...
+// 20% (Escape stops)").
 // A standing job (the overview) is never started or stopped: it runs while
 // its kind says work is pending, in what the frame's share has left, and
 // the frame loop still sleeps out its budget.
