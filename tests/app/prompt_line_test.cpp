@@ -240,12 +240,12 @@ TEST_F(PromptLine, FindSelectsTheMatchWrapsAndGoesBack) {
     int64_t row = 70000 / app_state.bytes_per_row;
     EXPECT_LE(app_state.scroll_row, row);
     EXPECT_GT(app_state.scroll_row + app_state.visible_rows, row);
-    EXPECT_EQ(line(), "Find: \"IHDR\"_   Match at offset 70000.");
+    EXPECT_EQ(line(), "Find: \"IHDR\"_   Match 1 of 1 at offset 70000.");
 
     enter();  // again: the next one, which is the same after wrapping
     run_search();
     EXPECT_EQ(app_state.select_offset, 70000);
-    EXPECT_EQ(line(), "Find: \"IHDR\"_   Wrapped around the end of the file; match at offset 70000.");
+    EXPECT_EQ(line(), "Find: \"IHDR\"_   Wrapped around the end of the file; match 1 of 1 at offset 70000.");
 
     key(os_key_escape);
     EXPECT_FALSE(prompt_line_shown());
@@ -255,7 +255,7 @@ TEST_F(PromptLine, FindSelectsTheMatchWrapsAndGoesBack) {
     key(os_key_shift, os_key_state_released);
     run_search();
     EXPECT_EQ(app_state.select_offset, 70000);
-    EXPECT_EQ(line(), "Match at offset 70000.");
+    EXPECT_EQ(line(), "Match 1 of 1 at offset 70000.");
 
     ctrl('F');
     type("49 ?? 44 52 00");
