@@ -14,7 +14,12 @@ enum : uint8_t {
     match_ends = 4,
 };
 
-enum : int32_t { track_mark_width = 1 };
+// A mark stands out into the bar's inset, left of the track, and covers
+// only one column of the overview.
+enum : int32_t {
+    track_mark_outside = 2,
+    track_mark_width = 3,
+};
 
 // Reused by every paint; grows to the largest visible range seen.
 static uint8_t* window_marks;
@@ -78,6 +83,7 @@ void paint_match_track_marks(pixel_buffer* buffer, rect clip, rect track) {
         bool marked = false;
         for (uint64_t bucket = start >> m->bucket_shift; bucket <= last && !marked; bucket++)
             marked = m->bucket_matches[bucket] != 0;
-        if (marked) fill_rect(buffer, clip, rect{track.x, track.y + row, track_mark_width, 1}, match_outline_color);
+        rect mark = {track.x - track_mark_outside, track.y + row, track_mark_width, 1};
+        if (marked) fill_rect(buffer, clip, mark, match_outline_color);
     }
 }
