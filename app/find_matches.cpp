@@ -30,7 +30,7 @@ static bool matches_valid(void) {
     return matches()->active && job->data && job->data == app_state.file.data && job->size == app_state.file.size;
 }
 
-static uint64_t start_count(const sliced_job* job) {
+static uint64_t starts_in(const sliced_job* job) {
     return job->size - (uint64_t)matches()->pattern.length + 1;
 }
 
@@ -112,7 +112,7 @@ void find_matches_show(const find_pattern* pattern, int64_t at, uint8_t wrapped)
         m->active = 1;
         m->pattern = *pattern;
         sliced_job* job = sliced_job_start(sliced_job_matches, 0);
-        uint64_t starts = start_count(job);
+        uint64_t starts = starts_in(job);
         while ((starts - 1) >> m->bucket_shift >= match_buckets) m->bucket_shift++;
         job->total = starts;
     }
@@ -126,7 +126,7 @@ void find_matches_show(const find_pattern* pattern, int64_t at, uint8_t wrapped)
 // each bucket is looked for, to mark it.
 bool find_matches_step(sliced_job* job) {
     find_matches* m = matches();
-    uint64_t starts = start_count(job);
+    uint64_t starts = starts_in(job);
     uint64_t end = m->next + count_slice_starts < starts ? m->next + count_slice_starts : starts;
     if (!m->capped) {
         int64_t stop = find_pattern_visit(job->data, job->size, &m->pattern, m->next, end, find_scan_best,

@@ -71,8 +71,8 @@ static bool is_decimal_float(const char* text, uint64_t length, bool* nonzero) {
 // not all zero come out as zero.
 static find_parse_result float_bits(const number_type* type, const char* text, uint64_t length, uint64_t* bits) {
     bool nonzero = false;
-    if (!is_decimal_float(text, length, &nonzero)) return find_parse_bad_number;
     char copy[prompt_text_capacity + 1];
+    if (length >= sizeof copy || !is_decimal_float(text, length, &nonzero)) return find_parse_bad_number;
     memcpy(copy, text, length);
     copy[length] = 0;
     if (type->width == sizeof(float)) {
