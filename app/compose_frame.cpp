@@ -5,6 +5,7 @@
 
 #include "app/app.h"
 #include "app/app_state.h"
+#include "app/find_matches.h"
 #include "app/prompt_line.h"
 #include "render/font.h"
 #include "render/text_buffer.h"
@@ -79,6 +80,7 @@ static void paint_frame(pixel_buffer* buffer) {
     }
 
     app_state.hover_len = 1;
+    find_matches_note_shown();
     paint_views();
     draw_status_bar(buffer);
 }

@@ -9,6 +9,7 @@
 
 #include "app/app.h"
 #include "app/app_state.h"
+#include "app/find_matches.h"
 #include "app/prompt_line.h"
 #include "app/sliced_jobs.h"
 #include "app/status_line.h"
@@ -158,27 +159,43 @@ __attribute__((target("avx2"))) static inline uint32_t candidates_avx2(const uin
 }
 #endif
 
+// What a forward scan does at a match: stop there (Find), or note it and
+// go on (the count of matches).
+struct stop_at_first {
+    bool operator()(uint64_t) const { return true; }
+};
+struct visit_by_call {
+    find_match_visitor* call;
+    void* context;
+    bool operator()(uint64_t at) const { return call(context, at); }
+};
+
 // The one scan: whole blocks through the block test, each candidate compared
 // in full, then the starts short of a block one by one. Forward takes two
 // blocks a step, as one test's latency hides behind the other's.
-template <block_test test>
-__attribute__((always_inline)) static inline int64_t scan(const uint8_t* data, const find_pattern* pattern,
-                                                          const scan_plan* plan, uint64_t low, uint64_t high,
-                                                          bool backward) {
+template <block_test test, typename on_match>
+__attribute__((always_inline)) static inline int64_t scan_forward(const uint8_t* data, const find_pattern* pattern,
+                                                                  const scan_plan* plan, uint64_t low,
+                                                                  uint64_t high, on_match stop) {
     bool wild = plan->has_wildcards;
-    if (!backward) {
-        uint64_t pos = low;
-        for (; high - pos >= 2 * scan_block; pos += 2 * scan_block) {
-            uint64_t mask = (uint64_t)test(data, pos, plan) | ((uint64_t)test(data, pos + scan_block, plan) << 32);
-            for (; mask; mask &= mask - 1) {
-                uint64_t at = pos + (uint64_t)__builtin_ctzll(mask);
-                if (matches_at(data + at, pattern, wild)) return (int64_t)at;
-            }
+    uint64_t pos = low;
+    for (; high - pos >= 2 * scan_block; pos += 2 * scan_block) {
+        uint64_t mask = (uint64_t)test(data, pos, plan) | ((uint64_t)test(data, pos + scan_block, plan) << 32);
+        for (; mask; mask &= mask - 1) {
+            uint64_t at = pos + (uint64_t)__builtin_ctzll(mask);
+            if (matches_at(data + at, pattern, wild) && stop(at)) return (int64_t)at;
         }
-        for (uint64_t at = pos; at < high; at++)
-            if (matches_at(data + at, pattern, wild)) return (int64_t)at;
-        return -1;
     }
+    for (uint64_t at = pos; at < high; at++)
+        if (matches_at(data + at, pattern, wild) && stop(at)) return (int64_t)at;
+    return -1;
+}
+
+template <block_test test>
+__attribute__((always_inline)) static inline int64_t scan_backward(const uint8_t* data, const find_pattern* pattern,
+                                                                   const scan_plan* plan, uint64_t low,
+                                                                   uint64_t high) {
+    bool wild = plan->has_wildcards;
     uint64_t end = high;
     for (; end - low >= scan_block; end -= scan_block) {
         uint64_t pos = end - scan_block;
@@ -193,21 +210,32 @@ __attribute__((always_inline)) static inline int64_t scan(const uint8_t* data, c
     return -1;
 }
 
+// A null `visit` is Find's scan, forward or back; otherwise every match
+// forward goes to it.
+template <block_test test>
+__attribute__((always_inline)) static inline int64_t scan(const uint8_t* data, const find_pattern* pattern,
+                                                          const scan_plan* plan, uint64_t low, uint64_t high,
+                                                          bool backward, const visit_by_call* visit) {
+    if (visit) return scan_forward<test>(data, pattern, plan, low, high, *visit);
+    if (backward) return scan_backward<test>(data, pattern, plan, low, high);
+    return scan_forward<test>(data, pattern, plan, low, high, stop_at_first{});
+}
+
 static int64_t scan_plain(const uint8_t* data, const find_pattern* pattern, const scan_plan* plan, uint64_t low,
-                          uint64_t high, bool backward) {
-    return scan<candidates_plain>(data, pattern, plan, low, high, backward);
+                          uint64_t high, bool backward, const visit_by_call* visit) {
+    return scan<candidates_plain>(data, pattern, plan, low, high, backward, visit);
 }
 
 #if defined(__x86_64__)
 static int64_t scan_sse2(const uint8_t* data, const find_pattern* pattern, const scan_plan* plan, uint64_t low,
-                         uint64_t high, bool backward) {
-    return scan<candidates_sse2>(data, pattern, plan, low, high, backward);
+                         uint64_t high, bool backward, const visit_by_call* visit) {
+    return scan<candidates_sse2>(data, pattern, plan, low, high, backward, visit);
 }
 
 __attribute__((target("avx2"))) static int64_t scan_avx2(const uint8_t* data, const find_pattern* pattern,
                                                          const scan_plan* plan, uint64_t low, uint64_t high,
-                                                         bool backward) {
-    return scan<candidates_avx2>(data, pattern, plan, low, high, backward);
+                                                         bool backward, const visit_by_call* visit) {
+    return scan<candidates_avx2>(data, pattern, plan, low, high, backward, visit);
 }
 #endif
 
@@ -221,18 +249,35 @@ bool find_scan_path_available(find_scan_path path) {
 #endif
 }
 
-int64_t find_pattern_scan(const uint8_t* data, uint64_t size, const find_pattern* pattern, uint64_t low,
-                          uint64_t high, bool backward, find_scan_path path) {
+static int64_t scan_by_path(const uint8_t* data, uint64_t size, const find_pattern* pattern, uint64_t low,
+                            uint64_t high, bool backward, find_scan_path path, const visit_by_call* visit) {
     if (!data || !range_is_valid(size, pattern, low, high)) return -1;
     scan_plan plan = plan_scan(pattern);
-    if (plan.first < 0) return backward ? (int64_t)(high - 1) : (int64_t)low;
+    if (plan.first < 0) {
+        // All wildcards: every start matches.
+        if (!visit) return backward ? (int64_t)(high - 1) : (int64_t)low;
+        for (uint64_t at = low; at < high; at++)
+            if ((*visit)(at)) return (int64_t)at;
+        return -1;
+    }
     if (path == find_scan_best) path = find_scan_path_available(find_scan_avx2) ? find_scan_avx2 : find_scan_sse2;
     if (!find_scan_path_available(path)) path = find_scan_plain;
 #if defined(__x86_64__)
-    if (path == find_scan_avx2) return scan_avx2(data, pattern, &plan, low, high, backward);
-    if (path == find_scan_sse2) return scan_sse2(data, pattern, &plan, low, high, backward);
+    if (path == find_scan_avx2) return scan_avx2(data, pattern, &plan, low, high, backward, visit);
+    if (path == find_scan_sse2) return scan_sse2(data, pattern, &plan, low, high, backward, visit);
 #endif
-    return scan_plain(data, pattern, &plan, low, high, backward);
+    return scan_plain(data, pattern, &plan, low, high, backward, visit);
+}
+
+int64_t find_pattern_scan(const uint8_t* data, uint64_t size, const find_pattern* pattern, uint64_t low,
+                          uint64_t high, bool backward, find_scan_path path) {
+    return scan_by_path(data, size, pattern, low, high, backward, path, nullptr);
+}
+
+int64_t find_pattern_visit(const uint8_t* data, uint64_t size, const find_pattern* pattern, uint64_t low,
+                           uint64_t high, find_scan_path path, find_match_visitor* visit, void* context) {
+    visit_by_call call = {visit, context};
+    return scan_by_path(data, size, pattern, low, high, false, path, &call);
 }
 
 int64_t find_pattern_forward(const uint8_t* data, uint64_t size, const find_pattern* pattern, uint64_t low,
@@ -266,6 +311,7 @@ static void set_pass_range(find_search* search, uint64_t size) {
 void find_start(const find_pattern* pattern, bool backward) {
     find_search* search = &app_state.prompt.search;
     sliced_job_cancel(sliced_job_find);
+    find_matches_forget_unless(pattern);
     *search = find_search{};
     app_state.prompt.last_pattern = *pattern;
     app_state.prompt.has_last_pattern = 1;
@@ -290,12 +336,8 @@ void find_start(const find_pattern* pattern, bool backward) {
 
 static void finish_with_match(const find_search* search, int64_t at) {
     select_and_reveal(at, search->pattern.length);
-    if (search->pass == 0)
-        status_set_number("Match at offset ", at, ".");
-    else if (search->backward)
-        status_set_number("Wrapped around the start of the file; match at offset ", at, ".");
-    else
-        status_set_number("Wrapped around the end of the file; match at offset ", at, ".");
+    uint8_t wrapped = search->pass == 0 ? 0 : search->backward ? 2 : 1;
+    find_matches_show(&search->pattern, at, wrapped);
 }
 
 bool find_step(sliced_job* job) {

@@ -4,6 +4,7 @@
 
 #include "app/app.h"
 #include "app/app_state.h"
+#include "app/find_matches.h"
 #include "app/prompt_line.h"
 #include "app/sliced_jobs.h"
 #include "app/status_line.h"
@@ -116,7 +117,20 @@ static const char* find_parse_message(find_parse_result result) {
 
 static void find_from_prompt_text(bool backward) {
     find_pattern pattern;
-    find_parse_result result = parse_find_text(app_state.prompt.text, app_state.prompt.text_length, &pattern);
+    const char* text = app_state.prompt.text;
+    uint32_t length = app_state.prompt.text_length;
+    char storage[status_message_capacity];
+    text_buffer message = {0, storage, sizeof storage - 1};
+    find_parse_result number = parse_find_number(text, length, app_state.big_endian != 0, &pattern, &message);
+    if (number == find_parse_ok) {
+        find_start(&pattern, backward);
+        return;
+    }
+    if (number != find_parse_not_number) {
+        status_set(message.data);
+        return;
+    }
+    find_parse_result result = parse_find_text(text, length, &pattern);
     if (result != find_parse_ok) {
         status_set(find_parse_message(result));
         return;
@@ -136,9 +150,33 @@ static void find_again(bool backward) {
 
 void prompt_open_go_to(void) { open_prompt(prompt_go_to); }
 
-void prompt_open_find(void) { open_prompt(prompt_find); }
+// A first Ctrl+F over a selection short enough to be a pattern starts from
+// its bytes, selected, so that typing replaces them and Enter finds the next copy.
+void prompt_open_find(void) {
+    bool fresh = app_state.prompt.kind != prompt_find;
+    open_prompt(prompt_find);
+    int64_t offset = app_state.select_offset, length = app_state.select_len;
+    uint64_t size = app_state.file.size;
+    if (!fresh || !app_state.file.data || offset < 0 || (uint64_t)offset >= size || length < 1 ||
+        length > find_pattern_capacity)
+        return;
+    if ((uint64_t)length > size - (uint64_t)offset) length = (int64_t)(size - (uint64_t)offset);
+    static const char digits[] = "0123456789ABCDEF";
+    prompt_state* prompt = &app_state.prompt;
+    prompt->text_length = 0;
+    for (int64_t i = 0; i < length; i++) {
+        uint8_t byte = app_state.file.data[offset + i];
+        if (i > 0) prompt->text[prompt->text_length++] = ' ';
+        prompt->text[prompt->text_length++] = digits[byte >> 4];
+        prompt->text[prompt->text_length++] = digits[byte & 15];
+    }
+    prompt->text_selected = 1;
+}
 
-void prompt_close(void) { close_prompt(); }
+void prompt_close(void) {
+    close_prompt();
+    find_matches_forget();
+}
 
 void prompt_delete_character(void) { delete_last_character(); }
 

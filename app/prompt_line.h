@@ -33,9 +33,19 @@ enum find_parse_result : uint8_t {
     find_parse_not_hex = 3,        // a character that is neither a hex digit nor ?
     find_parse_open_quote = 4,     // text in quotes with no closing quote
     find_parse_too_long = 5,
+    find_parse_not_number = 6,     // the text does not start with a number type's name
+    find_parse_unknown_type = 7,
+    find_parse_bad_number = 8,     // missing, malformed, or more than one
+    find_parse_out_of_range = 9,
 };
 
 find_parse_result parse_find_text(const char* text, uint64_t length, find_pattern* pattern);
+// A number in the given byte order: "u32 1234", "i16 -2", "u64 0xDEADBEEF",
+// "f64 1.5" (a float's own bits). A first word that reads as hex bytes
+// ("f8 12") is no type name. When the number is refused, `message` (if not
+// null) gets the line that says why.
+find_parse_result parse_find_number(const char* text, uint64_t length, bool big_endian, find_pattern* pattern,
+                                    text_buffer* message);
 
 // The first start in [low, high) where the pattern matches, scanning up, or
 // the last one scanning down; -1 when there is none. Every start must leave
@@ -52,6 +62,12 @@ bool find_scan_path_available(find_scan_path path);
 // Forward or backward by the given path (the plain one where it is missing).
 int64_t find_pattern_scan(const uint8_t* data, uint64_t size, const find_pattern* pattern, uint64_t low,
                           uint64_t high, bool backward, find_scan_path path);
+// Every start in [low, high) where the pattern matches goes to `visit`, in
+// order, until it returns true: that start is returned, or -1 once the range
+// ran out. Matches overlap: each start is tried on its own.
+typedef bool find_match_visitor(void* context, uint64_t at);
+int64_t find_pattern_visit(const uint8_t* data, uint64_t size, const find_pattern* pattern, uint64_t low,
+                           uint64_t high, find_scan_path path, find_match_visitor* visit, void* context);
 int64_t find_pattern_forward(const uint8_t* data, uint64_t size, const find_pattern* pattern, uint64_t low,
                              uint64_t high);
 int64_t find_pattern_backward(const uint8_t* data, uint64_t size, const find_pattern* pattern, uint64_t low,

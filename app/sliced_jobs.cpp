@@ -3,6 +3,7 @@
 #include "app/sliced_jobs.h"
 
 #include "app/app_state.h"
+#include "app/find_matches.h"
 #include "app/measure_selection.h"
 #include "app/prompt_line.h"
 #include "app/status_line.h"
@@ -28,6 +29,7 @@ static const sliced_job_kind kinds[sliced_job_count] = {
     {find_step, nullptr, "Searching... ", "Search stopped.", "Search stopped: the file changed.", nullptr},
     {measure_step, nullptr, "Measuring... ", "Measuring stopped.", "Measuring stopped: the file changed.", nullptr},
     {overview_slice, overview_pending, nullptr, nullptr, nullptr, nullptr},
+    {find_matches_step, nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 
 static sliced_job* job_of(sliced_job_id id) { return &app_state.jobs.of[id]; }

@@ -10,7 +10,8 @@ enum sliced_job_id : uint8_t {
     sliced_job_find = 0,
     sliced_job_measure = 1,
     sliced_job_overview = 2,
-    sliced_job_count = 3,
+    sliced_job_matches = 3,  // counting the matches of the last search
+    sliced_job_count = 4,
 };
 
 // One started job over the file as it was when it began.

@@ -4,6 +4,7 @@
 #include "render/pixel_buffer.h"
 #include "types/byte_range.h"
 #include "views/byte_grid_cells.h"
+#include "views/match_outlines.h"
 #include "views/placement_index.h"
 #include "views/views.h"
 
@@ -227,6 +228,7 @@ static void paint_byte_grid(grid_kind kind) {
     bool indexed = placement_index_build(&visible_placements, first, end - first,
                                          (const placement*)app_state.placements.items,
                                          app_state.placements.count);
+    bool outlined = match_marks_build(first, end);
 
     int32_t y = g.panel.y + app_state.panel_pad;
     for (int64_t r = 0; r < rows; r++, y += g.cell_h) {
@@ -236,6 +238,7 @@ static void paint_byte_grid(grid_kind kind) {
             __int128 offset = row_offset + c;
             if (offset >= 0 && offset < (__int128)size) {
                 paint_cell(buffer, clip, &g, x, y, (uint64_t)offset, indexed, shade_active);
+                if (outlined) paint_match_outline(buffer, clip, rect{x, y, g.cell_w, g.cell_h}, (uint64_t)offset);
                 x += g.advance;
             } else {
                 x += g.cell_w;

@@ -61,6 +61,76 @@ TEST(FindParse, HexBytesWildcardsAndQuotedText) {
     EXPECT_EQ(parse_find_text(long_text.data(), long_text.size(), &pattern), find_parse_too_long);
 }
 
+TEST(FindNumbers, ValuesBecomeBytesInEitherOrderAndBadOnesAreRefused) {
+    struct number_case {
+        const char* text;
+        find_parse_result result;
+        std::vector<int> little_endian;
+    };
+    const number_case cases[] = {
+        {"u8 255", find_parse_ok, {0xFF}},
+        {"u16 0x1234", find_parse_ok, {0x34, 0x12}},
+        {"u24 197121", find_parse_ok, {1, 2, 3}},
+        {" u32\t1234 ", find_parse_ok, {0xD2, 0x04, 0, 0}},
+        {"u40 0xFFFFFFFFFF", find_parse_ok, {0xFF, 0xFF, 0xFF, 0xFF, 0xFF}},
+        {"u56 0x01020304050607", find_parse_ok, {7, 6, 5, 4, 3, 2, 1}},
+        {"u64 0xDEADBEEF", find_parse_ok, {0xEF, 0xBE, 0xAD, 0xDE, 0, 0, 0, 0}},
+        {"u64 18446744073709551615", find_parse_ok, {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}},
+        {"i8 -128", find_parse_ok, {0x80}},
+        {"i16 -2", find_parse_ok, {0xFE, 0xFF}},
+        {"i32 -0x10", find_parse_ok, {0xF0, 0xFF, 0xFF, 0xFF}},
+        {"i64 -9223372036854775808", find_parse_ok, {0, 0, 0, 0, 0, 0, 0, 0x80}},
+        {"f32 1.5", find_parse_ok, {0, 0, 0xC0, 0x3F}},
+        {"f32 0.1", find_parse_ok, {0xCD, 0xCC, 0xCC, 0x3D}},
+        {"f64 -2e0", find_parse_ok, {0, 0, 0, 0, 0, 0, 0, 0xC0}},
+        {"f64 -0", find_parse_ok, {0, 0, 0, 0, 0, 0, 0, 0x80}},
+        {"u8 256", find_parse_out_of_range, {}},
+        {"u8 -1", find_parse_out_of_range, {}},
+        {"i8 128", find_parse_out_of_range, {}},
+        {"i8 -129", find_parse_out_of_range, {}},
+        {"u64 18446744073709551616", find_parse_out_of_range, {}},
+        {"f32 1e39", find_parse_out_of_range, {}},
+        {"f32 1e-50", find_parse_out_of_range, {}},
+        {"u12 5", find_parse_unknown_type, {}},
+        {"f16 1", find_parse_unknown_type, {}},
+        {"u32", find_parse_bad_number, {}},
+        {"u32 12a", find_parse_bad_number, {}},
+        {"u32 1 2", find_parse_bad_number, {}},
+        {"u32 1.5", find_parse_bad_number, {}},
+        {"f64 0x10", find_parse_bad_number, {}},
+        {"f64 inf", find_parse_bad_number, {}},
+        {"f64 1.5.2", find_parse_bad_number, {}},
+        // Left to hex bytes and quoted text as before.
+        {"f8 12", find_parse_not_number, {}},
+        {"4D 5A", find_parse_not_number, {}},
+        {"\"u32 5\"", find_parse_not_number, {}},
+        {"U32 5", find_parse_not_number, {}},
+    };
+    for (const number_case& c : cases) {
+        find_pattern little, big;
+        EXPECT_EQ(parse_find_number(c.text, strlen(c.text), false, &little, nullptr), c.result) << c.text;
+        EXPECT_EQ(parse_find_number(c.text, strlen(c.text), true, &big, nullptr), c.result) << c.text;
+        if (c.result != find_parse_ok) continue;
+        EXPECT_EQ(pattern_bytes(little), c.little_endian) << c.text;
+        std::vector<int> reversed(c.little_endian.rbegin(), c.little_endian.rend());
+        EXPECT_EQ(pattern_bytes(big), reversed) << c.text;
+    }
+    const char* const messages[][2] = {
+        {"u8 256", "Out of range for u8: 0 to 255."},
+        {"i64 0x8000000000000000", "Out of range for i64: -9223372036854775808 to 9223372036854775807."},
+        {"u1234567890123456 1", "Unknown type u12345678901: numbers take u8 to u64, u24, u40, u48, u56, i8 to i64, "
+                                "f32 or f64."},
+        {"i16 x", "Not a number for i16: type one decimal number, 0x and hex digits, or either after -."},
+    };
+    for (const auto& m : messages) {
+        find_pattern pattern;
+        char storage[200];
+        text_buffer message = {0, storage, sizeof storage - 1};
+        parse_find_number(m[0], strlen(m[0]), false, &pattern, &message);
+        EXPECT_EQ(std::string(message.data, message.length), m[1]);
+    }
+}
+
 bool naive_matches(const std::vector<uint8_t>& data, const find_pattern& p, uint64_t at) {
     for (int32_t i = 0; i < p.length; i++)
         if (!p.any[i] && data[at + i] != p.bytes[i]) return false;
@@ -175,6 +245,84 @@ TEST_F(FindSearch, WrappingSearchAgreesWithNaiveSearchBothWays) {
         EXPECT_EQ(app_state.select_len, p.length);
         EXPECT_EQ(message.rfind("Wrapped", 0) == 0, hit.wrapped) << message;
     }
+}
+
+uint64_t naive_count(const std::vector<uint8_t>& data, const find_pattern& p, uint64_t low, uint64_t high) {
+    uint64_t count = 0;
+    for (uint64_t at = low; at < high; at++) count += naive_matches(data, p, at);
+    return count;
+}
+
+bool tally(void* context, uint64_t) {
+    ++*(uint64_t*)context;
+    return false;
+}
+
+// Random bytes with runs of a periodic pattern planted in them, so that
+// copies overlap: the count on every scan path, and the job's answer line
+// with the match's number, against a plain count.
+TEST_F(FindSearch, CountAndNumberAgreeWithAPlainCount) {
+    std::mt19937 random(5);
+    app_state.target_frame_us = 0;
+    for (int round = 0; round < 300; round++) {
+        std::vector<uint8_t> data(1 + random() % 6000);
+        for (uint8_t& b : data) b = (uint8_t)random();
+        find_pattern p = {};
+        p.length = 1 + (int32_t)(random() % 6);
+        uint32_t period = 1 + random() % 3;
+        for (int32_t i = 0; i < p.length; i++) {
+            p.bytes[i] = (uint8_t)(i < (int32_t)period ? random() : p.bytes[i - period]);
+            p.any[i] = random() % 5 == 0;
+        }
+        if ((size_t)p.length > data.size()) continue;
+        for (uint32_t k = random() % 6; k > 0; k--) {
+            uint64_t run = (uint64_t)p.length + random() % 12, at = random() % data.size();
+            for (uint64_t i = 0; i < run && at + i < data.size(); i++) data[at + i] = p.bytes[i % period];
+        }
+        uint64_t starts = data.size() - p.length + 1;
+        uint64_t low = random() % starts, high = low + 1 + random() % (starts - low);
+        for (find_scan_path path : {find_scan_avx2, find_scan_sse2, find_scan_plain}) {
+            if (!find_scan_path_available(path)) continue;
+            uint64_t count = 0;
+            find_pattern_visit(data.data(), data.size(), &p, low, high, path, tally, &count);
+            ASSERT_EQ(count, naive_count(data, p, low, high)) << round << path;
+        }
+        load(data);
+        sliced_jobs_forget_file();
+        uint64_t start = random() % data.size();
+        app_state.select_offset = (int64_t)start;
+        find_start(&p, false);
+        for (int frames = 0; sliced_jobs_running() && frames < 1000; frames++) sliced_jobs_run_for_frame();
+        expected_hit hit = naive_search(data, p, start, false);
+        if (hit.at < 0) continue;
+        std::string expected = (hit.wrapped ? "Wrapped around the end of the file; match " : "Match ") +
+                               std::to_string(naive_count(data, p, 0, hit.at) + 1) + " of " +
+                               std::to_string(naive_count(data, p, 0, starts)) + " at offset " +
+                               std::to_string(hit.at) + ".";
+        ASSERT_EQ(status_text(), expected) << round;
+    }
+}
+
+// Past a million the count stops, and a match past the cap has no number;
+// the position bar's buckets still know every part that holds one.
+TEST_F(FindSearch, OverAMillionMatchesSaySo) {
+    std::vector<uint8_t> data(match_count_cap + 100, 0);
+    load(data);
+    find_pattern p = {};
+    ASSERT_EQ(parse_find_text("0000", 4, &p), find_parse_ok);
+    app_state.target_frame_us = 0;
+    app_state.select_offset = 0;
+    find_start(&p, false);
+    sliced_jobs_run_for_frame();
+    EXPECT_EQ(status_text(), "Match at offset 1 (counting...)");
+    for (int frames = 0; sliced_jobs_running() && frames < 1000; frames++) sliced_jobs_run_for_frame();
+    EXPECT_EQ(status_text(), "Match 2 of over 1000000 at offset 1.");
+    app_state.select_offset = (int64_t)data.size() - 10;
+    find_start(&p, false);
+    for (int frames = 0; sliced_jobs_running() && frames < 1000; frames++) sliced_jobs_run_for_frame();
+    EXPECT_EQ(status_text(), "Match over 1000000 of over 1000000 at offset 1000091.");
+    const find_matches* m = &app_state.prompt.matches;
+    EXPECT_NE(m->bucket_matches[(data.size() - 2) >> m->bucket_shift], 0u);
 }
 
 // Slices end every few MiB; a match across the end of one and progress on

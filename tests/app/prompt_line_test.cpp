@@ -13,6 +13,7 @@
 #include "app_test_support.h"
 #include "render/font.h"
 #include "types/type_table.h"
+#include "views/views.h"
 
 namespace {
 
@@ -240,12 +241,12 @@ TEST_F(PromptLine, FindSelectsTheMatchWrapsAndGoesBack) {
     int64_t row = 70000 / app_state.bytes_per_row;
     EXPECT_LE(app_state.scroll_row, row);
     EXPECT_GT(app_state.scroll_row + app_state.visible_rows, row);
-    EXPECT_EQ(line(), "Find: \"IHDR\"_   Match at offset 70000.");
+    EXPECT_EQ(line(), "Find: \"IHDR\"_   Match 1 of 1 at offset 70000.");
 
     enter();  // again: the next one, which is the same after wrapping
     run_search();
     EXPECT_EQ(app_state.select_offset, 70000);
-    EXPECT_EQ(line(), "Find: \"IHDR\"_   Wrapped around the end of the file; match at offset 70000.");
+    EXPECT_EQ(line(), "Find: \"IHDR\"_   Wrapped around the end of the file; match 1 of 1 at offset 70000.");
 
     key(os_key_escape);
     EXPECT_FALSE(prompt_line_shown());
@@ -255,7 +256,7 @@ TEST_F(PromptLine, FindSelectsTheMatchWrapsAndGoesBack) {
     key(os_key_shift, os_key_state_released);
     run_search();
     EXPECT_EQ(app_state.select_offset, 70000);
-    EXPECT_EQ(line(), "Match at offset 70000.");
+    EXPECT_EQ(line(), "Match 1 of 1 at offset 70000.");
 
     ctrl('F');
     type("49 ?? 44 52 00");
@@ -341,6 +342,49 @@ TEST_F(PromptLine, ReopeningThePromptLetsTheNextTypingReplaceItsText) {
     ctrl('G');
     key(os_key_backspace);  // takes the whole selected text
     EXPECT_EQ(line(), "Go to offset: _");
+}
+
+// Both grids outline the matches in view and the bar marks their rows while
+// Find shows them; Escape takes them away.
+TEST_F(PromptLine, MatchesAreOutlinedAndMarkedUntilEscape) {
+    memcpy(&bytes[70040], "IHDR", 4);
+    auto outlined = [&](rect area) {
+        int count = 0;
+        for (int32_t y = area.y; y < area.y + area.h; y++)
+            for (int32_t x = area.x; x < area.x + area.w; x++) count += fake.pixels[(size_t)y * 1280 + x] == 0xffff9900;
+        return count;
+    };
+    ctrl('F');
+    type("\"IHDR\"");
+    enter();
+    run_search();
+    compose_frame();
+    rect hex = app_state.hex_panel, chars = app_state.text_panel;
+    rect track = position_bar_track();
+    int32_t grid_w = hex.w - app_state.panel_pad;
+    // Two matches of four cells: top and bottom rows, and the two sides.
+    int per_grid = 2 * (2 * 4 * app_state.hex_cell_w + 2 * (app_state.hex_cell_h - 2));
+    EXPECT_EQ(outlined(rect{hex.x, hex.y, grid_w, hex.h}), per_grid);
+    EXPECT_GT(outlined(chars), 0);
+    EXPECT_GT(outlined(track), 0);
+    key(os_key_escape);
+    compose_frame();
+    EXPECT_EQ(outlined(rect{hex.x, hex.y, hex.w, hex.h}) + outlined(chars), 0);
+}
+
+TEST_F(PromptLine, CtrlFStartsFromTheSelectedBytes) {
+    app_state.select_offset = 69999;
+    app_state.select_len = 5;
+    ctrl('F');
+    EXPECT_EQ(line(), "Find: 41 49 48 44 52_");
+    EXPECT_TRUE(app_state.prompt.text_selected);
+    enter();  // the next copy is the same one, after wrapping
+    run_search();
+    EXPECT_EQ(line(), "Find: 41 49 48 44 52_   Wrapped around the end of the file; match 1 of 1 at offset 69999.");
+    key(os_key_escape);
+    app_state.select_len = find_pattern_capacity + 1;
+    ctrl('F');
+    EXPECT_EQ(line(), "Find: _");
 }
 
 }  // namespace

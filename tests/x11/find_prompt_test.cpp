@@ -61,9 +61,30 @@ TEST_F(FindPromptTest, GoToThenFindMoveTheSelectionAndSaySoInLineOne) {
     ASSERT_TRUE(wait_until([&] { return shows_text(status_x, status_line_2_y, "Filesize: 100000 | Select: 70000,4 |"); }))
         << "Find did not select the match";
     EXPECT_TRUE(wait_until(
-        [&] { return shows_text(status_x, status_line_1_y, "Find: 49484452_   Match at offset 70000."); }));
+        [&] { return shows_text(status_x, status_line_1_y, "Find: 49484452_   Match 1 of 1 at offset 70000."); }));
     tap(XK_Escape);
     EXPECT_TRUE(wait_until([&] { return shows_text(status_x, status_line_1_y, path); }));
+}
+
+TEST_F(FindPromptTest, ANumberIsFoundAndItsMatchesCounted) {
+    int event_base = 0, error_base = 0, major = 0, minor = 0;
+    if (!XTestQueryExtension(display, &event_base, &error_base, &major, &minor)) SKIP_OR_FAIL_UNDER_CI("no XTEST");
+
+    std::vector<uint8_t> bytes(100000, 0x41);
+    for (size_t at : {1000, 50000, 90000}) memcpy(&bytes[at], "\xd2\x04\x00\x00", 4);
+    std::string path = write_temp_file("find_number.bin", bytes.data(), bytes.size());
+    start({path});
+    ASSERT_TRUE(wait_until([&] { return status_shows_size(100000); })) << "the file was not loaded";
+    focus();
+
+    ctrl(XK_f);
+    type("u32 1234");
+    tap(XK_Return);
+    EXPECT_TRUE(wait_until(
+        [&] { return shows_text(status_x, status_line_1_y, "Find: u32 1234_   Match 1 of 3 at offset 1000."); }));
+    tap(XK_F3);
+    EXPECT_TRUE(wait_until(
+        [&] { return shows_text(status_x, status_line_1_y, "Find: u32 1234_   Match 2 of 3 at offset 50000."); }));
 }
 
 }  // namespace
