@@ -8,6 +8,7 @@
 #include "render/app_icon.h"
 #include "render/text_buffer.h"
 #include "types/type_table.h"
+#include "views/changed_bytes.h"
 #include "views/views.h"
 
 enum : int32_t {
@@ -91,6 +92,11 @@ static void summarise_overview_for_frame(void) {
     while (overview_step() && frame_share_left()) {}
 }
 
+// Then the digests of the contents, for what the next reload changes.
+static void digest_contents_for_frame(void) {
+    while (changes_step() && frame_share_left()) {}
+}
+
 static void run_one_frame_tail(void) {
     if (app_state.cursor_wanted != app_state.cursor_shown) {
         app_state.cursor_shown = app_state.cursor_wanted;
@@ -115,7 +121,9 @@ void release_app_state(void) {
                       app_state.scratch_text.data, app_state.placements.items,   app_state.changed_pointer.items,
                       app_state.changed_buttons.items, app_state.input,           app_state.overview.kinds,
                       app_state.overview.entropies, app_state.frame_scratch,      app_state.frames[0].commands,
-                      app_state.frames[0].tile_marks, app_state.frames[1].commands, app_state.frames[1].tile_marks};
+                      app_state.frames[0].tile_marks, app_state.frames[1].commands, app_state.frames[1].tile_marks,
+                      app_state.changes.digests, app_state.changes.before, app_state.changes.shown,
+                      app_state.changes.shown_before, app_state.changes.spans};
     for (void* block : blocks) os_free(block);
     type_table_free(&app_state.types);
     app_state_reset();
@@ -134,6 +142,7 @@ int app_main(void) {
         return finish_command_line(&options);
     }
     int32_t scale = options.scale ? options.scale : scale_from_environment();
+    app_state.byte_colors = options.byte_colors;
     print_startup_report();
 
     app_state.cursor_wanted = 1;
@@ -174,8 +183,11 @@ int app_main(void) {
         find_run_for_frame();
         measure_run_for_frame();
         summarise_overview_for_frame();
+        digest_contents_for_frame();
         run_one_frame_tail();
+        changes_keep_shown_bytes();
         // Work under way keeps the frames coming without waiting for input.
-        follow_up = frame_acted_on_a_click() || find_is_running() || measure_is_running() || overview_pending();
+        follow_up = frame_acted_on_a_click() || find_is_running() || measure_is_running() || overview_pending() ||
+                    changes_pending();
     }
 }
