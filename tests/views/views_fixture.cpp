@@ -66,6 +66,21 @@ static os_event button_event(os_window* window, uint8_t state) {
     return event;
 }
 
+void ViewsTest::key(uint16_t key, bool control) {
+    for (uint8_t state : {os_key_state_pressed, os_key_state_released}) {
+        os_event event{};
+        event.kind = os_event_key;
+        event.window = &window;
+        event.key = control ? (uint16_t)os_key_control : key;
+        event.state = state;
+        pending.push_back(event);
+        if (control) {
+            event.key = key;
+            pending.insert(state == os_key_state_pressed ? pending.end() : pending.end() - 1, event);
+        }
+    }
+}
+
 void ViewsTest::press() { pending.push_back(button_event(&window, os_key_state_pressed)); }
 
 void ViewsTest::release() { pending.push_back(button_event(&window, os_key_state_released)); }
