@@ -94,6 +94,10 @@ struct change_state {
     uint64_t shown_before_offset, shown_before_length, shown_before_capacity;
     byte_span* spans;  // the changed bytes, ascending and apart
     uint64_t span_count, span_capacity;
+    // The marks of an earlier reload, shown while the last one has found no
+    // change: a file written twice in a row keeps the marks of its change.
+    byte_span* kept_spans;
+    uint64_t kept_count, kept_capacity;
 };
 
 struct application_state {

@@ -19,9 +19,10 @@ struct cell_layers {
 };
 
 // The underline of a changed byte: bright against every tint and region
-// colour, and clear of the hover band and the outline's bottom line.
+// colour, below the digits and clear of the outline's bottom line (a hover
+// band covers its lower row).
 enum : color { changed_byte_mark = 0xffff9922 };
-enum : int32_t { changed_mark_rise = 4, changed_mark_height = 2, changed_mark_least_cell_h = 6 };
+enum : int32_t { changed_mark_rise = 3, changed_mark_height = 2, changed_mark_least_cell_h = 6 };
 
 // The tint of a byte's class: zero, printable ASCII, whitespace, other
 // control bytes, 0x80 to 0xFE, 0xFF.

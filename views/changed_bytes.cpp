@@ -92,7 +92,6 @@ static void follow_loaded_contents(void) {
     c->data = app_state.file.data;
     c->size = app_state.file.data ? app_state.file.size : 0;
     c->hashed = 0;
-    c->span_count = 0;
     c->shown_data = nullptr;
     c->shown_length = 0;
     uint64_t bytes = blocks_of(c->size) * sizeof(uint64_t);
@@ -103,7 +102,7 @@ static void follow_loaded_contents(void) {
 void changes_note_new_file(bool watched) {
     change_state* c = &app_state.changes;
     c->watched = watched;
-    c->comparing = 0;
+    changes_forget_marks();
     follow_loaded_contents();
 }
 
@@ -127,16 +126,32 @@ void changes_note_reload(void) {
     c->shown_before_capacity = shown_capacity;
     c->shown_before_offset = c->shown_offset;
     c->shown_before_length = shown_kept ? c->shown_length : 0;
+    if (c->span_count) {
+        byte_span* spans = c->spans;
+        c->spans = c->kept_spans;
+        c->kept_spans = spans;
+        uint64_t span_capacity = c->span_capacity;
+        c->span_capacity = c->kept_capacity;
+        c->kept_capacity = span_capacity;
+        c->kept_count = c->span_count;
+        c->span_count = 0;
+    }
     c->comparing = 1;
     follow_loaded_contents();
 }
 
 void changes_forget_marks(void) {
     app_state.changes.span_count = 0;
+    app_state.changes.kept_count = 0;
     app_state.changes.comparing = 0;
 }
 
-bool changes_marked(void) { return app_state.changes.span_count > 0; }
+// The marks shown: the last reload's, or while it has found none, the earlier ones.
+static const byte_span* shown_spans(uint64_t* count) {
+    const change_state* c = &app_state.changes;
+    *count = c->span_count ? c->span_count : c->kept_count;
+    return c->span_count ? c->spans : c->kept_spans;
+}
 
 static void mark(uint64_t start, uint64_t end) {
     change_state* c = &app_state.changes;
@@ -206,6 +221,7 @@ bool changes_step(void) {
     os_mapped_file mapping = {app_state.file, app_state.file_mapped_bytes, app_state.file_guard_slot};
     os_mapped_file_drop_pages(&mapping, c->hashed * change_block_bytes, (last - c->hashed) * change_block_bytes);
     c->hashed = last;
+    if (c->span_count) c->kept_count = 0;
     if (last == blocks) c->comparing = 0;
     return last < blocks;
 }
@@ -233,11 +249,11 @@ void changes_keep_shown_bytes(void) {
 
 // The first span that ends after `offset`.
 static uint64_t first_span_after(uint64_t offset) {
-    const change_state* c = &app_state.changes;
-    uint64_t low = 0, high = c->span_count;
+    uint64_t low = 0, high = 0;
+    const byte_span* spans = shown_spans(&high);
     while (low < high) {
         uint64_t middle = low + (high - low) / 2;
-        if (c->spans[middle].end <= offset) low = middle + 1;
+        if (spans[middle].end <= offset) low = middle + 1;
         else high = middle;
     }
     return low;
@@ -246,13 +262,15 @@ static uint64_t first_span_after(uint64_t offset) {
 change_cursor changes_cursor_at(uint64_t offset) { return change_cursor{first_span_after(offset)}; }
 
 bool changes_cover(change_cursor* cursor, uint64_t offset) {
-    const change_state* c = &app_state.changes;
-    while (cursor->index < c->span_count && c->spans[cursor->index].end <= offset) cursor->index++;
-    return cursor->index < c->span_count && c->spans[cursor->index].start <= offset;
+    uint64_t count = 0;
+    const byte_span* spans = shown_spans(&count);
+    while (cursor->index < count && spans[cursor->index].end <= offset) cursor->index++;
+    return cursor->index < count && spans[cursor->index].start <= offset;
 }
 
 // The track row whose part of the file holds `offset`, as the overview splits it.
 static int32_t track_row_of(uint64_t offset, uint64_t size, int32_t rows) {
+    if (offset >= size) return rows - 1;
     int32_t row = (int32_t)((unsigned __int128)offset * (uint64_t)rows / size);
     uint64_t start, end;
     overview_row_range(size, rows, row, &start, &end);
@@ -262,13 +280,15 @@ static int32_t track_row_of(uint64_t offset, uint64_t size, int32_t rows) {
 }
 
 void paint_change_marks(pixel_buffer* buffer, rect clip, rect track) {
-    const change_state* c = &app_state.changes;
+    uint64_t count = 0;
+    const byte_span* spans = shown_spans(&count);
     uint64_t size = app_state.file.size;
-    if (!c->span_count || size == 0 || track.h <= 0) return;
+    if (!count || size == 0 || track.h <= 0) return;
     // One span per marked run of rows: the spans inside a marked row are skipped.
-    for (uint64_t i = 0; i < c->span_count;) {
-        int32_t first = track_row_of(c->spans[i].start, size, track.h);
-        int32_t last = track_row_of(c->spans[i].end - 1, size, track.h);
+    // Earlier marks may lie past the end of a file that shrank.
+    for (uint64_t i = 0; i < count && spans[i].start < size;) {
+        int32_t first = track_row_of(spans[i].start, size, track.h);
+        int32_t last = track_row_of(spans[i].end - 1, size, track.h);
         fill_rect(buffer, clip, rect{track.x, track.y + first, track.w, last - first + 1}, changed_byte_mark);
         uint64_t start, end;
         overview_row_range(size, track.h, last, &start, &end);

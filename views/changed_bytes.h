@@ -17,7 +17,8 @@ uint64_t block_digest(const uint8_t* bytes, uint64_t length);
 // Another file, or the first: the digests start over and no bytes are marked.
 // Standard input, which is never read again, is not digested.
 void changes_note_new_file(bool watched);
-// The same file read again: its new contents are compared with those shown before.
+// The same file read again: its new contents are compared with those shown
+// before. The marks of the last reload stay while this one finds no change.
 void changes_note_reload(void);
 // Digests the next slice of blocks, comparing them after a reload; true
 // while blocks are left.
@@ -27,7 +28,6 @@ bool changes_pending(void);
 void changes_keep_shown_bytes(void);
 // Escape: no bytes are marked until the next reload.
 void changes_forget_marks(void);
-bool changes_marked(void);
 
 // Whether the last reload changed the byte at `offset`, for offsets asked in
 // ascending order from the one `cursor` was started at.

@@ -30,7 +30,7 @@ protected:
         while (changes_step()) {}
     }
 
-    bool underlined(rect cell) const { return pixel(cell.x + 3, cell.y + cell.h - changed_mark_rise) == changed_byte_mark; }
+    bool underlined(rect cell) const { return pixel(cell.x, cell.y + cell.h - changed_mark_rise) == changed_byte_mark; }
 };
 
 // No changed byte goes unmarked; a marked byte that did not change lies off
@@ -84,7 +84,9 @@ TEST_F(ChangedBytes, GridsUnderlineAndTrackMarksShowUntilEscape) {
         uint64_t start = after.size() * (uint64_t)y / (uint64_t)track.h, end = after.size() * (y + 1ull) / track.h;
         color was = unchanged[(size_t)(track.y + y) * window.width + track.x], now = pixel(track.x, track.y + y);
         bool changed_block = start < change_block_bytes || (end > 36 * change_block_bytes && start < 37 * change_block_bytes);
-        if (was != 0xff777777) EXPECT_EQ(now, changed_block ? (color)changed_byte_mark : was) << y;
+        if (was != 0xff777777) {
+            EXPECT_EQ(now, changed_block ? (color)changed_byte_mark : was) << y;
+        }
     }
     key(os_key_escape);
     frame();
