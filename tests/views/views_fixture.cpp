@@ -67,17 +67,15 @@ static os_event button_event(os_window* window, uint8_t state) {
 }
 
 void ViewsTest::key(uint16_t key, bool control) {
-    for (uint8_t state : {os_key_state_pressed, os_key_state_released}) {
+    const uint16_t keys[] = {os_key_control, key, key, os_key_control};
+    const uint8_t states[] = {os_key_state_pressed, os_key_state_pressed, os_key_state_released, os_key_state_released};
+    for (int i = control ? 0 : 1; i < (control ? 4 : 3); i++) {
         os_event event{};
         event.kind = os_event_key;
         event.window = &window;
-        event.key = control ? (uint16_t)os_key_control : key;
-        event.state = state;
+        event.key = keys[i];
+        event.state = states[i];
         pending.push_back(event);
-        if (control) {
-            event.key = key;
-            pending.insert(state == os_key_state_pressed ? pending.end() : pending.end() - 1, event);
-        }
     }
 }
 
