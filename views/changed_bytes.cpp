@@ -106,33 +106,29 @@ void changes_note_new_file(bool watched) {
     follow_loaded_contents();
 }
 
+// Two blocks with their capacities trade places, so that each is reused.
+template <typename T>
+static void trade(T** a, uint64_t* a_capacity, T** b, uint64_t* b_capacity) {
+    T* block = *a;
+    uint64_t capacity = *a_capacity;
+    *a = *b;
+    *a_capacity = *b_capacity;
+    *b = block;
+    *b_capacity = capacity;
+}
+
 void changes_note_reload(void) {
     change_state* c = &app_state.changes;
     // The digests and the copy on screen of the contents before become what is compared with.
-    uint64_t* digests = c->digests;
-    uint64_t capacity = c->capacity;
-    c->digests = c->before;
-    c->capacity = c->before_capacity;
-    c->before = digests;
-    c->before_capacity = capacity;
+    trade(&c->digests, &c->capacity, &c->before, &c->before_capacity);
     c->before_hashed = c->data ? c->hashed : 0;
     c->before_size = c->size;
     bool shown_kept = c->shown_data && c->shown_data == c->data;
-    uint8_t* shown = c->shown;
-    c->shown = c->shown_before;
-    c->shown_before = shown;
-    uint64_t shown_capacity = c->shown_capacity;
-    c->shown_capacity = c->shown_before_capacity;
-    c->shown_before_capacity = shown_capacity;
+    trade(&c->shown, &c->shown_capacity, &c->shown_before, &c->shown_before_capacity);
     c->shown_before_offset = c->shown_offset;
     c->shown_before_length = shown_kept ? c->shown_length : 0;
     if (c->span_count) {
-        byte_span* spans = c->spans;
-        c->spans = c->kept_spans;
-        c->kept_spans = spans;
-        uint64_t span_capacity = c->span_capacity;
-        c->span_capacity = c->kept_capacity;
-        c->kept_capacity = span_capacity;
+        trade(&c->spans, &c->span_capacity, &c->kept_spans, &c->kept_capacity);
         c->kept_count = c->span_count;
         c->span_count = 0;
     }
