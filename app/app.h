@@ -50,6 +50,7 @@ enum : int { command_line_exit_usage = 2 };
 struct command_line_options {
     uint8_t action;  // a command_action
     int32_t scale;   // 0 when not given
+    bool byte_colors;
     int32_t path_count;
     char error[160];  // for command_error: the line that says what is wrong
 };

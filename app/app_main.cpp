@@ -7,6 +7,7 @@
 #include "render/app_icon.h"
 #include "render/text_buffer.h"
 #include "types/type_table.h"
+#include "views/changed_bytes.h"
 #include "views/views.h"
 
 enum : int32_t {
@@ -101,7 +102,9 @@ void release_app_state(void) {
                       app_state.scratch_text.data, app_state.placements.items,   app_state.changed_pointer.items,
                       app_state.changed_buttons.items, app_state.input,           app_state.overview.kinds,
                       app_state.overview.entropies, app_state.frame_scratch,      app_state.frames[0].commands,
-                      app_state.frames[0].tile_marks, app_state.frames[1].commands, app_state.frames[1].tile_marks};
+                      app_state.frames[0].tile_marks, app_state.frames[1].commands, app_state.frames[1].tile_marks,
+                      app_state.changes.digests, app_state.changes.before, app_state.changes.shown,
+                      app_state.changes.shown_before, app_state.changes.spans, app_state.changes.kept_spans};
     for (void* block : blocks) os_free(block);
     type_table_free(&app_state.types);
     app_state_reset();
@@ -120,6 +123,7 @@ int app_main(void) {
         return finish_command_line(&options);
     }
     int32_t scale = options.scale ? options.scale : scale_from_environment();
+    app_state.byte_colors = options.byte_colors;
     print_startup_report();
 
     app_state.cursor_wanted = 1;
@@ -159,6 +163,7 @@ int app_main(void) {
         refresh_live_files();
         sliced_jobs_run_for_frame();
         run_one_frame_tail();
+        changes_keep_shown_bytes();
         // Work under way keeps the frames coming without waiting for input.
         follow_up = frame_acted_on_a_click() || sliced_jobs_pending();
     }

@@ -69,6 +69,39 @@ struct overview_state {
     uint8_t stale;       // the file was read again: start over
 };
 
+// Bytes [start, end) of the file.
+struct byte_span {
+    uint64_t start, end;
+};
+
+// What the last reload of the file changed. Each contents shown gets a 64-bit
+// digest per block, a few blocks per frame; after a reload the new contents'
+// digests are compared with those of the contents before, and the bytes that
+// were on screen byte by byte, and what differs is marked.
+struct change_state {
+    const uint8_t* data;  // the contents the digests describe
+    uint64_t size;
+    uint8_t watched;      // the file can change under us: digests are worth having
+    uint8_t comparing;    // the blocks being digested are compared with `before`
+    uint64_t* digests;    // one per block; the first `hashed` are done
+    uint64_t hashed, capacity;
+    uint64_t* before;     // the previous contents' digests, the first before_hashed known
+    uint64_t before_hashed, before_capacity, before_size;
+    // The bytes on screen, copied from the contents shown_data, and the copy
+    // of the previous contents that a reload compares with.
+    uint8_t* shown;
+    const uint8_t* shown_data;
+    uint64_t shown_offset, shown_length, shown_capacity;
+    uint8_t* shown_before;
+    uint64_t shown_before_offset, shown_before_length, shown_before_capacity;
+    byte_span* spans;  // the changed bytes, ascending and apart
+    uint64_t span_count, span_capacity;
+    // The marks of an earlier reload, shown while the last one has found no
+    // change: a file written twice in a row keeps the marks of its change.
+    byte_span* kept_spans;
+    uint64_t kept_count, kept_capacity;
+};
+
 struct application_state {
     // Shared buffers and tables
     text_buffer text;
@@ -106,6 +139,7 @@ struct application_state {
     int64_t hover_len;
     int64_t scroll_row;
     uint8_t big_endian;
+    uint8_t byte_colors;  // the grids tint each byte by its class (Ctrl+B)
 
     // Go to and Find, the answer line and the work done in slices
     prompt_state prompt;
@@ -113,6 +147,7 @@ struct application_state {
     measure_state measure;
     overview_state overview;
     sliced_jobs_state jobs;
+    change_state changes;
 
     // Loaded file
     file_contents file;  // the loaded file's bytes, mapped or read whole; held nowhere else

@@ -11,6 +11,8 @@ static const char usage_text[] =
     "\n"
     "  --scale N    draw every pixel as an N x N block, N from 1 to 4\n"
     "               (default: the BITLORN_SCALE environment variable, else 1)\n"
+    "  --byte-colors\n"
+    "               start with the bytes coloured by class (Ctrl+B turns it off)\n"
     "  -h, --help   print this help and exit\n"
     "  --version    print the version and exit\n"
     "  --           end of options: every later argument is a file\n"
@@ -63,6 +65,8 @@ command_line_options parse_command_line(const utf8_string* arguments, int32_t co
             options_ended = true;
         } else if (equals(argument, "-h") || equals(argument, "--help")) {
             options.action = command_help;
+        } else if (equals(argument, "--byte-colors")) {
+            options.byte_colors = true;
         } else if (equals(argument, "--version")) {
             options.action = command_version;
         } else if (equals(argument, "--scale") || starts_with(argument, "--scale=")) {

@@ -73,15 +73,36 @@ copy_grid copy_source_grid(void) {
     return app_state.last_clicked_grid == copy_grid_chars ? copy_grid_chars : copy_grid_hex;
 }
 
-const char* copy_selection(void) {
+const char* selection_to_copy(uint64_t* offset, uint64_t* count) {
     uint64_t size = app_state.file.size;
+    *count = 0;
     if (!app_state.file.data || app_state.select_offset < 0 || (uint64_t)app_state.select_offset >= size ||
         app_state.select_len < 1)
         return nullptr;
-    uint64_t offset = (uint64_t)app_state.select_offset;
-    uint64_t count = (uint64_t)app_state.select_len;
-    if (count > size - offset) count = size - offset;
-    if (count > copy_limit_bytes) return "Not copied: the selection is larger than 64 MiB.";
+    *offset = (uint64_t)app_state.select_offset;
+    uint64_t inside = (uint64_t)app_state.select_len;
+    if (inside > size - *offset) inside = size - *offset;
+    if (inside > copy_limit_bytes) return "Not copied: the selection is larger than 64 MiB.";
+    *count = inside;
+    return nullptr;
+}
+
+void put_copy_on_clipboard(const char* text, uint64_t length, const uint8_t* bytes, uint64_t count) {
+    utf8_string text_string = {(int64_t)length, text};
+    utf8_string data = {(int64_t)count, (const char*)bytes};
+    os_clipboard_set_text_and_data(text_string, utf8_string{(int64_t)sizeof octet_stream - 1, octet_stream}, data);
+}
+
+const char* copied_message(uint64_t count, const char* what) {
+    stbsp_snprintf(copy_message, (int)sizeof copy_message, "Copied %llu byte%s as %s.", (unsigned long long)count,
+                   count == 1 ? "" : "s", what);
+    return copy_message;
+}
+
+const char* copy_selection(void) {
+    uint64_t offset = 0, count = 0;
+    const char* refusal = selection_to_copy(&offset, &count);
+    if (!count) return refusal;
 
     const uint8_t* bytes = app_state.file.data + offset;
     copy_grid grid = copy_source_grid();
@@ -93,11 +114,7 @@ const char* copy_selection(void) {
         if (!text) return "Not copied: out of memory.";
         length = grid == copy_grid_hex ? write_hex_text(bytes, count, text) : write_latin1_as_utf8(bytes, count, text);
     }
-    utf8_string text_string = {(int64_t)length, as_is ? (const char*)bytes : text};
-    utf8_string data = {(int64_t)count, (const char*)bytes};
-    os_clipboard_set_text_and_data(text_string, utf8_string{(int64_t)sizeof octet_stream - 1, octet_stream}, data);
+    put_copy_on_clipboard(as_is ? (const char*)bytes : text, length, bytes, count);
     if (text) os_free(text);
-    stbsp_snprintf(copy_message, (int)sizeof copy_message, "Copied %llu byte%s as %s.", (unsigned long long)count,
-                 count == 1 ? "" : "s", grid == copy_grid_hex ? "hex text" : "text");
-    return copy_message;
+    return copied_message(count, grid == copy_grid_hex ? "hex text" : "text");
 }

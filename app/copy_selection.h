@@ -24,3 +24,11 @@ copy_grid copy_source_grid(void);
 // Copies the selection (the part of it inside the file) and returns the line
 // to show for it, or null when there is nothing to copy.
 const char* copy_selection(void);
+
+// The part of the selection inside the file, as every copy takes it: a count
+// of 0 when there is nothing to copy, and then maybe the line that refuses it.
+const char* selection_to_copy(uint64_t* offset, uint64_t* count);
+// The text, with the raw bytes along as application/octet-stream.
+void put_copy_on_clipboard(const char* text, uint64_t length, const uint8_t* bytes, uint64_t count);
+// "Copied 4 bytes as hex text."
+const char* copied_message(uint64_t count, const char* what);

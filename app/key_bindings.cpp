@@ -7,9 +7,11 @@
 #include "app/measure_selection.h"
 #include "app/prompt_line.h"
 #include "app/sliced_jobs.h"
+#include "views/changed_bytes.h"
 
 enum : uint16_t {
     key_f3 = os_key_f1 + 2,
+    key_b = os_key_a + ('B' - 'A'),
     key_c = os_key_a + ('C' - 'A'),
     key_f = os_key_a + ('F' - 'A'),
     key_g = os_key_a + ('G' - 'A'),
@@ -23,6 +25,9 @@ static void open_find(uint32_t) { prompt_open_find(); }
 static void find_next(uint32_t) { prompt_find_again(false); }
 static void find_previous(uint32_t) { prompt_find_again(true); }
 static void copy(uint32_t) { copy_selection_with_message(); }
+static void open_copy_as(uint32_t) { prompt_open_copy_as(); }
+static void toggle_byte_colors(uint32_t) { app_state.byte_colors = !app_state.byte_colors; }
+static void forget_changes(uint32_t) { changes_forget_marks(); }
 static void measure(uint32_t) { measure_start(); }
 static void stop_measure(uint32_t) { sliced_job_stop(sliced_job_measure); }
 static void close_prompt(uint32_t) { prompt_close(); }
@@ -59,7 +64,9 @@ static const key_binding bindings[] = {
     {key_f, down, either, when_file, "Ctrl+F", open_find},
     {key_f3, either, up, when_file, "F3", find_next},
     {key_f3, either, down, when_file, "Shift+F3", find_previous},
+    {key_c, down, down, when_file, "Ctrl+Shift+C", open_copy_as},
     {key_c, down, either, when_always, "Ctrl+C", copy},
+    {key_b, down, either, when_always, "Ctrl+B", toggle_byte_colors},
     {key_i, down, either, when_always, "Ctrl+I", measure},
     {os_key_escape, either, either, when_prompt_open, "Escape", close_prompt},
     {os_key_backspace, either, either, when_prompt_open, "Backspace", delete_character},
@@ -79,6 +86,7 @@ static const key_binding bindings[] = {
     {os_key_home, up, either, when_not_typing, "Home", to_start},
     {os_key_end, up, either, when_not_typing, "End", to_end},
     {os_key_delete, up, either, when_not_typing, "Delete", delete_placement},
+    {os_key_escape, either, either, when_always, "Escape", forget_changes},
 };
 
 const key_binding* key_binding_table(int32_t* count) {

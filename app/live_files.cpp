@@ -6,6 +6,7 @@
 #include "app/app_state.h"
 #include "types/growable_array.h"
 #include "types/type_table.h"
+#include "views/changed_bytes.h"
 
 void reload_loaded_file(void) {
     if (!app_state.file_path || app_state.file_is_standard_input) return;
@@ -14,6 +15,7 @@ void reload_loaded_file(void) {
     if (!file.contents.data) return;
     release_loaded_file();
     keep_loaded_file(file);
+    changes_note_reload();
 }
 
 void carry_placements_over(const type_table* old_types) {

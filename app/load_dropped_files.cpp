@@ -7,6 +7,7 @@
 #include "render/text_buffer.h"
 #include "types/growable_array.h"
 #include "types/type_table.h"
+#include "views/changed_bytes.h"
 
 enum : int64_t { placements_initial_capacity = 128 };
 
@@ -97,6 +98,7 @@ static void load_standard_input(void) {
     release_loaded_file();
     start_new_file(standard_input_path, sizeof standard_input_path - 1, false);
     keep_loaded_file(os_mapped_file{contents, 0, -1});
+    changes_note_new_file(false);
 }
 
 // Unreadable paths, and anything that is not a regular file (the reader
@@ -114,8 +116,11 @@ static void load_path_list(const char* paths, bool report_failures) {
             continue;
         }
         release_loaded_file();
-        if (!is_loaded_path(path, length)) start_new_file(path, length, true);
+        bool same_file = is_loaded_path(path, length);
+        if (!same_file) start_new_file(path, length, true);
         keep_loaded_file(file);
+        if (same_file) changes_note_reload();
+        else changes_note_new_file(true);
     }
 }
 

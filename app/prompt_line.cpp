@@ -4,6 +4,7 @@
 
 #include "app/app.h"
 #include "app/app_state.h"
+#include "app/copy_as_code.h"
 #include "app/find_matches.h"
 #include "app/prompt_line.h"
 #include "app/sliced_jobs.h"
@@ -22,6 +23,7 @@ enum : uint32_t {
 
 static const char go_to_label[] = "Go to offset: ";
 static const char find_label[] = "Find: ";
+static const char copy_as_label[] = "Copy as: h hex, c C array, p Python bytes, b base64, x xxd dump (Escape cancels) ";
 static const char text_cursor[] = "_";
 static const char message_gap[] = "   ";
 static const char cut_mark[] = "<";
@@ -31,6 +33,10 @@ static const color prompt_selection_shade = 0x88ffffff;
 
 // ---------------------------------------------------------------------------
 // Typed text
+
+static const char* label_of(uint8_t kind) {
+    return kind == prompt_go_to ? go_to_label : kind == prompt_copy_as ? copy_as_label : find_label;
+}
 
 static void open_prompt(uint8_t kind) {
     bool reopened = app_state.prompt.kind == kind;
@@ -79,6 +85,15 @@ void prompt_on_char(uint32_t code) {
     prompt_state* prompt = &app_state.prompt;
     if (prompt->kind == prompt_closed || sliced_job_running(sliced_job_find)) return;
     if (code < first_printable || (code >= delete_character && code <= last_c1_control)) return;
+    if (prompt->kind == prompt_copy_as) {
+        // Letters that name no format leave the prompt waiting for one.
+        copy_format format = copy_format_of_letter(code);
+        if (format == copy_format_count) return;
+        close_prompt();
+        const char* message = copy_selection_as(format);
+        if (message) status_set(message);
+        return;
+    }
     if (code >= high_surrogate_first && code < low_surrogate_first) {
         prompt->high_surrogate = (uint16_t)code;
         return;
@@ -173,6 +188,8 @@ void prompt_open_find(void) {
     prompt->text_selected = 1;
 }
 
+void prompt_open_copy_as(void) { open_prompt(prompt_copy_as); }
+
 void prompt_close(void) {
     close_prompt();
     find_matches_forget();
@@ -188,7 +205,7 @@ void prompt_enter(bool backward) {
     prompt->text_selected = 0;
     if (prompt->kind == prompt_find) {
         find_from_prompt_text(backward);
-    } else if (go_to_from_text(prompt->text, prompt->text_length)) {
+    } else if (prompt->kind == prompt_go_to && go_to_from_text(prompt->text, prompt->text_length)) {
         close_prompt();
     }
 }
@@ -207,7 +224,7 @@ static void build_line_skipping(text_buffer* text, uint32_t skip) {
     text_reset(text);
     bool open = prompt->kind != prompt_closed;
     if (open) {
-        text_append_cstring(text, prompt->kind == prompt_go_to ? go_to_label : find_label);
+        text_append_cstring(text, label_of(prompt->kind));
         if (skip > 0) text_append_cstring(text, cut_mark);
         text_append(text, prompt->text_length - skip, prompt->text + skip);
         text_append_cstring(text, text_cursor);
@@ -245,7 +262,7 @@ void draw_prompt_line(pixel_buffer* buffer, text_buffer* text, int32_t x, int32_
     if (text->data) draw_text(buffer, &app_state.font, rect{x, y, 0, 0}, text->length, text->data);
     if (prompt->text_selected && prompt->kind != prompt_closed && glyph_w > 0) {
         // The typed text follows the label and the cut mark, if any.
-        uint64_t first = strlen(prompt->kind == prompt_go_to ? go_to_label : find_label);
+        uint64_t first = strlen(label_of(prompt->kind));
         if (skip > 0) first += sizeof cut_mark - 1;
         uint64_t end = first + (prompt->text_length - skip);
         if (end > text->length) end = text->length;

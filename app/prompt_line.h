@@ -76,6 +76,8 @@ int64_t find_pattern_backward(const uint8_t* data, uint64_t size, const find_pat
 // The prompt's commands, bound to keys in the key table.
 void prompt_open_go_to(void);
 void prompt_open_find(void);
+// Ctrl+Shift+C: the formats of copy as code, one letter each.
+void prompt_open_copy_as(void);
 void prompt_close(void);
 void prompt_delete_character(void);
 // F3: the next match of the prompt's text, or of the last search; opens

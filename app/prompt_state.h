@@ -8,6 +8,7 @@ enum prompt_kind : uint8_t {
     prompt_closed = 0,
     prompt_go_to = 1,
     prompt_find = 2,
+    prompt_copy_as = 3,  // one letter picks the format
 };
 
 enum : int32_t {

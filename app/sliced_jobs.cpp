@@ -7,6 +7,7 @@
 #include "app/measure_selection.h"
 #include "app/prompt_line.h"
 #include "app/status_line.h"
+#include "views/changed_bytes.h"
 #include "views/views.h"
 
 enum : uint64_t {
@@ -23,6 +24,7 @@ static bool frame_share_left(void) {
 }
 
 static bool overview_slice(sliced_job*) { return overview_step(); }
+static bool digests_slice(sliced_job*) { return changes_step(); }
 
 static const sliced_job_kind kinds[sliced_job_count] = {
     // step, pending, progress_label, stopped_message, file_changed_message, on_stop
@@ -30,6 +32,7 @@ static const sliced_job_kind kinds[sliced_job_count] = {
     {measure_step, nullptr, "Measuring... ", "Measuring stopped.", "Measuring stopped: the file changed.", nullptr},
     {overview_slice, overview_pending, nullptr, nullptr, nullptr, nullptr},
     {find_matches_step, nullptr, nullptr, nullptr, nullptr, nullptr},
+    {digests_slice, changes_pending, nullptr, nullptr, nullptr, nullptr},
 };
 
 static sliced_job* job_of(sliced_job_id id) { return &app_state.jobs.of[id]; }

@@ -1,5 +1,6 @@
 // The records of the work the frame loop runs in slices (Find, the measure,
-// the overview). Only records; sliced_jobs.h holds the functions.
+// the overview, the match count, the contents' digests). Only records;
+// sliced_jobs.h holds the functions.
 #pragma once
 
 #include <stdint.h>
@@ -11,7 +12,8 @@ enum sliced_job_id : uint8_t {
     sliced_job_measure = 1,
     sliced_job_overview = 2,
     sliced_job_matches = 3,  // counting the matches of the last search
-    sliced_job_count = 4,
+    sliced_job_digests = 4,  // the contents' block digests, for what a reload changes
+    sliced_job_count = 5,
 };
 
 // One started job over the file as it was when it began.

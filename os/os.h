@@ -182,6 +182,10 @@ struct os_mapped_file {
 os_mapped_file os_map_file(utf8_string path);
 void os_unmap_file(os_mapped_file* file);
 uint8_t os_mapped_file_damaged(const os_mapped_file* file);
+// The whole pages of [offset, offset + length) leave the process's resident
+// memory (the system may keep them cached); reading them brings them back.
+// Nothing happens to a whole read.
+void os_mapped_file_drop_pages(const os_mapped_file* file, uint64_t offset, uint64_t length);
 
 // Watching files without a thread: the message wait also wakes when a watched
 // file is written, truncated, created, replaced or deleted, once the changes

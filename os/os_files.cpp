@@ -583,6 +583,15 @@ uint8_t os_mapped_file_damaged(const os_mapped_file* file) {
     return guarded_mappings[file->guard_slot].damaged.load(std::memory_order_acquire);
 }
 
+void os_mapped_file_drop_pages(const os_mapped_file* file, uint64_t offset, uint64_t length) {
+    if (!file || !file->mapped_bytes || offset >= file->contents.size) return;
+    uint64_t page = page_size();
+    uint64_t end = length > file->contents.size - offset ? file->contents.size : offset + length;
+    uint64_t first = (offset + page - 1) & ~(page - 1);
+    uint64_t last = end == file->contents.size ? (end + page - 1) & ~(page - 1) : end & ~(page - 1);
+    if (last > first) madvise(file->contents.data + first, last - first, MADV_DONTNEED);
+}
+
 // ---------------------------------------------------------------------------
 // Directories
 

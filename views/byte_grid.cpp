@@ -4,6 +4,7 @@
 #include "render/pixel_buffer.h"
 #include "types/byte_range.h"
 #include "views/byte_grid_cells.h"
+#include "views/changed_bytes.h"
 #include "views/match_outlines.h"
 #include "views/placement_index.h"
 #include "views/views.h"
@@ -89,7 +90,35 @@ static color blended(blend_memo* memo, color source, color destination) {
     return pixel;
 }
 
-static blend_memo outline_memo, shade_fill_memo, shade_outline_memo, shade_hover_memo;
+static blend_memo outline_memo, shade_fill_memo, shade_outline_memo, shade_hover_memo, shade_mark_memo;
+
+// Byte-class tints, Ctrl+B: dark shades of the overview's colours, so that
+// white glyphs, the white hover frame and the selection shade all stand out.
+enum : color {
+    tint_zero = 0xff1c2444,
+    tint_printable = 0xff1f3d1f,
+    tint_whitespace = 0xff1f3d3d,
+    tint_control = 0xff4a3a1c,
+    tint_high = 0xff401e1e,
+    tint_ff = 0xff44441c,
+};
+
+color byte_class_tint(uint8_t byte) {
+    if (byte == 0) return tint_zero;
+    if (byte == 0xff) return tint_ff;
+    if (byte == ' ' || byte == '\t' || byte == '\n' || byte == '\r') return tint_whitespace;
+    if (byte < 0x20 || byte == 0x7f) return tint_control;
+    if (byte >= 0x80) return tint_high;
+    return tint_printable;
+}
+
+static bool shows_change_mark(const cell_layers* layers, rect cell) {
+    return layers->changed && cell.h >= changed_mark_least_cell_h;
+}
+
+static rect change_mark_rect(rect cell) {
+    return rect{cell.x, cell.y + cell.h - changed_mark_rise, cell.w, changed_mark_height};
+}
 
 // Every pixel of a cell below its glyphs is the region fill, an outline mark
 // over that fill, or a hover bar, each then maybe shaded once. The final
@@ -102,13 +131,15 @@ void paint_cell_layers(pixel_buffer* buffer, rect clip, rect cell, const cell_la
     bool hovered = layers->hovered, hover_first = layers->hover_first, hover_last = layers->hover_last;
     bool shaded = layers->shaded;
     bool covered = (marks.flags & placement_mark_covered) != 0;
-    color fill = covered ? marks.color : (color)grid_background;
+    color fill = covered ? marks.color : layers->tint ? layers->tint : (color)grid_background;
     color outline = covered ? blended(&outline_memo, grid_region_outline, fill) : fill;
     color hover = grid_hover_frame;
+    color mark = changed_byte_mark;
     if (shaded) {
         fill = blended(&shade_fill_memo, grid_selection_shade, fill);
         outline = blended(&shade_outline_memo, grid_selection_shade, outline);
         hover = blended(&shade_hover_memo, grid_selection_shade, hover);
+        mark = blended(&shade_mark_memo, grid_selection_shade, mark);
     }
     // Rows that the outline or the hover bar cover whole are not filled first.
     int32_t edge_rows = hovered ? 2 : covered ? 1 : 0;
@@ -121,6 +152,7 @@ void paint_cell_layers(pixel_buffer* buffer, rect clip, rect cell, const cell_la
             fill_rect(buffer, clip, rect{x, y + h - 1, w, 1}, outline);
         }
     }
+    if (shows_change_mark(layers, cell)) fill_rect(buffer, clip, change_mark_rect(cell), mark);
     if (hovered) {
         if (hover_first) fill_rect(buffer, clip, rect{x, y + 2, 2, h - 4}, hover);
         if (hover_last) fill_rect(buffer, clip, rect{x + w - 2, y + 2, 2, h - 4}, hover);
@@ -137,7 +169,8 @@ void paint_cell_layers_blended(pixel_buffer* buffer, rect clip, rect cell, const
     bool hovered = layers->hovered, hover_first = layers->hover_first, hover_last = layers->hover_last;
     bool shaded = layers->shaded;
     bool covered = (marks.flags & placement_mark_covered) != 0;
-    fill_rect(buffer, clip, rect{x, y, w, h}, covered ? marks.color : (color)grid_background);
+    color plain = layers->tint ? layers->tint : (color)grid_background;
+    fill_rect(buffer, clip, rect{x, y, w, h}, covered ? marks.color : plain);
     if (covered) {
         if (marks.flags & placement_mark_starts)
             blend_vline(buffer, clip, rect{x, y + 1, 1, h - 2}, grid_region_outline);
@@ -146,6 +179,7 @@ void paint_cell_layers_blended(pixel_buffer* buffer, rect clip, rect cell, const
         blend_hline(buffer, clip, rect{x, y, w, 1}, grid_region_outline);
         blend_hline(buffer, clip, rect{x, y + h - 1, w, 1}, grid_region_outline);
     }
+    if (shows_change_mark(layers, cell)) fill_rect(buffer, clip, change_mark_rect(cell), changed_byte_mark);
     if (hovered) {
         if (hover_first) fill_rect(buffer, clip, rect{x, y + 2, 2, h - 4}, grid_hover_frame);
         if (hover_last) fill_rect(buffer, clip, rect{x + w - 2, y + 2, 2, h - 4}, grid_hover_frame);
@@ -156,7 +190,7 @@ void paint_cell_layers_blended(pixel_buffer* buffer, rect clip, rect cell, const
 }
 
 static void paint_cell(pixel_buffer* buffer, rect clip, const grid_geometry* g, int32_t x, int32_t y,
-                       uint64_t offset, bool indexed, bool shade_active) {
+                       uint64_t offset, bool indexed, bool shade_active, bool changed) {
     int32_t w = g->cell_w, h = g->cell_h;
     placement_marks marks =
         indexed ? placement_index_lookup(&visible_placements, offset)
@@ -168,11 +202,12 @@ static void paint_cell(pixel_buffer* buffer, rect clip, const grid_geometry* g, 
     bool hover_last = hovered && from_hover == (uint64_t)app_state.hover_len - 1;
     bool shaded = shade_active && in_signed_range(offset, app_state.select_offset, app_state.select_len);
     // Marks stay apart from one another only in cells at least 4 x 4.
-    cell_layers layers = {marks, hovered, hover_first, hover_last, shaded};
+    uint8_t byte = app_state.file.data[offset];
+    color tint = app_state.byte_colors ? byte_class_tint(byte) : 0;
+    cell_layers layers = {marks, hovered, hover_first, hover_last, shaded, tint, changed};
     if (w >= 4 && h >= 4) paint_cell_layers(buffer, clip, rect{x, y, w, h}, &layers);
     else paint_cell_layers_blended(buffer, clip, rect{x, y, w, h}, &layers);
 
-    uint8_t byte = app_state.file.data[offset];
     int32_t top = y + g->pad_y + 1;
     int32_t pen = x + g->pad_x;
     if (g->kind == grid_kind_char) {
@@ -230,6 +265,7 @@ static void paint_byte_grid(grid_kind kind) {
                                          app_state.placements.count);
     bool outlined = match_marks_build(first, end);
 
+    change_cursor changes = changes_cursor_at(first);
     int32_t y = g.panel.y + app_state.panel_pad;
     for (int64_t r = 0; r < rows; r++, y += g.cell_h) {
         int32_t x = g.panel.x + app_state.panel_pad;
@@ -237,7 +273,8 @@ static void paint_byte_grid(grid_kind kind) {
         for (int64_t c = 0; c < bytes_per_row; c++) {
             __int128 offset = row_offset + c;
             if (offset >= 0 && offset < (__int128)size) {
-                paint_cell(buffer, clip, &g, x, y, (uint64_t)offset, indexed, shade_active);
+                bool changed = changes_cover(&changes, (uint64_t)offset);
+                paint_cell(buffer, clip, &g, x, y, (uint64_t)offset, indexed, shade_active, changed);
                 if (outlined) paint_match_outline(buffer, clip, rect{x, y, g.cell_w, g.cell_h}, (uint64_t)offset);
                 x += g.advance;
             } else {

@@ -2,6 +2,7 @@
 // lie in the file, and pressing or dragging on it to scroll there.
 #include "app/app_state.h"
 #include "render/pixel_buffer.h"
+#include "views/changed_bytes.h"
 #include "views/match_outlines.h"
 #include "views/views.h"
 
@@ -88,6 +89,7 @@ void paint_position_bar(void) {
     if (t.h <= 0) return;
     fill_rect(buffer, clip, t, bar_track_color);
     paint_overview(buffer, clip, t, rect_contains(press_area(), app_state.mouse_x, app_state.mouse_y));
+    paint_change_marks(buffer, clip, t);
     fill_rect(buffer, clip, thumb(t), bar_thumb_color);
     paint_match_track_marks(buffer, clip, t);
 }

@@ -26,6 +26,7 @@ TEST(CommandLine, ArgumentListsAndWhatTheyAskFor) {
         {{"--version"}, command_version, 0, {}, ""},
         {{"--scale", "2", "a.bin"}, command_run, 2, {"a.bin"}, ""},
         {{"--scale=4"}, command_run, 4, {}, ""},
+        {{"--byte-colors", "a.bin"}, command_run, 0, {"a.bin"}, ""},
         {{"--", "-x", "--help", "-"}, command_run, 0, {"-x", "--help", "-"}, ""},
         {{"-x"}, command_error, 0, {}, "bitlorn: unknown option '-x'"},
         {{"--scal"}, command_error, 0, {}, "bitlorn: unknown option '--scal'"},
@@ -42,6 +43,7 @@ TEST(CommandLine, ArgumentListsAndWhatTheyAskFor) {
         std::string where = c.arguments.empty() ? "" : c.arguments[0];
         EXPECT_EQ(options.action, c.action) << where;
         EXPECT_EQ(options.scale, c.scale) << where;
+        EXPECT_EQ(options.byte_colors, where == "--byte-colors");
         std::vector<std::string> got;
         for (int32_t i = 0; i < options.path_count; i++) got.emplace_back(paths[i].data, (size_t)paths[i].length);
         EXPECT_EQ(got, c.paths) << where;

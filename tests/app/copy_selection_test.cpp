@@ -2,11 +2,16 @@
 // entry point onto the real clipboard of a private X server.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <fstream>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "app/app.h"
+#include "app/copy_as_code.h"
 #include "app/copy_selection.h"
 #include "app_test_support.h"
 
@@ -16,6 +21,51 @@ std::string hex_of(const std::vector<uint8_t>& bytes) {
     std::string out(bytes.size() * 3, '\0');
     out.resize(write_hex_text(bytes.data(), bytes.size(), out.data()));
     return out;
+}
+
+// Every format read back by another program: python for the C array (as a
+// list), the Python bytes and base64; xxd -r for the dump, which must also be
+// what xxd itself prints for those bytes of the file.
+TEST(CopyTextTest, CodeFormatsReadBackAsTheBytes) {
+    if (system("command -v xxd >/dev/null && command -v python3 >/dev/null") != 0)
+        SKIP_OR_FAIL_UNDER_CI("xxd or python3 is not installed");
+    std::vector<uint8_t> all(256), random_bytes(100);
+    for (int i = 0; i < 256; i++) all[(size_t)i] = (uint8_t)i;
+    std::mt19937 random(27);
+    for (uint8_t& b : random_bytes) b = (uint8_t)random();
+    const struct {
+        std::vector<uint8_t> bytes;
+        uint64_t offset;
+    } cases[] = {{{0x4d, 0x5a, 0x90, 0x00}, 0}, {all, 0x1234}, {random_bytes, 0x123456789}, {{'\'', '\\', '"'}, 17}};
+    std::string dir = make_temp_dir(), script = "import base64, sys\nd = sys.argv[1]\n";
+    auto put = [](const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; };
+    for (size_t i = 0; i < sizeof cases / sizeof cases[0]; i++) {
+        const auto& c = cases[i];
+        std::string name = dir + "/" + std::to_string(i);
+        for (uint8_t format = 0; format < copy_format_count; format++) {
+            std::string text(copy_format_room((copy_format)format, c.bytes.size()), '\0');
+            text.resize(write_copy_format((copy_format)format, c.bytes.data(), c.bytes.size(), c.offset, text.data()));
+            put(name + "." + "hcpbx"[format], text);
+        }
+        int fd = open((name + ".in_file").c_str(), O_CREAT | O_WRONLY, 0600);
+        ASSERT_EQ(pwrite(fd, c.bytes.data(), c.bytes.size(), (off_t)c.offset), (ssize_t)c.bytes.size());
+        close(fd);
+        put(name + ".bin", std::string(c.bytes.begin(), c.bytes.end()));
+        std::string n = std::to_string(i), off = std::to_string(c.offset), len = std::to_string(c.bytes.size());
+        script += "b = open(f'{d}/" + n + ".bin', 'rb').read()\n"
+                  "assert bytes(eval(open(f'{d}/" + n + ".c').read().replace('{', '[').replace('}', ']'))) == b\n"
+                  "assert eval(open(f'{d}/" + n + ".p').read()) == b\n"
+                  "assert base64.b64decode(open(f'{d}/" + n + ".b').read(), validate=True) == b\n";
+        std::string xxd = "xxd -r -s -" + off + " " + name + ".x > " + name + ".back && cmp " + name + ".back " + name +
+                          ".bin && xxd -s " + off + " -l " + len + " " + name + ".in_file | cmp - " + name + ".x";
+        EXPECT_EQ(system(xxd.c_str()), 0) << xxd;
+    }
+    put(dir + "/read_back.py", script);
+    EXPECT_EQ(system(("python3 " + dir + "/read_back.py " + dir).c_str()), 0) << script;
+    EXPECT_EQ(read_text_file(dir + "/0.c"), "{ 0x4D, 0x5A, 0x90, 0x00 }");
+    EXPECT_EQ(read_text_file(dir + "/0.p"), "b'MZ\\x90\\x00'");
+    std::string second_line = "0x0F,\n  0x10, ";
+    EXPECT_NE(read_text_file(dir + "/1.c").find(second_line), std::string::npos);
 }
 
 TEST(CopyTextTest, HexTextIsUppercasePairsBetweenSpaces) {
@@ -161,6 +211,29 @@ TEST_F(CopySelectionTest, WhatIsCopiedFollowsTheGridAndTheFile) {
     // The message lasts until the next key.
     send_key(os_key_left, os_key_state_pressed);
     EXPECT_EQ(status_text(), "");
+}
+
+// Ctrl+Shift+C waits for a format's letter; Escape cancels.
+TEST_F(CopySelectionTest, CopyAsCodeTakesOneLetter) {
+    if (!ensure_x_display()) SKIP_OR_FAIL_UNDER_CI("no X display");
+    show({'a', 'b', 'c', 'd'});
+    app_state.select_offset = 2;
+    app_state.select_len = 100;
+    for (uint32_t letter : {(uint32_t)os_key_escape, (uint32_t)'c'}) {
+        os_clipboard_set_text(os_string("before"));
+        send_key(os_key_control, os_key_state_pressed);
+        send_key(os_key_shift, os_key_state_pressed);
+        send_key(os_key_a + 2, os_key_state_pressed);
+        send_key(os_key_shift, os_key_state_released);
+        send_key(os_key_control, os_key_state_released);
+        EXPECT_EQ(app_state.prompt.kind, prompt_copy_as);
+        send_char('z');  // no format
+        if (letter == os_key_escape) send_key(os_key_escape);
+        else send_char(letter);
+        EXPECT_EQ(app_state.prompt.kind, prompt_closed);
+        EXPECT_EQ(clipboard_text(), letter == 'c' ? "{ 0x63, 0x64 }" : "before");
+        EXPECT_EQ(status_text(), letter == 'c' ? "Copied 2 bytes as a C array." : "");
+    }
 }
 
 TEST_F(CopySelectionTest, TooLargeOrEmptySelectionsCopyNothing) {

@@ -25,8 +25,8 @@ TEST(ByteGridCells, FastAndBlendedPaintersAgreeOnEveryLayerCombination) {
     for (const rect& cell : cells) {
         for (color region : region_colors) {
             for (color ground : below) {
-                // Bits: covered, starts, ends, hovered, first, last, shaded.
-                for (uint32_t bits = 0; bits < 128; bits++) {
+                // Bits: covered, starts, ends, hovered, first, last, shaded, tinted, changed.
+                for (uint32_t bits = 0; bits < 512; bits++) {
                     cell_layers layers = {};
                     layers.marks.color = region;
                     layers.marks.flags = (uint8_t)(bits & 7);
@@ -34,6 +34,8 @@ TEST(ByteGridCells, FastAndBlendedPaintersAgreeOnEveryLayerCombination) {
                     layers.hover_first = bits & 16;
                     layers.hover_last = bits & 32;
                     layers.shaded = bits & 64;
+                    layers.tint = bits & 128 ? byte_class_tint(0x80) : 0;
+                    layers.changed = bits & 256;
                     canvas fast(30, 26, ground), blended(30, 26, ground);
                     paint_cell_layers(&fast.buffer, whole_buffer(&fast.buffer), cell, &layers);
                     paint_cell_layers_blended(&blended.buffer, whole_buffer(&blended.buffer), cell, &layers);
@@ -48,5 +50,5 @@ TEST(ByteGridCells, FastAndBlendedPaintersAgreeOnEveryLayerCombination) {
             }
         }
     }
-    EXPECT_EQ(compared, 8 * 5 * 3 * 128);
+    EXPECT_EQ(compared, 8 * 5 * 3 * 512);
 }

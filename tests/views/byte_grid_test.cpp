@@ -224,3 +224,33 @@ TEST_F(ByteGrid, ShadeLiesOverRegionMarksAndHoverFrame) {
     EXPECT_EQ(pixel(c45.x + 1, c45.y + 5), color_a);                // past the selection
     EXPECT_EQ(pixel(c45.x + 3, c45.y), outline_a);
 }
+
+// Ctrl+B tints every class of byte, under placements, hover and selection
+// as they were; Ctrl+B again gives back the plain picture exactly.
+TEST_F(ByteGrid, ByteColoursTintEachClassAndTurnOffToThePlainPicture) {
+    const struct {
+        uint8_t byte;
+        color tint;
+    } classes[] = {{0x00, 0xff1c2444}, {'A', 0xff1f3d1f}, {'~', 0xff1f3d1f}, {' ', 0xff1f3d3d}, {'\t', 0xff1f3d3d},
+                   {'\n', 0xff1f3d3d}, {'\r', 0xff1f3d3d}, {0x01, 0xff4a3a1c}, {0x1f, 0xff4a3a1c}, {0x7f, 0xff4a3a1c},
+                   {0x80, 0xff401e1e}, {0xfe, 0xff401e1e}, {0xff, 0xff44441c}};
+    std::vector<uint8_t> bytes(64, 'A');
+    for (size_t i = 0; i < sizeof classes / sizeof classes[0]; i++) bytes[i + 1] = classes[i].byte;
+    load(bytes);
+    add_placement(1, 20, 2, color_a);
+    app_state.select_offset = 1;  // over the zero byte
+    park_pointer();
+    std::vector<color> plain = pixels;
+
+    key(os_key_a + 1, true);
+    frame();
+    for (size_t i = 0; i < sizeof classes / sizeof classes[0]; i++) {
+        color expected = i == 0 ? blend_over(0x88ffffff, classes[i].tint) : classes[i].tint;
+        EXPECT_EQ(fill_at(hex_cell((int64_t)i + 1)), expected) << i;
+        EXPECT_EQ(fill_at(char_cell((int64_t)i + 1)), expected) << i;
+    }
+    EXPECT_EQ(fill_at(hex_cell(20)), color_a);
+    key(os_key_a + 1, true);
+    frame();
+    EXPECT_TRUE(pixels == plain);
+}

@@ -66,6 +66,19 @@ static os_event button_event(os_window* window, uint8_t state) {
     return event;
 }
 
+void ViewsTest::key(uint16_t key, bool control) {
+    const uint16_t keys[] = {os_key_control, key, key, os_key_control};
+    const uint8_t states[] = {os_key_state_pressed, os_key_state_pressed, os_key_state_released, os_key_state_released};
+    for (int i = control ? 0 : 1; i < (control ? 4 : 3); i++) {
+        os_event event{};
+        event.kind = os_event_key;
+        event.window = &window;
+        event.key = keys[i];
+        event.state = states[i];
+        pending.push_back(event);
+    }
+}
+
 void ViewsTest::press() { pending.push_back(button_event(&window, os_key_state_pressed)); }
 
 void ViewsTest::release() { pending.push_back(button_event(&window, os_key_state_released)); }

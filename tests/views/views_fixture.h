@@ -31,6 +31,8 @@ protected:
     void press();
     void release();
     void click_at(int32_t x, int32_t y);
+    // A key pressed and released, with Ctrl held when asked.
+    void key(uint16_t key, bool control = false);
 
     color pixel(int32_t x, int32_t y) const { return pixels[(size_t)y * (size_t)window.width + (size_t)x]; }
 

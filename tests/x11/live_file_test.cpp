@@ -207,4 +207,48 @@ TEST_F(LiveFileTest, TypesFileIsReadAgainWhenItChanges) {
     EXPECT_TRUE(alive());
 }
 
+// Bytes changed in place and then by a rename are underlined in the hex grid
+// until Escape.
+TEST_F(LiveFileTest, ChangedBytesAreMarkedUntilEscape) {
+    if (!has_xtest()) SKIP_OR_FAIL_UNDER_CI("no XTEST");
+    std::string dir = make_temp_dir();
+    std::string path = dir + "/changing.bin", temp = dir + "/.changing.tmp";
+    std::string contents(65536, 'A');
+    write_file(path, contents);
+    start({path});
+    ASSERT_TRUE(wait_until([&] { return status_shows_size(65536); }));
+    move_to(2, 2);
+    const unsigned long orange = 0xff9922;
+    auto underlined = [&](int32_t offset) {
+        int32_t column = offset % bytes_per_row;
+        int32_t x = hex_panel_x + panel_pad + column * cell_w + column / 8 * 4 + 1;
+        XImage* image = XGetImage(display, window, x, panel_top + panel_pad + (offset / bytes_per_row + 1) * cell_h - 3,
+                                  1, 1, AllPlanes, ZPixmap);
+        bool marked = image && XGetPixel(image, 0, 0) == orange;
+        if (image) XDestroyImage(image);
+        return marked;
+    };
+    ASSERT_FALSE(underlined(20));
+
+    contents[20] = 'B';
+    int fd = open(path.c_str(), O_WRONLY);
+    ASSERT_EQ(pwrite(fd, "B", 1, 20), 1);
+    close(fd);
+    EXPECT_TRUE(wait_until([&] { return underlined(20); })) << "in-place change not marked";
+    EXPECT_FALSE(underlined(19) || underlined(21));
+
+    contents[21] = 'C';
+    write_file(temp, contents);
+    ASSERT_EQ(rename(temp.c_str(), path.c_str()), 0);
+    EXPECT_TRUE(wait_until([&] { return underlined(21) && !underlined(20); }))
+        << "the change by rename not marked alone";
+
+    XSetInputFocus(display, window, RevertToPointerRoot, CurrentTime);
+    EXPECT_TRUE(wait_until([&] {
+        press_key(XK_Escape);
+        return !underlined(21);
+    })) << "Escape left the marks";
+    EXPECT_TRUE(alive());
+}
+
 }  // namespace
