@@ -52,6 +52,9 @@ enum : int { command_line_exit_usage = 2 };
 struct command_line_options {
     uint8_t action;  // a command_action
     int32_t scale;   // 0 when not given
+    bool has_offset, has_length;
+    uint64_t offset;  // as Go to reads it: past the end means the last byte
+    uint64_t length;  // above 0
     int32_t path_count;
     char error[160];  // for command_error: the line that says what is wrong
 };
@@ -63,6 +66,8 @@ int32_t parse_scale(utf8_string text);
 int32_t scale_from_environment(void);
 // For help, version and errors: prints what they ask for and gives the exit code.
 int finish_command_line(const command_line_options* options);
+// --offset and --length: selects those bytes of the loaded file and scrolls them into view.
+void select_from_command_line(const command_line_options* options);
 
 // Start-up steps after the window, in order; app_main calls them.
 void load_font(void);

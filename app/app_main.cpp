@@ -162,6 +162,7 @@ int app_main(void) {
     layout_panels();
     load_paths(paths, options.path_count);
     os_free(paths);
+    select_from_command_line(&options);
 
     bool follow_up = false;
     for (;;) {
