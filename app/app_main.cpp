@@ -170,7 +170,12 @@ int app_main(void) {
         if (!follow_up) os_wait_for_message();
         input_begin_frame();
         os_poll_messages();
-        if (!(app_state.window->flags & os_window_flag_open)) return 0;
+        if (!(app_state.window->flags & os_window_flag_open)) {
+            // A chooser left open would outlive the window it belongs to.
+            os_file_chooser_close();
+            return 0;
+        }
+        choose_file_run_for_frame();
         refresh_live_files();
         find_run_for_frame();
         measure_run_for_frame();

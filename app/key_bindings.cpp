@@ -59,7 +59,7 @@ enum : uint8_t { up = modifier_up, down = modifier_down, either = modifier_eithe
 // everywhere, and so does Ctrl+I, measuring it.
 static const key_binding bindings[] = {
     {os_key_f1, either, either, when_key_list_shown, nullptr, hide_keys},
-    {os_key_escape, either, either, when_key_list_shown, "close this list", hide_keys},
+    {os_key_escape, either, either, when_key_list_shown, nullptr, hide_keys},
     {os_key_f1, either, either, when_always, "show or hide this list of keys", show_keys},
     {os_key_escape, either, either, when_measuring, "stop measuring", stop_measure},
     {os_key_escape, either, either, when_searching, "stop the search", stop_search},

@@ -23,7 +23,7 @@ static const char heading[] = "Keys and mouse (F1, Escape or a click closes this
 // What the mouse does: not keys, so not in the key table.
 static const char* const mouse_lines[][2] = {
     {"click, drag", "select bytes in either grid"},
-    {"Shift+click, drag", "extend the selection to that byte"},
+    {"Shift+click/drag", "extend the selection to that byte"},
     {"wheel", "scroll (with Shift, ten times as far)"},
     {"drop a file", "show it"},
 };
@@ -32,9 +32,12 @@ bool key_list_shown(void) { return app_state.key_list_open != 0; }
 
 void key_list_show(bool shown) { app_state.key_list_open = shown ? 1 : 0; }
 
+// The structure view reaches up beside the status bar; the list covers the
+// box round all four panels.
 static rect panels_area(void) {
     rect first = app_state.text_panel, last = app_state.struct_panel;
-    return rect{first.x, first.y, last.x + last.w - first.x, last.y + last.h - first.y};
+    int32_t top = first.y < last.y ? first.y : last.y;
+    return rect{first.x, top, last.x + last.w - first.x, first.y + first.h - top};
 }
 
 static void draw_entry(pixel_buffer* buffer, int32_t x, int32_t y, const char* chord, const char* description) {
