@@ -50,21 +50,4 @@ TEST(KeyBindings, ReadmeAndManPageNameEveryBoundChordAndNoOther) {
     EXPECT_GE(bound.size(), 10u);
 }
 
-TEST(KeyBindings, ChordNamesComeFromKeyAndModifiers) {
-    const struct {
-        key_binding row;
-        const char* name;
-    } cases[] = {
-        {{os_key_page_up, modifier_up, modifier_down, when_always, nullptr, nullptr}, "Shift+Page Up"},
-        {{os_key_a + 14, modifier_down, modifier_either, when_always, nullptr, nullptr}, "Ctrl+O"},
-        {{os_key_f1 + 11, modifier_down, modifier_down, when_always, nullptr, nullptr}, "Ctrl+Shift+F12"},
-        {{key_text_entry, modifier_either, modifier_either, when_typing, nullptr, nullptr}, ""},
-    };
-    for (const auto& c : cases) {
-        char name[key_chord_name_capacity];
-        key_chord_name(&c.row, name, sizeof name);
-        EXPECT_STREQ(name, c.name);
-    }
-}
-
 }  // namespace
