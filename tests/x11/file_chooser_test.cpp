@@ -30,7 +30,6 @@ protected:
             kill(-portal, SIGTERM);  // dbus-run-session, its bus and the stand-in
             waitpid(portal, nullptr, 0);
         }
-        unsetenv("DBUS_SESSION_BUS_ADDRESS");
         ProgramTest::TearDown();
     }
 
@@ -71,7 +70,6 @@ protected:
     bool shows(uint64_t size, const std::string& select) {
         return shows_text(status_x, status_line_2_y, "Filesize: " + std::to_string(size) + " | Select: " + select);
     }
-
     // Presses Ctrl+O until the chooser shows (keys sent before the focus arrives are lost).
     bool open_chooser(const std::function<bool()>& opened) {
         for (int attempt = 0; attempt < 10; attempt++) {
@@ -146,6 +144,7 @@ TEST_F(FileChooserTest, PortalOnThePrivateSessionBusAnswersWithTheFileInTheShown
     start({"--offset", "0x10", "--length", "4", first});
     ASSERT_TRUE(wait_until([&] { return shows(1000, "16,4"); })) << "--offset and --length were not applied";
     EXPECT_TRUE(open_chooser([&] { return status_shows_size(2000); })) << "the portal's file was not shown";
+    unsetenv("DBUS_SESSION_BUS_ADDRESS");
 }
 
 }  // namespace

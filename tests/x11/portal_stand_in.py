@@ -1,10 +1,7 @@
-# A stand-in for the desktop portal's file chooser on a private session bus:
-# OpenFile is answered at once by choosing NAME in the folder the caller asked
-# to start in. Writes the bus address to ADDRESS_FILE once it owns the name.
-# Usage: portal_stand_in.py ADDRESS_FILE NAME
-import os
-import sys
-import urllib.parse
+# portal_stand_in.py ADDRESS_FILE NAME: the desktop portal's file chooser on a
+# private session bus, answering OpenFile by choosing NAME in the folder it was
+# asked to start in. Writes the bus address to ADDRESS_FILE once it owns the name.
+import os, sys, urllib.parse
 
 import dbus
 import dbus.service
@@ -41,5 +38,5 @@ with open(address_file + ".part", "w") as out:
     out.write(os.environ["DBUS_SESSION_BUS_ADDRESS"])
 os.rename(address_file + ".part", address_file)
 loop = GLib.MainLoop()
-GLib.timeout_add_seconds(120, loop.quit)
+GLib.timeout_add_seconds(120, loop.quit)  # in case nobody ends it
 loop.run()
