@@ -8,8 +8,10 @@
 //   compose_frame.cpp       compose_frame, compose_changed_frame, compose_next_frame
 //   input_events.cpp        app_on_event, input_begin_frame
 //   key_bindings.cpp        the key table and its dispatch (key_bindings.h)
+//   key_list.cpp            the list of keys that F1 shows (key_bindings.h)
 //   view_commands.cpp       the viewer's keyboard commands
 //   load_dropped_files.cpp  load_dropped_files, load_paths
+//   choose_file.cpp         Ctrl+O: the desktop's file chooser
 //   live_files.cpp          reloading the file and types.c when they change
 // and, with headers of their own, the commands on the file:
 //   copy_selection.cpp      Ctrl+C (copy_selection.h)
@@ -51,6 +53,9 @@ struct command_line_options {
     uint8_t action;  // a command_action
     int32_t scale;   // 0 when not given
     bool byte_colors;
+    bool has_offset, has_length;
+    uint64_t offset;  // as Go to reads it: past the end means the last byte
+    uint64_t length;  // above 0
     int32_t path_count;
     char error[160];  // for command_error: the line that says what is wrong
 };
@@ -62,6 +67,8 @@ int32_t parse_scale(utf8_string text);
 int32_t scale_from_environment(void);
 // For help, version and errors: prints what they ask for and gives the exit code.
 int finish_command_line(const command_line_options* options);
+// --offset and --length: selects those bytes of the loaded file and scrolls them into view.
+void select_from_command_line(const command_line_options* options);
 
 // Start-up steps after the window, in order; app_main calls them.
 void load_font(void);
@@ -107,12 +114,20 @@ void scroll_to_start(void);
 void scroll_to_end(void);
 // Removes the first placement that covers the selection start.
 void delete_placement_at_selection(void);
+void select_whole_file(void);
 // Ctrl+C: copies the selection and shows the answer on the prompt line.
 void copy_selection_with_message(void);
 // Drops are silent; a path from the command line that cannot be opened gets
 // one line on standard error.
 void load_dropped_files(const char* paths);
 void load_command_line_paths(const char* paths);
+
+// Ctrl+O: opens the desktop's file chooser in the shown file's folder, or
+// says on the prompt line what to install. The chooser runs beside the
+// frame loop, which picks up its answer each frame and loads the chosen file
+// as a drop would.
+void choose_file_start(void);
+void choose_file_run_for_frame(void);
 
 // Live files: the loaded file and types.c are read again when they change.
 // Releases the loaded file's bytes, mapped or read whole.

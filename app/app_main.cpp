@@ -152,6 +152,7 @@ int app_main(void) {
     layout_panels();
     load_paths(paths, options.path_count);
     os_free(paths);
+    select_from_command_line(&options);
 
     bool follow_up = false;
     for (;;) {
@@ -159,7 +160,12 @@ int app_main(void) {
         if (!follow_up) os_wait_for_message();
         input_begin_frame();
         os_poll_messages();
-        if (!(app_state.window->flags & os_window_flag_open)) return 0;
+        if (!(app_state.window->flags & os_window_flag_open)) {
+            // A chooser left open would outlive the window it belongs to.
+            os_file_chooser_close();
+            return 0;
+        }
+        choose_file_run_for_frame();
         refresh_live_files();
         sliced_jobs_run_for_frame();
         run_one_frame_tail();

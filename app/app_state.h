@@ -164,6 +164,7 @@ struct application_state {
     int32_t mouse_x, mouse_y;
     press_owner press;          // which item holds the left button's press
     uint8_t last_clicked_grid;  // a copy_grid: where the last left press in a byte grid was
+    uint8_t key_list_open;      // F1's list of keys covers the panels
     uint8_t cursor_shown;
     uint8_t cursor_wanted;
     growable_array changed_pointer;  // of uint16_t

@@ -3,6 +3,7 @@
 #include <string.h>
 
 #include "app/app.h"
+#include "app/prompt_line.h"
 
 static const char usage_text[] =
     "Usage: bitlorn [OPTION]... [FILE]...\n"
@@ -11,13 +12,16 @@ static const char usage_text[] =
     "\n"
     "  --scale N    draw every pixel as an N x N block, N from 1 to 4\n"
     "               (default: the BITLORN_SCALE environment variable, else 1)\n"
+    "  --offset N   select the byte at offset N (decimal, or 0x and hex digits)\n"
+    "               and scroll it into view; past the end, the last byte\n"
+    "  --length N   select N bytes from the offset (N above 0)\n"
     "  --byte-colors\n"
     "               start with the bytes coloured by class (Ctrl+B turns it off)\n"
     "  -h, --help   print this help and exit\n"
     "  --version    print the version and exit\n"
     "  --           end of options: every later argument is a file\n"
     "\n"
-    "The keys and the mouse are described in bitlorn(1).\n";
+    "Ctrl+O opens a file, F1 lists the keys; bitlorn(1) describes them all.\n";
 
 static const char version_text[] = "Bitlorn " BITLORN_VERSION "\n";
 
@@ -29,6 +33,31 @@ static bool equals(utf8_string text, const char* literal) {
 static bool starts_with(utf8_string text, const char* literal) {
     uint64_t length = strlen(literal);
     return text.data && (uint64_t)text.length >= length && memcmp(text.data, literal, length) == 0;
+}
+
+// "--name N" or "--name=N".
+static bool is_valued_option(utf8_string argument, const char* name) {
+    uint64_t length = strlen(name);
+    return equals(argument, name) || (starts_with(argument, name) && (uint64_t)argument.length > length &&
+                                      argument.data[length] == '=');
+}
+
+// The value after '=' in the argument at *at, else the next argument (taken).
+static utf8_string option_value(const utf8_string* arguments, int32_t count, int32_t* at) {
+    utf8_string argument = arguments[*at];
+    const char* equal = (const char*)memchr(argument.data, '=', (uint64_t)argument.length);
+    if (equal) return utf8_string{argument.length - (equal + 1 - argument.data), equal + 1};
+    if (*at + 1 < count) return arguments[++*at];
+    return utf8_string{};
+}
+
+// As Go to reads an offset, without its steps from the selection; numbers
+// past 64 bits stand for the largest.
+static bool parse_byte_count(utf8_string text, uint64_t* number) {
+    if (!text.data) return false;
+    go_to_target target = parse_go_to_text(text.data, (uint64_t)text.length);
+    *number = target.value;
+    return target.result == go_to_absolute;
 }
 
 int32_t parse_scale(utf8_string text) {
@@ -69,12 +98,20 @@ command_line_options parse_command_line(const utf8_string* arguments, int32_t co
             options.byte_colors = true;
         } else if (equals(argument, "--version")) {
             options.action = command_version;
-        } else if (equals(argument, "--scale") || starts_with(argument, "--scale=")) {
-            utf8_string value = {};
-            if (argument.length > 7) value = utf8_string{argument.length - 8, argument.data + 8};
-            else if (i + 1 < count) value = arguments[++i];
+        } else if (is_valued_option(argument, "--scale")) {
+            utf8_string value = option_value(arguments, count, &i);
             options.scale = parse_scale(value);
             if (!options.scale) fail(&options, "bitlorn: --scale takes a number from 1 to 4, not '", value, "'");
+        } else if (is_valued_option(argument, "--offset") || is_valued_option(argument, "--length")) {
+            bool offset = argument.data[2] == 'o';
+            utf8_string value = option_value(arguments, count, &i);
+            uint64_t number = 0;
+            if (!parse_byte_count(value, &number) || (!offset && number == 0))
+                fail(&options, offset ? "bitlorn: --offset takes a decimal number or 0x and hex digits, not '"
+                                      : "bitlorn: --length takes a number above 0, decimal or 0x and hex digits, not '",
+                     value, "'");
+            (offset ? options.has_offset : options.has_length) = true;
+            (offset ? options.offset : options.length) = number;
         } else {
             fail(&options, "bitlorn: unknown option '", argument, "'");
         }
@@ -90,6 +127,12 @@ int32_t scale_from_environment(void) {
     static const char warning[] = "bitlorn: BITLORN_SCALE is not a number from 1 to 4; ignored\n";
     os_write_stderr(utf8_string{sizeof warning - 1, warning});
     return 1;
+}
+
+void select_from_command_line(const command_line_options* options) {
+    if (!options->has_offset && !options->has_length) return;
+    uint64_t length = options->has_length ? options->length : 1;
+    select_forward(0, options->offset, length > (uint64_t)INT64_MAX ? INT64_MAX : (int64_t)length);
 }
 
 int finish_command_line(const command_line_options* options) {

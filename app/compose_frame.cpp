@@ -6,6 +6,7 @@
 #include "app/app.h"
 #include "app/app_state.h"
 #include "app/find_matches.h"
+#include "app/key_bindings.h"
 #include "app/prompt_line.h"
 #include "render/font.h"
 #include "render/text_buffer.h"
@@ -76,13 +77,13 @@ static void paint_frame(pixel_buffer* buffer) {
         rect at = text_position((int64_t)app_state.hex_panel.x + app_state.margin,
                                 (int64_t)app_state.hex_panel.y + app_state.margin);
         draw_text(buffer, &app_state.font, at, sizeof drop_hint - 1, drop_hint);
-        return;
+    } else {
+        app_state.hover_len = 1;
+        find_matches_note_shown();
+        paint_views();
+        draw_status_bar(buffer);
     }
-
-    app_state.hover_len = 1;
-    find_matches_note_shown();
-    paint_views();
-    draw_status_bar(buffer);
+    draw_key_list(buffer);
 }
 
 void compose_frame(void) {

@@ -85,7 +85,6 @@ bool go_to_from_text(const char* text, uint64_t length) {
     int64_t base = target.result == go_to_relative ? app_state.select_offset : 0;
     if (base < 0) base = 0;
     if ((uint64_t)base >= size) base = (int64_t)size - 1;
-    uint64_t last = size - 1;
     if (target.negative) {
         if (target.value > (uint64_t)base) {
             select_and_reveal(0, 1);
@@ -95,12 +94,18 @@ bool go_to_from_text(const char* text, uint64_t length) {
         select_and_reveal(base - (int64_t)target.value, 1);
         return true;
     }
-    uint64_t room = last - (uint64_t)base;
-    if (target.too_large || target.value > room) {
+    select_forward(base, target.value, 1);
+    return true;
+}
+
+void select_forward(int64_t base, uint64_t bytes, int64_t length) {
+    uint64_t size = app_state.file.size;
+    if (!app_state.file.data || size == 0) return;
+    uint64_t last = size - 1;
+    if (bytes > last - (uint64_t)base) {
         select_and_reveal((int64_t)last, 1);
         status_set_number("The file ends before that; went to its last byte, offset ", (int64_t)last, ".");
-        return true;
+        return;
     }
-    select_and_reveal(base + (int64_t)target.value, 1);
-    return true;
+    select_and_reveal(base + (int64_t)bytes, length);
 }

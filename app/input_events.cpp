@@ -95,6 +95,7 @@ void app_on_event(os_event* event) {
         break;
     }
     case os_event_mouse_wheel: {
+        if (key_list_shown()) break;
         input_record* wheel = input_at(input_index_wheel);
         wheel->x = 0;
         wheel->y = event->wheel;
@@ -104,6 +105,11 @@ void app_on_event(os_event* event) {
         break;
     }
     case os_event_mouse_button:
+        // A press on the key list only closes it: nothing under it sees the press.
+        if (key_list_shown() && event->state != os_key_state_released) {
+            key_list_show(false);
+            break;
+        }
         if (event->state == os_key_state_pressed && event->key == os_mouse_left) note_clicked_grid();
         update_key_record(event->key, event->state);
         if (event->state != os_key_state_released) {
@@ -115,8 +121,9 @@ void app_on_event(os_event* event) {
         update_key_record(event->key, event->state);
         if (event->state == os_key_state_pressed || event->state == os_key_state_repeated) {
             // Any key but a modifier ends the message shown; a measure's
-            // line can still be copied by the key right after it.
-            bool ends_message = !is_modifier(event->key);
+            // line can still be copied by the key right after it. The key
+            // list comes and goes leaving the picture as it was.
+            bool ends_message = !is_modifier(event->key) && event->key != os_key_f1 && !key_list_shown();
             if (ends_message) status_clear();
             dispatch_key(event->key);
             if (ends_message) status_forget_measure();

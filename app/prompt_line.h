@@ -100,6 +100,9 @@ void draw_prompt_line(pixel_buffer* buffer, text_buffer* text, int32_t x, int32_
 // Go to: moves the selection to the offset in the prompt's text; false,
 // with a message, when the text is not a number.
 bool go_to_from_text(const char* text, uint64_t length);
+// Selects `length` bytes from `bytes` past `base` (a byte inside the file),
+// or the last byte, with a message, when that lies past the end.
+void select_forward(int64_t base, uint64_t bytes, int64_t length);
 // Selects [offset, offset + length) and scrolls so that its rows are seen.
 void select_and_reveal(int64_t offset, int64_t length);
 

@@ -53,6 +53,15 @@ void delete_placement_at_selection(void) {
     }
 }
 
+// Without scrolling: the view stays where the user was reading.
+void select_whole_file(void) {
+    app_state.select_offset = 0;
+    app_state.select_anchor = 0;
+    app_state.select_len = app_state.file.size > (uint64_t)INT64_MAX ? INT64_MAX
+                           : app_state.file.size > 0             ? (int64_t)app_state.file.size
+                                                                  : 1;
+}
+
 void copy_selection_with_message(void) {
     // Right after a measure, its line is what the user wants to keep.
     const char* message = status_measure_copyable() ? copy_measure_line() : copy_selection();

@@ -10,7 +10,7 @@ endif()
 # than those layers do.
 set(lower_app_units app/app_state.h app/app_state.cpp app/prompt_state.h app/measure_state.h app/app_print.h
     app/app_print.cpp app/stb_units.cpp app/status_line_state.h app/sliced_jobs_state.h)
-set(system_only_in_os "X11/|GL/|unistd\\.h|sys/|pthread\\.h|fcntl\\.h|dlfcn\\.h|poll\\.h|signal\\.h|dirent\\.h|termios\\.h")
+set(system_only_in_os "X11/|GL/|dbus/|unistd\\.h|sys/|pthread\\.h|fcntl\\.h|dlfcn\\.h|poll\\.h|signal\\.h|dirent\\.h|termios\\.h")
 
 set(violations "")
 file(GLOB_RECURSE sources RELATIVE ${SOURCE_DIR}

@@ -12,6 +12,7 @@
 //   Key and button codes
 //   Windows, events and presentation           os_window.cpp, os_present.cpp
 //   Clipboard                                  os_clipboard.cpp
+//   File chooser                               os_file_chooser.cpp
 //   Input synthesis                            os_input_synthesis.cpp
 //
 // The layer keeps a whole platform contract, of which the viewer calls about
@@ -603,6 +604,32 @@ void os_clipboard_set_image(utf8_string bmp, utf8_string bmp_v5, utf8_string png
 void os_clipboard_snapshot(os_window* window);
 // The text, and the raw bytes under the named type (e.g. "application/octet-stream").
 void os_clipboard_set_text_and_data(utf8_string text, utf8_string data_type, utf8_string data);
+
+// ---------------------------------------------------------------------------
+// File chooser
+//
+// The desktop's dialog for choosing a file to open: the XDG desktop portal's
+// FileChooser over the session bus (libdbus-1) when a portal answers, else
+// zenity or kdialog as a child process. One at a time; it runs beside the
+// caller, who polls it, and os_wait_for_message wakes when it has news.
+
+enum os_file_chooser_status : uint8_t {
+    os_file_chooser_idle = 0,         // none is open
+    os_file_chooser_waiting = 1,      // open, not answered yet
+    os_file_chooser_chosen = 2,       // the paths hold the file chosen
+    os_file_chooser_cancelled = 3,    // closed without a file, or with one that is not local
+    os_file_chooser_unavailable = 4,  // no portal, zenity or kdialog could show one
+};
+
+// Opens the chooser in `folder` (empty: the current directory) for the
+// window `parent` (null for none); false while one is already open.
+bool os_file_chooser_open(os_window* parent, utf8_string folder, utf8_string title);
+// Never blocks. For os_file_chooser_chosen, *paths is a block as a file
+// drop's (the path, a NUL, then an empty path) for os_free; else null. Any
+// answer closes the chooser.
+uint8_t os_file_chooser_poll(char** paths);
+// Closes a chooser still open; its answer is lost.
+void os_file_chooser_close(void);
 
 // ---------------------------------------------------------------------------
 // Input synthesis

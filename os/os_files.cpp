@@ -1001,8 +1001,7 @@ enum : int32_t {
     pick_no_path = 2,
 };
 
-// True when an executable of that name is on PATH.
-static bool program_installed(const char* program) {
+bool os_program_installed(const char* program) {
     const char* path = getenv("PATH");
     if (!path) return false;
     char candidate[4096];
@@ -1027,8 +1026,8 @@ int32_t os_pick_folder(utf8_string* out) {
     char* zenity_arguments[] = {zenity, file_selection, directory, nullptr};
     char* kdialog_arguments[] = {kdialog, existing, nullptr};
     char** arguments = nullptr;
-    if (program_installed(zenity)) arguments = zenity_arguments;
-    else if (program_installed(kdialog)) arguments = kdialog_arguments;
+    if (os_program_installed(zenity)) arguments = zenity_arguments;
+    else if (os_program_installed(kdialog)) arguments = kdialog_arguments;
     if (!arguments) return pick_cancelled;
 
     int pipe_fds[2];

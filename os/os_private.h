@@ -6,7 +6,8 @@
 // Index
 //   Lists                  os_list, os_list_push                os_system.cpp
 //   Time                   calendar conversion, descriptor wait  os_system.cpp
-//   Paths                  os_c_path                            os_files.cpp
+//   Paths                  os_c_path, programs on PATH, the file chooser's descriptor
+//                                                               os_files.cpp, os_file_chooser.cpp
 //   Files                  file watches, the mapping fault guard os_files.cpp
 //   X11 records            atoms, the per-window native record
 //   Clipboard              hidden window state, image encoders  os_clipboard.cpp
@@ -77,6 +78,11 @@ struct os_c_path {
 // text is "" (never null) when the copy cannot be made.
 void os_path_begin(os_c_path* out, utf8_string path);
 void os_path_end(os_c_path* path);
+
+// True when an executable of that name is on PATH.
+bool os_program_installed(const char* program);
+// What an open file chooser's answer arrives on, for the message wait; -1 for none.
+int os_file_chooser_descriptor(void);
 
 // ---------------------------------------------------------------------------
 // Files: what the message wait and the crash handler ask of the file mappings

@@ -1549,15 +1549,17 @@ void os_wait_for_message(void) {
         // Watched files wake the loop too, once their changes have settled.
         int32_t timeout = os_file_watch_timeout();
         if (timeout == 0) return;
-        int descriptors[2] = {ConnectionNumber(display), os_file_watch_descriptor()};
-        uint8_t ready[2] = {os_wait_timed_out, os_wait_timed_out};
-        os_wait_for_descriptors(descriptors, ready, descriptors[1] >= 0 ? 2 : 1, timeout);
+        // So does an open file chooser's answer (negative descriptors are skipped).
+        int descriptors[3] = {ConnectionNumber(display), os_file_watch_descriptor(), os_file_chooser_descriptor()};
+        uint8_t ready[3] = {os_wait_timed_out, os_wait_timed_out, os_wait_timed_out};
+        os_wait_for_descriptors(descriptors, ready, 3, timeout);
         if (ready[0] == os_wait_failed) {
             // Let Xlib notice the broken connection.
             XPending(display);
             return;
         }
         if (ready[1] == os_wait_ready) os_file_watch_drain();
+        if (ready[2] != os_wait_timed_out) return;
     }
 }
 

@@ -32,6 +32,13 @@ void hit_test_byte_grid(rect panel, int32_t cell_w, int32_t cell_h) {
     int64_t hovered = offset > INT64_MAX ? INT64_MAX : offset < INT64_MIN ? INT64_MIN : (int64_t)offset;
     // The two grids stand side by side: the panel's left edge tells them apart.
     uint32_t item = panel.x == app_state.hex_panel.x ? item_hex_grid : item_char_grid;
-    apply_range_row(item_pointer(&app_state.press, item, true, frame_pointer()), hovered, 1, range_row_byte);
+    uint8_t hit = item_pointer(&app_state.press, item, true, frame_pointer());
+    // Shift+click extends the selection from its start, as a drag from there would.
+    if ((hit & row_pressed) && (input_at(input_index_shift)->state & input_is_down)) {
+        clamp_select_offset();
+        app_state.select_anchor = app_state.select_offset;
+        hit = (uint8_t)((hit & ~row_pressed) | row_held);
+    }
+    apply_range_row(hit, hovered, 1, range_row_byte);
     clamp_select_offset();
 }

@@ -135,3 +135,29 @@ TEST_F(HitTest, OffsetsAndLengthsSaturateFarDown) {
     EXPECT_EQ(app_state.select_offset, 0);
     EXPECT_EQ(app_state.select_len, INT64_MAX);
 }
+
+TEST_F(HitTest, ShiftClickAndShiftDragExtendFromTheSelectionStart) {
+    const struct {
+        int64_t offset, length, pressed, dragged_to, expect_offset, expect_length;
+    } cases[] = {
+        {10, 4, 40, 40, 10, 31},
+        {10, 4, 40, 5, 5, 6},
+        {50, 1, 20, 20, 20, 31},
+        {2000, 1, 7, 7, 7, 993},  // a start past the end is first brought into the file
+    };
+    input_record* left = input_at(input_index_left_button);
+    input_at(input_index_shift)->state = input_is_down;
+    for (const auto& c : cases) {
+        app_state.select_offset = c.offset;
+        app_state.select_len = c.length;
+        app_state.select_anchor = 0;
+        point_at_hex_byte(c.pressed);
+        left->state = input_went_down | input_is_down;
+        hit_hex();
+        left->state = input_is_down;
+        point_at_hex_byte(c.dragged_to);
+        hit_hex();
+        EXPECT_EQ(app_state.select_offset, c.expect_offset) << c.pressed;
+        EXPECT_EQ(app_state.select_len, c.expect_length) << c.pressed;
+    }
+}

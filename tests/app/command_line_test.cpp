@@ -54,6 +54,36 @@ TEST(CommandLine, ArgumentListsAndWhatTheyAskFor) {
     }
 }
 
+TEST(CommandLine, OffsetAndLengthReadAsGoToReadsThem) {
+    const struct {
+        std::vector<std::string> arguments;
+        uint64_t offset, length;  // ~0 when not given
+        const char* error;
+    } cases[] = {
+        {{"--offset", "0x1F", "f"}, 0x1F, ~0ull, nullptr},
+        {{"--offset=4096", "--length=0x10"}, 4096, 16, nullptr},
+        {{"--length", "3"}, ~0ull, 3, nullptr},
+        {{"--offset", "99999999999999999999999"}, UINT64_MAX, ~0ull, nullptr},
+        {{"--offset", "+5"}, 0, 0, "bitlorn: --offset takes a decimal number or 0x and hex digits, not '+5'"},
+        {{"--offset"}, 0, 0, "bitlorn: --offset takes a decimal number or 0x and hex digits, not ''"},
+        {{"--length", "0"}, 0, 0, "bitlorn: --length takes a number above 0, decimal or 0x and hex digits, not '0'"},
+        {{"--length=0xZ"}, 0, 0, "bitlorn: --length takes a number above 0, decimal or 0x and hex digits, not '0xZ'"},
+    };
+    for (const auto& c : cases) {
+        std::vector<utf8_string> arguments;
+        for (const std::string& a : c.arguments) arguments.push_back(utf8_string{(int64_t)a.size(), a.data()});
+        std::vector<utf8_string> paths(arguments.size() + 1);
+        command_line_options options = parse_command_line(arguments.data(), (int32_t)arguments.size(), paths.data());
+        if (c.error) {
+            EXPECT_STREQ(options.error, c.error);
+            continue;
+        }
+        EXPECT_EQ(options.action, command_run) << options.error;
+        EXPECT_EQ(options.has_offset ? options.offset : ~0ull, c.offset) << c.arguments[0];
+        EXPECT_EQ(options.has_length ? options.length : ~0ull, c.length) << c.arguments[0];
+    }
+}
+
 TEST(CommandLine, ScaleFromTheEnvironment) {
     for (auto [value, scale] : {std::pair<const char*, int32_t>{"", 1}, {"3", 3}, {"9", 1}, {"2x", 1}, {nullptr, 1}}) {
         value ? setenv("BITLORN_SCALE", value, 1) : unsetenv("BITLORN_SCALE");

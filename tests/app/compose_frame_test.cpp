@@ -89,3 +89,25 @@ TEST_F(ComposeFrame, PointerOverTheHexGridHovers) {
     EXPECT_EQ(app_state.hover_offset, 16);
     app_state.file = file_contents{};
 }
+
+// F1 covers the panels with the key list and swallows other keys; F1, Escape
+// or a click closes it and the frame is the one from before, pixel for pixel.
+TEST_F(ComposeFrame, KeyListComesAndGoesLeavingThePictureAsItWas) {
+    std::vector<uint8_t> bytes(4096, 0x41);
+    app_state.file.size = bytes.size();
+    app_state.file.data = bytes.data();
+    compose_frame();
+    std::vector<color> before = fake.pixels;
+    for (void (*close)(void) : {+[] { send_key(os_key_f1); }, +[] { send_key(os_key_escape); }, +[] { send_click(); }}) {
+        send_key(os_key_f1);
+        send_key(os_key_down);
+        compose_frame();
+        EXPECT_EQ(app_state.select_offset, 0) << "a key acted under the list";
+        rect inside = app_state.hex_panel;
+        EXPECT_NE(pixel_at(fake, inside.x + 3, inside.y + 3), before[(size_t)(inside.y + 3) * 1280 + inside.x + 3]);
+        close();
+        compose_frame();
+        EXPECT_TRUE(before == fake.pixels);
+    }
+    app_state.file.data = nullptr;
+}

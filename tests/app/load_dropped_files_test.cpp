@@ -90,3 +90,19 @@ TEST_F(DroppedFiles, CommandLinePathsLoadLikeADrop) {
     EXPECT_EQ(loaded_path(), second);
     EXPECT_EQ(app_state.file.size, 2u);
 }
+
+TEST_F(DroppedFiles, CtrlOWithNoChooserToRunSaysWhatToInstallAndKeepsTheFile) {
+    std::string first = write_temp_file("first.bin", "abcd", 4);
+    drop({first});
+    std::string path = getenv("PATH");
+    setenv("PATH", "/nonexistent", 1);
+    unsetenv("DBUS_SESSION_BUS_ADDRESS");
+    unsetenv("XDG_RUNTIME_DIR");
+    input_at(os_key_control)->state = input_is_down;
+    send_key(os_key_a + ('O' - 'A'));
+    choose_file_run_for_frame();
+    setenv("PATH", path.c_str(), 1);
+    EXPECT_EQ(status_text(),
+              "No file chooser: install zenity, kdialog or xdg-desktop-portal, or drop a file here.");
+    EXPECT_EQ(loaded_path(), first);
+}
