@@ -17,6 +17,7 @@ enum : int32_t { default_width = 1920, default_height = 1080 };
 enum : int { default_runs = 3 };
 
 static int time_measure(os_mapped_file* file, int runs) {
+    uint64_t resident_before = resident_kib();
     double best = 0;
     int frames = 0;
     for (int run = 0; run < runs; run++) {
@@ -35,6 +36,7 @@ static int time_measure(os_mapped_file* file, int runs) {
     double gib = (double)file->contents.size / (1u << 30);
     printf("%.*s\n", (int)app_state.status.message_length, app_state.status.message);
     printf("measure in frames: best %.3f s  %.2f GiB/s  (%d frames)\n", best, gib / best, frames);
+    printf("measure resident:  %lld KiB more after it\n", (long long)resident_kib() - (long long)resident_before);
     os_unmap_file(file);
     return 0;
 }
