@@ -101,7 +101,8 @@ void release_app_state(void) {
                       app_state.scratch_text.data, app_state.placements.items,   app_state.changed_pointer.items,
                       app_state.changed_buttons.items, app_state.input,           app_state.overview.kinds,
                       app_state.overview.entropies, app_state.frame_scratch,      app_state.frames[0].commands,
-                      app_state.frames[0].tile_marks, app_state.frames[1].commands, app_state.frames[1].tile_marks};
+                      app_state.frames[0].tile_marks, app_state.frames[1].commands, app_state.frames[1].tile_marks,
+                      app_state.overview.buffer};
     for (void* block : blocks) os_free(block);
     type_table_free(&app_state.types);
     app_state_reset();
