@@ -136,6 +136,8 @@ void release_loaded_file(void);
 void keep_loaded_file(os_mapped_file file);
 // True once the mapped file shrank under its mapping and a read faulted.
 bool loaded_file_damaged(void);
+// The mapped file's descriptor for positioned reads; -1 when it was read whole.
+int32_t loaded_file_descriptor(void);
 // Reads the loaded file again keeping selection, scroll and placements; a
 // file that cannot be read now (deleted, unreadable) stays shown as it was.
 void reload_loaded_file(void);

@@ -104,7 +104,8 @@ void release_app_state(void) {
                       app_state.overview.entropies, app_state.frame_scratch,      app_state.frames[0].commands,
                       app_state.frames[0].tile_marks, app_state.frames[1].commands, app_state.frames[1].tile_marks,
                       app_state.changes.digests, app_state.changes.before, app_state.changes.shown,
-                      app_state.changes.shown_before, app_state.changes.spans, app_state.changes.kept_spans};
+                      app_state.changes.shown_before, app_state.changes.spans, app_state.changes.kept_spans,
+                      app_state.overview.buffer};
     for (void* block : blocks) os_free(block);
     type_table_free(&app_state.types);
     app_state_reset();

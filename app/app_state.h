@@ -56,7 +56,8 @@ struct input_table {
 };
 
 // The overview in the position bar's track: what kind of bytes fill the part
-// of the file behind each pixel row, summarised a few rows per frame.
+// of the file behind each pixel row, summarised a few rows per frame from
+// samples read beside the mapping, so that none of its pages stay.
 struct overview_state {
     const uint8_t* data;  // the file the rows describe
     uint64_t size;
@@ -67,6 +68,11 @@ struct overview_state {
     float* entropies;    // bits per byte per row
     int32_t hover_row;   // the track row under the pointer, -1 for none
     uint8_t stale;       // the file was read again: start over
+    uint8_t* buffer;     // one reused block for the positioned reads
+    uint64_t bytes_read;  // in this pass, by positioned reads
+    // What the last look for holes found: [hole_from, data_start) is a hole,
+    // [data_start, data_end) data.
+    uint64_t hole_from, data_start, data_end;
 };
 
 // Bytes [start, end) of the file.

@@ -45,13 +45,14 @@ static os_mapped_file loaded_mapping(void) {
 }
 
 void release_loaded_file(void) {
+    // Before the bytes go: workers reading them are called back first. A
+    // later file may be mapped at the same address with the same size: what
+    // works over these bytes must notice all the same.
+    sliced_jobs_forget_file();
+    app_state.overview.stale = 1;
     os_mapped_file mapping = loaded_mapping();
     if (mapping.contents.data) os_unmap_file(&mapping);
     keep_loaded_file(os_mapped_file{{0, nullptr}, 0, -1});
-    // A later file may be mapped at the same address with the same size:
-    // what works over these bytes must notice all the same.
-    app_state.overview.stale = 1;
-    sliced_jobs_forget_file();
 }
 
 void keep_loaded_file(os_mapped_file file) {
@@ -65,6 +66,11 @@ void keep_loaded_file(os_mapped_file file) {
 bool loaded_file_damaged(void) {
     os_mapped_file mapping = loaded_mapping();
     return os_mapped_file_damaged(&mapping) != 0;
+}
+
+int32_t loaded_file_descriptor(void) {
+    os_mapped_file mapping = loaded_mapping();
+    return os_mapped_file_descriptor(&mapping);
 }
 
 static void report_unopenable(const char* path) {

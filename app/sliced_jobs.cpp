@@ -29,7 +29,8 @@ static bool digests_slice(sliced_job*) { return changes_step(); }
 static const sliced_job_kind kinds[sliced_job_count] = {
     // step, pending, progress_label, stopped_message, file_changed_message, on_stop
     {find_step, nullptr, "Searching... ", "Search stopped.", "Search stopped: the file changed.", nullptr},
-    {measure_step, nullptr, "Measuring... ", "Measuring stopped.", "Measuring stopped: the file changed.", nullptr},
+    {measure_step, nullptr, "Measuring... ", "Measuring stopped.", "Measuring stopped: the file changed.",
+     measure_end_workers},
     {overview_slice, overview_pending, nullptr, nullptr, nullptr, nullptr},
     {find_matches_step, nullptr, nullptr, nullptr, nullptr, nullptr},
     {digests_slice, changes_pending, nullptr, nullptr, nullptr, nullptr},
@@ -57,6 +58,8 @@ sliced_job* sliced_job_start(sliced_job_id id, uint64_t total) {
 }
 
 void sliced_job_stop(sliced_job_id id) { end_early(id, kinds[id].stopped_message); }
+
+void sliced_job_file_changed(sliced_job_id id) { end_early(id, kinds[id].file_changed_message); }
 
 void sliced_job_cancel(sliced_job_id id) { end_early(id, nullptr); }
 
@@ -102,7 +105,11 @@ bool sliced_jobs_pending(void) {
 }
 
 void sliced_jobs_forget_file(void) {
-    for (sliced_job& job : app_state.jobs.of) job.data = nullptr;
+    for (int i = 0; i < sliced_job_count; i++) {
+        sliced_job* job = job_of((sliced_job_id)i);
+        if (job->running && kinds[i].on_stop) kinds[i].on_stop(job);
+        job->data = nullptr;
+    }
 }
 
 static const sliced_job_kind* shown_kind(void) {

@@ -34,7 +34,9 @@ struct sliced_job_kind {
     const char* stopped_message;
     const char* file_changed_message;
     // Null, or what ending the job before its step said so must undo
-    // (called back workers, say).
+    // (called back workers, say). Also called when the file's bytes are
+    // about to go, and then again as the job ends: a second call finds
+    // nothing left to undo.
     void (*on_stop)(sliced_job* job);
 };
 
@@ -43,6 +45,9 @@ struct sliced_job_kind {
 sliced_job* sliced_job_start(sliced_job_id id, uint64_t total);
 // Escape: ends a running job with its stopped message.
 void sliced_job_stop(sliced_job_id id);
+// Ends a running job with its file-changed message: its step found the
+// bytes changed under it.
+void sliced_job_file_changed(sliced_job_id id);
 // Ends a running job without a word (a new command took its place).
 void sliced_job_cancel(sliced_job_id id);
 bool sliced_job_running(sliced_job_id id);
@@ -56,8 +61,9 @@ bool sliced_jobs_running(void);
 // Any job has work left, standing ones too: the next frame comes without
 // waiting for input.
 bool sliced_jobs_pending(void);
-// The loaded file's bytes are gone: a job over them ends at its next turn,
-// even when a later file is mapped at the same address with the same size.
+// The loaded file's bytes are about to go: what works beside the frame loop
+// is called back now, and a job over them ends at its next turn, even when a
+// later file is mapped at the same address with the same size.
 void sliced_jobs_forget_file(void);
 
 // True while a running job shows its progress on the answer line.

@@ -17,6 +17,7 @@ enum : int32_t { default_width = 1920, default_height = 1080 };
 enum : int { default_runs = 3 };
 
 static int time_measure(os_mapped_file* file, int runs) {
+    uint64_t resident_before = resident_kib();
     double best = 0;
     int frames = 0;
     for (int run = 0; run < runs; run++) {
@@ -35,6 +36,7 @@ static int time_measure(os_mapped_file* file, int runs) {
     double gib = (double)file->contents.size / (1u << 30);
     printf("%.*s\n", (int)app_state.status.message_length, app_state.status.message);
     printf("measure in frames: best %.3f s  %.2f GiB/s  (%d frames)\n", best, gib / best, frames);
+    printf("measure resident:  %lld KiB more after it\n", (long long)resident_kib() - (long long)resident_before);
     os_unmap_file(file);
     return 0;
 }
@@ -61,6 +63,7 @@ int main(int argument_count, char** arguments) {
         return 1;
     }
 
+    uint64_t resident_before = resident_kib();
     double best_alone = 0, first_alone = 0, best_frames = 0;
     int frames = 0;
     for (int run = 0; run < runs; run++) {
@@ -85,9 +88,10 @@ int main(int argument_count, char** arguments) {
     }
     printf("file %.2f GiB, window %dx%d, %d track rows\n", (double)file.contents.size / (1u << 30), width, height,
            app_state.overview.rows);
-    // The first run also maps the sampled pages into the process.
     printf("rows alone:  first %.3f s, best %.3f s\n", first_alone, best_alone);
     printf("in frames:   best %.3f s (%d frames)\n", best_frames, frames);
+    printf("read:        %.2f MiB a pass; resident %lld KiB more after the passes\n",
+           (double)app_state.overview.bytes_read / (1u << 20), (long long)resident_kib() - (long long)resident_before);
     os_unmap_file(&file);
     return 0;
 }

@@ -187,6 +187,17 @@ uint8_t os_mapped_file_damaged(const os_mapped_file* file);
 // memory (the system may keep them cached); reading them brings them back.
 // Nothing happens to a whole read.
 void os_mapped_file_drop_pages(const os_mapped_file* file, uint64_t offset, uint64_t length);
+// The mapped file's own descriptor, for positioned reads, which leave no pages
+// in the process as reading the mapping does; -1 for a whole read. It stays
+// open until os_unmap_file.
+int32_t os_mapped_file_descriptor(const os_mapped_file* file);
+// Up to count bytes from offset: the number read, fewer only at the file's
+// end; -1 on failure. Safe from any thread.
+int64_t os_read_file_at(int32_t descriptor, uint64_t offset, uint64_t count, void* destination);
+// The first stretch of data at or after offset, [*data_start, *data_end): the
+// bytes before it are a hole of a sparse file, which reads as zeros. False
+// when only holes follow to the end. Where holes cannot be told, all is data.
+bool os_find_file_data(int32_t descriptor, uint64_t offset, uint64_t* data_start, uint64_t* data_end);
 
 // Watching files without a thread: the message wait also wakes when a watched
 // file is written, truncated, created, replaced or deleted, once the changes

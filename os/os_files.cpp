@@ -296,6 +296,37 @@ int32_t os_read_bytes_at(utf8_string path, uint64_t offset, uint32_t count, void
     return os_file_ok;
 }
 
+int64_t os_read_file_at(int32_t descriptor, uint64_t offset, uint64_t count, void* destination) {
+    if (descriptor < 0 || offset > (uint64_t)INT64_MAX) return -1;
+    uint64_t done = 0;
+    while (done < count) {
+        uint64_t want = count - done;
+        if (want > transfer_chunk_limit) want = transfer_chunk_limit;
+        ssize_t got = pread(descriptor, (uint8_t*)destination + done, want, (off_t)(offset + done));
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) return -1;
+        if (got == 0) break;
+        done += (uint64_t)got;
+    }
+    return (int64_t)done;
+}
+
+bool os_find_file_data(int32_t descriptor, uint64_t offset, uint64_t* data_start, uint64_t* data_end) {
+    *data_start = offset;
+    *data_end = UINT64_MAX;
+    if (descriptor < 0 || offset > (uint64_t)INT64_MAX) return true;
+    off_t data = lseek(descriptor, (off_t)offset, SEEK_DATA);
+    if (data < 0) {
+        // ENXIO: nothing but holes up to the end; anything else (a file system
+        // that cannot tell) counts as data throughout.
+        return errno != ENXIO;
+    }
+    off_t hole = lseek(descriptor, data, SEEK_HOLE);
+    *data_start = (uint64_t)data;
+    if (hole > data) *data_end = (uint64_t)hole;
+    return true;
+}
+
 int32_t os_write_bytes(utf8_string path, uint32_t count, const void* source) {
     int fd = open_path(path, O_WRONLY | O_CREAT, 0666);
     if (fd < 0) return os_file_cannot_open;
@@ -449,6 +480,9 @@ struct guarded_mapping {
 };
 
 static guarded_mapping guarded_mappings[guarded_mapping_count];
+// Each mapping keeps its file open, so that positioned reads and the search for
+// holes reach the very file mapped, even after it is renamed over.
+static int guarded_descriptors[guarded_mapping_count];
 static std::atomic<uintptr_t> guarded_page_size;  // read by the handler, which must not ask the system
 static struct sigaction bus_action_before_guard;
 static std::atomic<uint8_t> bus_guard_installed;
@@ -551,13 +585,14 @@ os_mapped_file os_map_file(utf8_string path) {
         return whole_read(path);
     }
     void* mapped = mmap(base, file_pages, PROT_READ, MAP_SHARED | MAP_FIXED, fd, 0);
-    close(fd);
     guarded_page_size.store(page, std::memory_order_relaxed);
     int32_t slot = mapped == MAP_FAILED ? -1 : claim_guard_slot((uintptr_t)base, (uintptr_t)base + reserved);
     if (slot < 0) {
+        close(fd);
         munmap(base, reserved);
         return whole_read(path);
     }
+    guarded_descriptors[slot] = fd;
     install_bus_guard();
     record_file_error(0);
     result.contents.size = size;
@@ -570,12 +605,22 @@ os_mapped_file os_map_file(utf8_string path) {
 void os_unmap_file(os_mapped_file* file) {
     if (!file) return;
     if (file->mapped_bytes) {
+        int32_t descriptor = os_mapped_file_descriptor(file);
+        if (descriptor >= 0) close(descriptor);
         release_guard_slot(file->guard_slot);
         munmap(file->contents.data, file->mapped_bytes);
     } else {
         os_free_file_contents(&file->contents);
     }
     *file = os_mapped_file{{0, nullptr}, 0, -1};
+}
+
+int32_t os_mapped_file_descriptor(const os_mapped_file* file) {
+    if (!file || !file->mapped_bytes || file->guard_slot < 0 || file->guard_slot >= guarded_mapping_count) return -1;
+    // A record put together from stale parts names no file.
+    uintptr_t start = guarded_mappings[file->guard_slot].start.load(std::memory_order_acquire);
+    if (!start || start != (uintptr_t)file->contents.data) return -1;
+    return guarded_descriptors[file->guard_slot];
 }
 
 uint8_t os_mapped_file_damaged(const os_mapped_file* file) {

@@ -11,13 +11,14 @@ static constexpr double high_entropy_bits = 7.2;
 static constexpr double text_share = 0.9;
 
 enum : uint64_t {
-    // A pixel row of a large file covers megabytes; reading all of them would
-    // take seconds for a file of gigabytes. Past this length a range is read
-    // as evenly spaced pieces instead, which gives the same kind and nearly
-    // the same entropy for the uniform stretches the overview tells apart.
-    sample_above_bytes = 2ull << 20,
-    sample_pieces = 16,
-    sample_piece_bytes = 64ull << 10,
+    // A pixel row of a large file covers megabytes, and a pass that read them
+    // all would read the whole file. A row longer than its share of the pass
+    // is judged from pieces spread evenly over it instead, which gives the
+    // same kind and nearly the same entropy for the uniform stretches the
+    // overview tells apart. Pieces of whole pages read no more from the disk
+    // than they count.
+    sample_page_bytes = 4096,
+    sample_pieces_most = 16,
 };
 
 void count_bytes(const uint8_t* bytes, uint64_t length, byte_counts* counts) {
@@ -92,14 +93,22 @@ void overview_row_range(uint64_t size, int32_t rows, int32_t row, uint64_t* star
     if (*end <= *start) *end = *start + 1;
 }
 
-void count_range_sampled(const uint8_t* data, uint64_t start, uint64_t end, byte_counts* counts) {
-    if (end <= start) return;
-    uint64_t length = end - start;
-    if (length <= sample_above_bytes) {
-        count_bytes(data + start, length, counts);
-        return;
-    }
-    uint64_t stride = (length - sample_piece_bytes) / (sample_pieces - 1);
-    for (uint64_t i = 0; i < sample_pieces; i++)
-        count_bytes(data + start + i * stride, sample_piece_bytes, counts);
+row_samples plan_row_samples(uint64_t start, uint64_t end, uint64_t budget) {
+    uint64_t length = end > start ? end - start : 0;
+    if (length <= budget) return row_samples{1, length};
+    uint64_t pieces = budget / sample_page_bytes;
+    if (pieces < 1) pieces = 1;
+    if (pieces > sample_pieces_most) pieces = sample_pieces_most;
+    uint64_t piece = budget / pieces;
+    if (piece >= sample_page_bytes) piece -= piece % sample_page_bytes;
+    return row_samples{(uint32_t)pieces, piece ? piece : 1};
+}
+
+uint64_t row_sample_start(uint64_t start, uint64_t end, row_samples plan, uint32_t i) {
+    uint64_t span = end - start - plan.piece_bytes;
+    if (plan.pieces < 2 || span == 0) return start + span / 2;
+    uint64_t at = start + (uint64_t)((unsigned __int128)span * i / (plan.pieces - 1));
+    // On a page boundary when one lies within the row before it.
+    uint64_t page_start = at - at % sample_page_bytes;
+    return plan.piece_bytes % sample_page_bytes == 0 && page_start >= start ? page_start : at;
 }

@@ -35,6 +35,20 @@ const char* byte_kind_name(uint8_t kind);
 // The overview splits the file evenly into `rows` parts, one per pixel row;
 // part `row` is [*start, *end), never empty while the file is not.
 void overview_row_range(uint64_t size, int32_t rows, int32_t row, uint64_t* start, uint64_t* end);
-// Counts the bytes of [start, end), reading the whole range when it is small
-// and evenly spaced pieces of it when it is large.
-void count_range_sampled(const uint8_t* data, uint64_t start, uint64_t end, byte_counts* counts);
+
+enum : uint64_t {
+    // A pass over the whole file reads at most this much of it, whatever the
+    // file's size and the track's height.
+    overview_pass_bytes = 16ull << 20,
+};
+
+// How a row [start, end) is judged within `budget` bytes: read whole when it
+// fits, else from `pieces` evenly spaced pieces of `piece_bytes`, each of
+// whole pages where the budget allows.
+struct row_samples {
+    uint32_t pieces;
+    uint64_t piece_bytes;
+};
+row_samples plan_row_samples(uint64_t start, uint64_t end, uint64_t budget);
+// Where piece `i` of the plan begins.
+uint64_t row_sample_start(uint64_t start, uint64_t end, row_samples plan, uint32_t i);

@@ -1,5 +1,6 @@
-// The overview in the position bar's track: which rows are summarised, their
-// colours, and the line that names the row under the pointer.
+// The overview in the position bar's track: which rows are summarised, from
+// what is read of each, their colours, and the line that names the row under
+// the pointer.
 #include "app/app_state.h"
 #include "render/pixel_buffer.h"
 #include "stb_sprintf.h"
@@ -18,6 +19,12 @@ static const color kind_colors[byte_kind_count] = {
 };
 
 enum : int32_t { hex_digits_shown = 8 };
+
+enum : uint64_t {
+    // Read at a time into the one reused block.
+    read_block_bytes = 64ull << 10,
+    no_more_data = UINT64_MAX,
+};
 
 // Brings the summaries in line with the file and track shown now.
 static bool sync_overview(void) {
@@ -39,8 +46,55 @@ static bool sync_overview(void) {
         o->rows = rows;
         o->done = 0;
         o->stale = 0;
+        o->bytes_read = 0;
+        o->hole_from = o->data_start = o->data_end = 0;
     }
     return true;
+}
+
+// The loaded file's descriptor while it is mapped: its samples are read
+// beside the mapping, so they leave no pages in the process.
+static int32_t file_descriptor(void) {
+    os_mapped_file mapping = {app_state.file, app_state.file_mapped_bytes, app_state.file_guard_slot};
+    return os_mapped_file_descriptor(&mapping);
+}
+
+static void count_zeros(uint64_t count, byte_counts* counts) {
+    counts->of[0] += count;
+    counts->total += count;
+}
+
+// Counts [at, at + length): holes of a sparse file as zeros without reading
+// them, the rest read a block at a time.
+static void count_piece(int32_t descriptor, uint64_t at, uint64_t length, byte_counts* counts) {
+    overview_state* o = &app_state.overview;
+    if (descriptor < 0) return count_bytes(o->data + at, length, counts);
+    if (!o->buffer) o->buffer = (uint8_t*)os_alloc(read_block_bytes);
+    if (!o->buffer) return;
+    while (length > 0) {
+        if (at < o->hole_from || at >= o->data_end) {
+            o->hole_from = at;
+            if (!os_find_file_data(descriptor, at, &o->data_start, &o->data_end))
+                o->data_start = o->data_end = no_more_data;
+        }
+        if (at < o->data_start) {
+            uint64_t zeros = o->data_start - at < length ? o->data_start - at : length;
+            count_zeros(zeros, counts);
+            at += zeros;
+            length -= zeros;
+            continue;
+        }
+        uint64_t count = o->data_end - at < length ? o->data_end - at : length;
+        if (count > read_block_bytes) count = read_block_bytes;
+        int64_t got = os_read_file_at(descriptor, at, count, o->buffer);
+        if (got < 0) got = 0;
+        o->bytes_read += (uint64_t)got;
+        count_bytes(o->buffer, (uint64_t)got, counts);
+        // Bytes gone since the file was mapped read as zeros, as in the mapping.
+        count_zeros(count - (uint64_t)got, counts);
+        at += count;
+        length -= count;
+    }
 }
 
 bool overview_pending(void) {
@@ -52,8 +106,11 @@ bool overview_step(void) {
     overview_state* o = &app_state.overview;
     uint64_t start, end;
     overview_row_range(o->size, o->rows, o->done, &start, &end);
+    row_samples plan = plan_row_samples(start, end, overview_pass_bytes / (uint64_t)o->rows);
+    int32_t descriptor = file_descriptor();
     byte_counts counts = {};
-    count_range_sampled(o->data, start, end, &counts);
+    for (uint32_t i = 0; i < plan.pieces; i++)
+        count_piece(descriptor, row_sample_start(start, end, plan, i), plan.piece_bytes, &counts);
     byte_summary summary = summarise_counts(&counts);
     o->kinds[o->done] = summary.kind;
     o->entropies[o->done] = summary.entropy;

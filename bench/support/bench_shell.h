@@ -10,6 +10,8 @@
 enum : int32_t { bench_frame_us_at_60_hz = 16666 };
 
 double seconds_since(uint64_t start_ticks);
+// The process's resident memory, from /proc; 0 when it cannot be read.
+uint64_t resident_kib(void);
 
 // Maps `path`; says so on standard error and returns false when it cannot.
 bool map_bench_file(const char* path, os_mapped_file* file);

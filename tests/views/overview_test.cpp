@@ -1,7 +1,12 @@
 // The overview: byte kinds of synthetic data known by construction, the
-// counts against a plain loop, and the track's colours.
+// counts against a plain loop, the sampled rows of a real file against whole
+// ones, a sparse file's holes, and the track's colours.
+#include <unistd.h>
+
+#include <algorithm>
 #include <random>
 
+#include "test_support.h"
 #include "views/byte_kinds.h"
 #include "views/views.h"
 #include "views_fixture.h"
@@ -66,18 +71,104 @@ TEST(ByteKinds, CountsAgreeWithAPlainLoopAndSamplesStayInTheRange) {
         ASSERT_EQ(counts.total, length);
         ASSERT_EQ(memcmp(counts.of, plain.of, sizeof plain.of), 0) << start << "+" << length;
     }
-    // A large range is read in pieces spread over it: zeros with random
-    // bytes only in its last megabyte still count some of those.
-    std::vector<uint8_t> large(64 << 20, 0);
-    std::vector<uint8_t> tail = random_bytes(1 << 20, 6);
-    memcpy(large.data() + large.size() - tail.size(), tail.data(), tail.size());
-    byte_counts counts = {};
-    count_range_sampled(large.data(), 0, large.size(), &counts);
-    EXPECT_LE(counts.total, 2u << 20);
-    EXPECT_LT(counts.of[0], counts.total);
+    // A row longer than its budget is read in pieces spread over it, inside
+    // it, apart, within the budget, reaching from its first page to its last.
+    for (int round = 0; round < 2000; round++) {
+        uint64_t start = random() % (1ull << 40), length = 1 + random() % (64u << 20);
+        uint64_t budget = 1 + random() % (1u << 20), end = start + length;
+        row_samples plan = plan_row_samples(start, end, budget);
+        ASSERT_LE(plan.pieces * plan.piece_bytes, std::min(budget, length)) << start << "+" << length;
+        uint64_t last_end = start;
+        for (uint32_t i = 0; i < plan.pieces; i++) {
+            uint64_t at = row_sample_start(start, end, plan, i);
+            ASSERT_TRUE(at >= last_end && at + plan.piece_bytes <= end) << start << "+" << length << " " << i;
+            last_end = at + plan.piece_bytes;
+        }
+        if (plan.pieces > 1) {
+            EXPECT_LE(row_sample_start(start, end, plan, 0), start + 4096);
+            EXPECT_GE(last_end + 4096, end);
+        }
+    }
 }
 
-class Overview : public ViewsTest {};
+class Overview : public ViewsTest {
+protected:
+    os_mapped_file mapped = {{0, nullptr}, 0, -1};
+
+    void show(const std::string& path) {
+        mapped = os_map_file(os_string(path.c_str()));
+        ASSERT_NE(mapped.contents.data, nullptr);
+        app_state.file = mapped.contents;
+        app_state.file_mapped_bytes = mapped.mapped_bytes;
+        app_state.file_guard_slot = mapped.guard_slot;
+        frame();
+        while (overview_step()) {}
+    }
+    void TearDown() override {
+        app_state.file = file_contents{};
+        if (mapped.contents.data) os_unmap_file(&mapped);
+    }
+};
+
+// Runs of each kind from a fraction of a row to several rows long: every row
+// inside one run gets the kind a count of all its bytes gives, from samples.
+TEST_F(Overview, SampledRowsAgreeWithWholeRowsWhereARowIsOneKind) {
+    const size_t size = 48 << 20;
+    std::mt19937 random(9);
+    const uint8_t common[] = {0x00, 0x48, 0x89, 0x8b, 0xe8, 0xff, 0x0f, 0x85, 0x24, 0x45, 0xc3, 0x74, 0x08, 0x10};
+    auto byte_of = [&](int kind) -> uint8_t {
+        switch (kind) {
+        case byte_kind_zero: return 0;
+        case byte_kind_ff: return 0xff;
+        case byte_kind_text: return random() % 40 ? 32 + random() % 95 : '\n';
+        case byte_kind_random: return (uint8_t)random();
+        default: return random() % 3 ? common[random() % sizeof common] : (uint8_t)random();  // code-like
+        }
+    };
+    std::vector<uint8_t> bytes;
+    std::vector<size_t> run_ends;
+    while (bytes.size() < size) {
+        int kind = 1 + (int)(random() % (byte_kind_count - 1));
+        size_t length = std::min(size - bytes.size(), (size_t)(16 << 10) + random() % (size / 100));
+        for (size_t i = 0; i < length; i++) bytes.push_back(byte_of(kind));
+        run_ends.push_back(bytes.size());
+    }
+    show(write_temp_file("kinds.bin", bytes.data(), bytes.size()));
+    const overview_state* o = &app_state.overview;
+    ASSERT_EQ(o->done, o->rows);
+    EXPECT_LE(o->bytes_read, overview_pass_bytes);
+    int32_t one_kind = 0;
+    for (int32_t row = 0; row < o->rows; row++) {
+        uint64_t start, end;
+        overview_row_range(size, o->rows, row, &start, &end);
+        auto run = std::upper_bound(run_ends.begin(), run_ends.end(), start);
+        if (end > *run) continue;  // the row mixes kinds
+        one_kind++;
+        byte_counts counts = {};
+        count_bytes(bytes.data() + start, end - start, &counts);
+        EXPECT_EQ(o->kinds[row], summarise_counts(&counts).kind) << "row " << row;
+    }
+    EXPECT_GT(one_kind, o->rows / 2);
+}
+
+TEST_F(Overview, ASparseFilesHolesAreZeroWithoutBeingRead) {
+    const uint64_t size = 64ull << 30, data_at = 40ull << 30;
+    std::string path = write_temp_file("sparse.bin", "", 0);
+    std::vector<uint8_t> data = random_bytes(1 << 20, 8);
+    ASSERT_EQ(truncate(path.c_str(), (off_t)size), 0);
+    ASSERT_EQ(os_write_bytes_at(os_string(path.c_str()), data_at, (uint32_t)data.size(), data.data()), 0);
+    show(path);
+    const overview_state* o = &app_state.overview;
+    ASSERT_EQ(o->done, o->rows);
+    EXPECT_LE(o->bytes_read, data.size());
+    for (int32_t row = 0; row < o->rows; row++) {
+        uint64_t start, end;
+        overview_row_range(size, o->rows, row, &start, &end);
+        if (end <= data_at || start >= data_at + data.size()) {
+            EXPECT_EQ(o->kinds[row], byte_kind_zero) << row;
+        }
+    }
+}
 
 // The kinds' names in the answer line are read in the real program's test.
 TEST_F(Overview, EachKindHasItsColourAndAnotherFileStartsOver) {
