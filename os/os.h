@@ -110,12 +110,13 @@ enum : int32_t {
 
 file_contents os_read_entire_file(utf8_string path);
 void os_free_file_contents(file_contents* contents);
-enum : int32_t { os_input_ok = 0, os_input_read_failed = 1, os_input_too_large = 2 };
+enum : int32_t { os_input_ok = 0, os_input_read_failed = 1, os_input_too_large = 2, os_input_terminal = 3 };
 
 // Reads standard input to its end into one block followed by a zero byte.
 // It stops with os_input_too_large once the input needs more than limit
 // bytes (0: no limit) or more memory than the process can get; on any
-// failure data is null and size counts the bytes read before it.
+// failure data is null and size counts the bytes read before it. A terminal
+// is not read at all (os_input_terminal): it would wait for the user.
 file_contents os_read_standard_input(uint64_t limit, int32_t* result);
 int32_t os_read_bytes_at(utf8_string path, uint64_t offset, uint32_t count, void* destination);
 int32_t os_write_bytes(utf8_string path, uint32_t count, const void* source);
