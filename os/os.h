@@ -90,6 +90,7 @@ struct os_monitor {
 int32_t os_get_monitors(int32_t* out_count, os_monitor** out_list);
 // Null when there is no monitor at all (no display).
 os_monitor* os_first_monitor(void);
+// Also opens /dev/null onto whichever of descriptors 0, 1 and 2 is closed.
 void os_init(void);
 
 // ---------------------------------------------------------------------------
