@@ -1522,7 +1522,9 @@ static void handle_event(Display* display, XEvent* event) {
         }
         break;
     case PropertyNotify:
-        if (event->xproperty.atom == os_platform.atoms.net_frame_extents) refresh_geometry(window);
+        // Managers set the extents and then resize: a size read here is already
+        // the new one, so it is reported here, not left for the ConfigureNotify.
+        if (event->xproperty.atom == os_platform.atoms.net_frame_extents) update_geometry(window);
         break;
     default: break;
     }

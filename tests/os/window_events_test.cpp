@@ -221,6 +221,18 @@ TEST_F(WindowTest, BackBufferGrowsInPowersOfTwoAndNeverShrinks) {
     EXPECT_EQ(resizes[0].event.width, 300);
     EXPECT_EQ(resizes[0].back_buffer_width, 300);  // fitted before the callback ran
 
+    // A window manager sets the frame extents, then resizes, in one flush.
+    long extents[4] = {1, 2, 3, 4};
+    Window native = (Window)window->native_handle;
+    XChangeProperty(tester, native, XInternAtom(tester, "_NET_FRAME_EXTENTS", False), XA_CARDINAL, 32,
+                    PropModeReplace, (unsigned char*)extents, 4);
+    XResizeWindow(tester, native, 280, 230);
+    XSync(tester, False);
+    ASSERT_TRUE(pump_until([&] { return count_of(os_event_window_resize) == 2; }));
+    EXPECT_EQ(events_of(os_event_window_resize).back().width, 280);
+    EXPECT_EQ(window->back_buffer.height, 230);
+    EXPECT_EQ(window->outer_width, 283);
+
     os_window_move_resize(window, 100, 100, 20, 10, 1);
     ASSERT_TRUE(pump_until([&] { return window->width == 20; }));
     EXPECT_EQ(window->back_buffer.width, 20);
