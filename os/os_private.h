@@ -193,6 +193,7 @@ struct os_clipboard_transfer {
     uint64_t length;
     uint64_t sent;
     uint64_t last_activity_ms;  // a requestor silent for too long is given up
+    long saved_mask;            // our events on the requestor before the send, given back at its end
 };
 
 struct os_clipboard_atoms {
