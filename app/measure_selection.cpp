@@ -138,6 +138,11 @@ static bool measure_one_slice(measure_state* measure) {
     measure_take(measure, measure->data + measure->offset + measure->done, count);
     if (measure->done < measure->length) return false;
     measure->running = 0;
+    // A file cut short under the last slice reads as zeros until the next reload.
+    if (loaded_file_damaged()) {
+        prompt_set_message("Measuring stopped: the file changed.");
+        return true;
+    }
     measure->result = measure_finish(measure);
     char line[line_capacity];
     write_measure_line(&measure->result, false, line, sizeof line);

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <stdio.h>
 #include <string.h>
+#include <unistd.h>
 
 #include <random>
 
@@ -132,6 +133,13 @@ TEST_F(MeasureTest, NothingToMeasureStopsAndTheBytesPastTheEnd) {
     measure_run_for_frame();
     EXPECT_EQ(message(), "Measuring stopped: the file changed.");
     EXPECT_FALSE(measure_is_running());
+    // Cut short in the frame of the last slice, whose pages then read as zeros.
+    reload_loaded_file();
+    app_state.select_len = 100000;
+    control('i');
+    ASSERT_EQ(truncate(app_state.file_path, 0), 0);
+    measure_run_for_frame();
+    EXPECT_EQ(message(), "Measuring stopped: the file changed.");
     release_loaded_file();
     os_free(app_state.file_path);
     app_state.file_path = nullptr;
