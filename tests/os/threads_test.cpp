@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "os/os.h"
+#include "os/os_private.h"
 
 // Waits up to five seconds for the condition; a loaded machine may be slow.
 template <typename Condition> static bool eventually(Condition condition) {
@@ -97,6 +98,26 @@ TEST(ThreadsTest, KillingAParkedThreadEndsIt) {
     uint64_t stopped_at = busy_count.load();
     os_sleep_milliseconds(30);
     EXPECT_EQ(busy_count.load(), stopped_at);
+    os_free(thread);
+}
+
+static uint32_t kill_itself(os_thread* thread) {
+    thread->flags |= os_thread_flag_controllable;
+    os_thread_kill(thread);
+    busy_count.fetch_add(1);  // never reached
+    return 0;
+}
+
+// A thread cancelled with the registry's lock in its hands (here its own kill)
+// ends, and leaves the lock free.
+TEST(ThreadsTest, AThreadKillingItselfEndsAndLeavesTheRegistryFree) {
+    busy_count = 0;
+    os_thread* thread = os_thread_start(kill_itself, 0);
+    ASSERT_TRUE(thread);
+    pthread_mutex_t* lock = &os_platform.threads.control_lock;
+    EXPECT_TRUE(eventually([&] { return thread->id == 0 && pthread_mutex_trylock(lock) == 0; }));
+    pthread_mutex_unlock(lock);
+    EXPECT_EQ(busy_count.load(), 0u);
     os_free(thread);
 }
 
