@@ -526,8 +526,13 @@ int32_t os_window_scale(const os_window* window);
 // The size a frame for the window has: its client size divided by its scale.
 void os_window_logical_size(const os_window* window, int32_t* width, int32_t* height);
 
-void os_window_present(os_window* window);
-void os_window_present_rect(os_window* window, rect area);
+// Each returns 1 when the copy was sent to the server (or there was nothing
+// to copy), 0 when it could not be made; an X error on a copy later sets the
+// window's os_window_flag_exposed. The rectangles of one frame go together
+// through os_window_present_rects, which costs at most one round trip.
+int32_t os_window_present(os_window* window);
+int32_t os_window_present_rect(os_window* window, rect area);
+int32_t os_window_present_rects(os_window* window, const rect* areas, int32_t count);
 // Copies the area of from into to, whose rows are from->width * scale pixels
 // long, each pixel as a scale x scale block.
 void os_enlarge_pixels(const pixel_buffer* from, rect area, int32_t scale, color* to);

@@ -243,7 +243,7 @@ TEST_F(WindowTest, BackBufferGrowsInPowersOfTwoAndNeverShrinks) {
     EXPECT_FALSE(window->flags & os_window_flag_back_buffer);
     EXPECT_EQ(window->back_buffer.pixels, nullptr);
     EXPECT_EQ(window->back_buffer_capacity, 0u);
-    os_window_present(window);  // nothing to copy, nothing fails
+    EXPECT_EQ(os_window_present(window), 0);  // nothing to copy from
     os_window_create_back_buffer(window);
     EXPECT_EQ(window->back_buffer_capacity, 1024u);  // 800 bytes
 }
@@ -267,7 +267,8 @@ TEST_F(WindowTest, PresentShowsTheBackBufferAndPresentRectOnlyItsRectangle) {
     pixel_buffer* buffer = &window->back_buffer;
     for (int32_t y = 0; y < buffer->height; y++)
         for (int32_t x = 0; x < buffer->width; x++) buffer->pixels[y * buffer->width + x] = (color)(0xFF000000u | (x << 16) | (y << 8) | 0x5A);
-    os_window_present(window);
+    EXPECT_EQ(os_window_present(window), 1);
+    XSync(os_x11_display(), False);  // the tester's connection must see what ours sent
     XImage* image = XGetImage(tester, (Window)window->native_handle, 0, 0, 200, 150, AllPlanes, ZPixmap);
     ASSERT_NE(image, nullptr);
     EXPECT_EQ(read_pixel(image, 0, 0), 0x00005Au);
@@ -276,7 +277,10 @@ TEST_F(WindowTest, PresentShowsTheBackBufferAndPresentRectOnlyItsRectangle) {
     XDestroyImage(image);
 
     for (int32_t i = 0; i < buffer->width * buffer->height; i++) buffer->pixels[i] = 0xFF123456u;
-    os_window_present_rect(window, rect{10, 20, 30, 40});
+    // Two areas of one frame, the second empty once cut to the buffer.
+    rect areas[] = {{10, 20, 30, 40}, {300, 0, 5, 5}};
+    EXPECT_EQ(os_window_present_rects(window, areas, 2), 1);
+    XSync(os_x11_display(), False);
     image = XGetImage(tester, (Window)window->native_handle, 0, 0, 200, 150, AllPlanes, ZPixmap);
     ASSERT_NE(image, nullptr);
     EXPECT_EQ(read_pixel(image, 10, 20), 0x123456u);
@@ -289,9 +293,24 @@ TEST_F(WindowTest, PresentShowsTheBackBufferAndPresentRectOnlyItsRectangle) {
     Bool pixmaps = False;
     if (XShmQueryVersion(tester, &major, &minor, &pixmaps)) {
         EXPECT_TRUE(window->native->stage_is_shm);
+        // No round trip waits for the server: its completion event frees the stage.
+        os_window_present_rect(window, rect{0, 0, 8, 8});
+        EXPECT_TRUE(window->native->put_pending);
+        EXPECT_TRUE(pump_until([&] { return !window->native->put_pending; }));
     }
     // A rectangle reaching past the buffer is cut to it.
     os_window_present_rect(window, rect{-10, 140, 500, 500});
+    // A copy the server refuses leaves the window without its picture: the next is whole.
+    Display* ours = os_x11_display();
+    Pixmap bitmap = XCreatePixmap(ours, (Window)window->native_handle, 1, 1, 1);
+    void* gc = window->device_context;
+    window->device_context = XCreateGC(ours, bitmap, 0, nullptr);  // of another depth: BadMatch
+    window->flags &= (uint16_t)~os_window_flag_exposed;
+    os_window_present_rect(window, rect{0, 0, 8, 8});
+    EXPECT_TRUE(pump_until([&] { return (window->flags & os_window_flag_exposed) != 0; }));
+    XFreeGC(ours, (GC)window->device_context);
+    XFreePixmap(ours, bitmap);
+    window->device_context = gc;
 }
 
 TEST_F(WindowTest, DeleteWindowMessageGivesExactlyOneCloseEvent) {
