@@ -133,8 +133,7 @@ TEST_F(MeasureTest, NothingToMeasureStopsAndTheBytesPastTheEnd) {
     measure_run_for_frame();
     EXPECT_EQ(message(), "Measuring stopped: the file changed.");
     EXPECT_FALSE(measure_is_running());
-    // Cut short in the frame of the last slice, whose pages then read as zeros.
-    reload_loaded_file();
+    reload_loaded_file();  // then cut short in the frame of the last slice, whose pages read as zeros
     app_state.select_len = 100000;
     control('i');
     ASSERT_EQ(truncate(app_state.file_path, 0), 0);

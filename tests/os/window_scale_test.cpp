@@ -1,7 +1,6 @@
 // A scaled window: the back buffer at the divided size, presented enlarged,
 // whole and by a rectangle cut at the buffer's right edge.
 #include "window_fixture.h"
-
 #include "os/os_private.h"
 
 #include <X11/Xutil.h>
