@@ -21,13 +21,13 @@ TEST(System, MachineFacts) {
     EXPECT_EQ(os_string(nullptr).length, 0);
 }
 
-// Started with 0, 1 and 2 closed (`bitlorn - <&- >&- 2>&-`), each becomes /dev/null: the X connection gets 3.
+// Started with 0, 1 and 2 closed (`bitlorn - <&- >&- 2>&-`), each becomes /dev/null, never the X connection.
 TEST(System, InitFillsClosedStandardDescriptors) {
     pid_t child = fork();
     if (child == 0) {
         close(0), close(1), close(2);
         os_init();
-        _exit(read(0, &child, 1) == 0 && open("/dev/null", O_RDONLY) == 3 ? 0 : 1);
+        _exit(read(0, &child, 1) == 0 && open("/dev/null", O_RDONLY) > 2 ? 0 : 1);
     }
     int status = -1;
     EXPECT_TRUE(waitpid(child, &status, 0) == child && status == 0);
