@@ -93,7 +93,8 @@ static void summarise_overview_for_frame(void) {
 
 void present_frame_update(const frame_update* update) {
     os_window* window = app_state.window;
-    bool shown = update->whole ? os_window_present(window) : os_window_present_rects(window, update->areas, update->count);
+    bool shown = update->whole ? os_window_present(window)
+                               : os_window_present_rects(window, update->areas, update->count);
     // Frames send only what changed: what the server missed comes with the next one.
     if (!shown) app_state.frame_whole_wanted = 1;
 }

@@ -158,8 +158,8 @@ uint8_t os_x11_present_handle_event(os_window* window, const XEvent* event) {
 }
 
 uint8_t os_x11_is_present_request(int request_code, int minor_code) {
-    return request_code == X_PutImage ||
-           (os_platform.shm_major_opcode && request_code == os_platform.shm_major_opcode && minor_code == X_ShmPutImage);
+    int shm = os_platform.shm_major_opcode;
+    return request_code == X_PutImage || (shm && request_code == shm && minor_code == X_ShmPutImage);
 }
 
 // The stage is the server's to read until the last put from it is done. Its
