@@ -240,7 +240,7 @@ TEST_F(WindowTest, BackBufferGrowsInPowersOfTwoAndNeverShrinks) {
     EXPECT_FALSE(window->flags & os_window_flag_back_buffer);
     EXPECT_EQ(window->back_buffer.pixels, nullptr);
     EXPECT_EQ(window->back_buffer_capacity, 0u);
-    EXPECT_EQ(os_window_present(window), 0);  // nothing to copy from
+    os_window_present(window);  // nothing to copy, nothing fails
     os_window_create_back_buffer(window);
     EXPECT_EQ(window->back_buffer_capacity, 1024u);  // 800 bytes
 }
