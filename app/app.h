@@ -2,7 +2,8 @@
 // composition, input handling. Declared here, defined in:
 //   main.cpp                the process entry
 //   command_line.cpp        parse_command_line, finish_command_line, scale_from_environment
-//   app_main.cpp            app_main, print_startup_report, frame_budget_microseconds
+//   app_main.cpp            app_main, print_startup_report, frame_budget_microseconds,
+//                           present_frame_update
 //   startup_files.cpp       load_font, load_types_file, path_beside_executable
 //   layout_panels.cpp       layout_panels
 //   compose_frame.cpp       compose_frame, compose_changed_frame, compose_next_frame
@@ -98,6 +99,9 @@ frame_update compose_changed_frame(bool whole_wanted);
 // The frame loop's composition: whole after an expose, a resize or a new
 // file, otherwise only what changed.
 frame_update compose_next_frame(void);
+// Shows the update's areas on the window; one that cannot be shown makes the
+// next frame whole.
+void present_frame_update(const frame_update* update);
 
 void app_on_event(os_event* event);
 void input_begin_frame(void);

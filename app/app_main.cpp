@@ -78,18 +78,21 @@ static bool frame_acted_on_a_click(void) {
     return (left->state & (input_went_down | input_went_up)) != 0;
 }
 
+void present_frame_update(const frame_update* update) {
+    os_window* window = app_state.window;
+    bool shown = update->whole ? os_window_present(window)
+                               : os_window_present_rects(window, update->areas, update->count);
+    // Frames send only what changed: what the server missed comes with the next one.
+    if (!shown) app_state.frame_whole_wanted = 1;
+}
+
 static void run_one_frame_tail(void) {
     if (app_state.cursor_wanted != app_state.cursor_shown) {
         app_state.cursor_shown = app_state.cursor_wanted;
         os_set_cursor(app_state.cursor_shown);
     }
-    os_window* window = app_state.window;
     frame_update update = compose_next_frame();
-    if (update.whole) {
-        os_window_present(window);
-    } else {
-        for (int32_t i = 0; i < update.count; i++) os_window_present_rect(window, update.areas[i]);
-    }
+    present_frame_update(&update);
 
     uint64_t elapsed = os_ticks_to_microseconds(os_now_ticks() - app_state.frame_ticks);
     int64_t remaining = (int64_t)app_state.target_frame_us - (int64_t)elapsed;

@@ -164,6 +164,7 @@ struct application_state {
     int32_t file_guard_slot;     // the fault guard's record of the mapping, -1 for none
     int32_t file_watch;           // -1 while the loaded file is not watched
     bool file_is_standard_input;  // read once from a pipe: nothing to watch or read again
+    bool standard_input_taken;    // a pipe read once is gone: a later "-" has nothing to give
     int32_t types_watch;          // the watch on types.c, -1 for none
 
     // Pointer, cursor and input

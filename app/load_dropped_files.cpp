@@ -91,8 +91,17 @@ static void report(const char* text) { os_write_stderr(os_string(text)); }
 
 // Read whole, as nothing can be mapped or read again from a pipe.
 static void load_standard_input(void) {
+    if (app_state.standard_input_taken) {
+        report("bitlorn: standard input is read only once; the later - is skipped\n");
+        return;
+    }
+    app_state.standard_input_taken = true;
     int32_t result = os_input_ok;
     file_contents contents = os_read_standard_input(os_physical_memory(), &result);
+    if (result == os_input_terminal) {
+        report("bitlorn: standard input is a terminal, not read; pipe the bytes in: xxd -r dump.txt | bitlorn -\n");
+        return;
+    }
     if (result == os_input_too_large) {
         report("bitlorn: standard input is larger than the memory available to hold it; it is not shown\n");
         return;
@@ -134,6 +143,8 @@ void load_dropped_files(const char* paths) { load_path_list(paths, false); }
 
 void load_command_line_paths(const char* paths) { load_path_list(paths, true); }
 
+// An empty path cannot travel in the NUL-separated list: the paths before it
+// are loaded first, so that the lines keep the command line's order.
 void load_paths(const utf8_string* paths, int32_t count) {
     uint64_t total = 1;
     for (int32_t i = 0; i < count; i++) total += (uint64_t)paths[i].length + 1;
@@ -142,7 +153,13 @@ void load_paths(const utf8_string* paths, int32_t count) {
     char* at = block;
     for (int32_t i = 0; i < count; i++) {
         uint64_t length = paths[i].data ? (uint64_t)paths[i].length : 0;
-        if (length == 0) continue;  // an empty path would end the list
+        if (length == 0) {
+            *at = 0;
+            load_command_line_paths(block);
+            at = block;
+            report("bitlorn: cannot open '': an empty path names no file\n");
+            continue;
+        }
         memcpy(at, paths[i].data, length);
         at += length;
         *at++ = 0;

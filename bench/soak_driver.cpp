@@ -45,13 +45,24 @@ static long long now_milliseconds(void) {
 
 static Atom atom(const char* name) { return XInternAtom(display, name, False); }
 
+// Only a mapped window can take the focus; before that, setting it is an error.
 static bool is_program_window(Window candidate) {
     XClassHint hint;
     if (!XGetClassHint(display, candidate, &hint)) return false;
     bool ours = hint.res_class && strcmp(hint.res_class, "kel_sharedWindowClass") == 0;
     XFree(hint.res_name);
     XFree(hint.res_class);
-    return ours;
+    XWindowAttributes attributes;
+    return ours && XGetWindowAttributes(display, candidate, &attributes) && attributes.map_state == IsViewable;
+}
+
+// A request of ours can fail (the focus while the window is being resized, a
+// drop target that went away): counted and reported, never the end of the run.
+static long long x_errors;
+
+static int count_x_error(Display*, XErrorEvent*) {
+    x_errors++;
+    return 0;
 }
 
 static Window find_program_window(void) {
@@ -196,6 +207,7 @@ int main(int argc, char** argv) {
         fprintf(stderr, "no X display\n");
         return 2;
     }
+    XSetErrorHandler(count_x_error);
     // A sanitized build on a busy machine can take a while to show its window.
     long long deadline = now_milliseconds() + 60000;
     while (!(target = find_program_window()) && now_milliseconds() < deadline) usleep(50000);
@@ -205,10 +217,16 @@ int main(int argc, char** argv) {
     }
     XSetInputFocus(display, target, RevertToParent, CurrentTime);
     long long end = now_milliseconds() + seconds * 1000, next_rewrite = now_milliseconds() + rewrite_every_milliseconds;
-    long long actions = 0;
+    long long actions = 0, next_report = now_milliseconds();
     while (now_milliseconds() < end) {
         one_action(path);
         actions++;
+        // The soak script reads the last count every minute, to see the driver at work.
+        if (now_milliseconds() >= next_report) {
+            printf("%lld actions, %lld X errors\n", actions, x_errors);
+            fflush(stdout);
+            next_report += 1000;
+        }
         if (now_milliseconds() >= next_rewrite) {
             rewrite_file(path);
             next_rewrite += rewrite_every_milliseconds;
@@ -226,7 +244,7 @@ int main(int argc, char** argv) {
     close.xclient.data.l[1] = CurrentTime;
     XSendEvent(display, target, False, NoEventMask, &close);
     XSync(display, False);
-    printf("%lld actions\n", actions);
+    printf("%lld actions, %lld X errors, window closed\n", actions, x_errors);
     XCloseDisplay(display);
     return 0;
 }

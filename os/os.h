@@ -128,6 +128,7 @@ struct os_monitor {
 int32_t os_get_monitors(int32_t* out_count, os_monitor** out_list);
 // Null when there is no monitor at all (no display).
 os_monitor* os_first_monitor(void);
+// Also opens /dev/null onto whichever of descriptors 0, 1 and 2 is closed.
 void os_init(void);
 
 // ---------------------------------------------------------------------------
@@ -148,12 +149,13 @@ enum : int32_t {
 
 file_contents os_read_entire_file(utf8_string path);
 void os_free_file_contents(file_contents* contents);
-enum : int32_t { os_input_ok = 0, os_input_read_failed = 1, os_input_too_large = 2 };
+enum : int32_t { os_input_ok = 0, os_input_read_failed = 1, os_input_too_large = 2, os_input_terminal = 3 };
 
 // Reads standard input to its end into one block followed by a zero byte.
 // It stops with os_input_too_large once the input needs more than limit
 // bytes (0: no limit) or more memory than the process can get; on any
-// failure data is null and size counts the bytes read before it.
+// failure data is null and size counts the bytes read before it. A terminal
+// is not read at all (os_input_terminal): it would wait for the user.
 file_contents os_read_standard_input(uint64_t limit, int32_t* result);
 int32_t os_read_bytes_at(utf8_string path, uint64_t offset, uint32_t count, void* destination);
 int32_t os_write_bytes(utf8_string path, uint32_t count, const void* source);
@@ -577,8 +579,13 @@ int32_t os_window_scale(const os_window* window);
 // The size a frame for the window has: its client size divided by its scale.
 void os_window_logical_size(const os_window* window, int32_t* width, int32_t* height);
 
-void os_window_present(os_window* window);
-void os_window_present_rect(os_window* window, rect area);
+// Each returns 1 when the copy was sent to the server (or there was nothing
+// to copy), 0 when it could not be made; an X error on a copy later sets the
+// window's os_window_flag_exposed. The rectangles of one frame go together
+// through os_window_present_rects, which costs at most one round trip.
+int32_t os_window_present(os_window* window);
+int32_t os_window_present_rect(os_window* window, rect area);
+int32_t os_window_present_rects(os_window* window, const rect* areas, int32_t count);
 // Copies the area of from into to, whose rows are from->width * scale pixels
 // long, each pixel as a scale x scale block.
 void os_enlarge_pixels(const pixel_buffer* from, rect area, int32_t scale, color* to);

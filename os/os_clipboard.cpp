@@ -110,23 +110,35 @@ static os_clipboard_transfer* free_transfer_slot(void) {
     return nullptr;
 }
 
-static bool has_transfer_to(Window requestor) {
-    if (!requestor) return false;
+static const os_clipboard_transfer* transfer_to(Window requestor) {
+    if (!requestor) return nullptr;
     for (const os_clipboard_transfer& t : clip.transfers) {
-        if (t.requestor == requestor) return true;
+        if (t.requestor == requestor) return &t;
     }
-    return false;
+    return nullptr;
+}
+
+// The events we take from the requestor now: any client may name one of our
+// own windows, whose mask must survive the send.
+static long mask_before_transfer(Window requestor) {
+    if (const os_clipboard_transfer* other = transfer_to(requestor)) return other->saved_mask;
+    XWindowAttributes attributes;
+    os_x11_begin_error_trap();
+    Status read = XGetWindowAttributes(clip.display, requestor, &attributes);
+    bool failed = os_x11_end_error_trap(clip.display) != 0;
+    return read && !failed ? attributes.your_event_mask : NoEventMask;
 }
 
 // Ends one send; the requestor's events stop only when no other send to the same
 // window is still going (a MULTIPLE request starts several).
 static void end_transfer(os_clipboard_transfer* transfer, bool requestor_alive) {
     Window requestor = transfer->requestor;
+    long saved_mask = transfer->saved_mask;
     os_free(transfer->bytes);
     memset(transfer, 0, sizeof *transfer);
-    if (requestor_alive && requestor && !has_transfer_to(requestor)) {
+    if (requestor_alive && requestor && !transfer_to(requestor)) {
         os_x11_begin_error_trap();
-        XSelectInput(clip.display, requestor, NoEventMask);
+        XSelectInput(clip.display, requestor, saved_mask);
         os_x11_end_error_trap(clip.display);
     }
 }
@@ -175,10 +187,11 @@ static bool answer_target(Window requestor, Atom property, Atom target) {
     uint8_t* copy = transfer ? (uint8_t*)os_alloc(offer->length) : nullptr;
     if (!copy) return false;
     memcpy(copy, offer->bytes, offer->length);
-    *transfer = {requestor, property, target, copy, offer->length, 0, os_now_milliseconds()};
+    long saved_mask = mask_before_transfer(requestor);
+    *transfer = {requestor, property, target, copy, offer->length, 0, os_now_milliseconds(), saved_mask};
     // The requestor's deletions of the property pace the pieces; its end frees
     // the slot.
-    XSelectInput(display, requestor, PropertyChangeMask | StructureNotifyMask);
+    XSelectInput(display, requestor, saved_mask | PropertyChangeMask | StructureNotifyMask);
     long size = offer->length > 0x7fffffff ? 0x7fffffff : (long)offer->length;
     XChangeProperty(display, requestor, property, a->incr, 32, PropModeReplace, (unsigned char*)&size, 1);
     return true;
@@ -263,16 +276,12 @@ uint8_t os_x11_clipboard_handle_event(XEvent* event) {
         if (event->xproperty.window == clip.window) return 1;
         return handle_transfer_progress(&event->xproperty) ? 1 : 0;
     case SelectionNotify: return event->xselection.requestor == clip.window ? 1 : 0;
-    case DestroyNotify: {
-        bool ours = false;
+    case DestroyNotify:
         for (os_clipboard_transfer& t : clip.transfers) {
-            if (t.requestor && t.requestor == event->xdestroywindow.window) {
-                end_transfer(&t, false);
-                ours = true;
-            }
+            if (t.requestor && t.requestor == event->xdestroywindow.window) end_transfer(&t, false);
         }
-        return ours ? 1 : 0;
-    }
+        // One of our own windows may have been the requestor: the window layer must see its end too.
+        return 0;
     default: return 0;
     }
 }
@@ -293,8 +302,8 @@ static Bool is_clipboard_event(Display*, XEvent* event, XPointer) {
     case SelectionNotify: return event->xselection.requestor == clip.window;
     case PropertyNotify:
         if (event->xproperty.window == clip.window) return True;
-        return has_transfer_to(event->xproperty.window);
-    case DestroyNotify: return event->xdestroywindow.window && has_transfer_to(event->xdestroywindow.window);
+        return transfer_to(event->xproperty.window) != nullptr;
+    case DestroyNotify: return event->xdestroywindow.window && transfer_to(event->xdestroywindow.window);
     default: return False;
     }
 }

@@ -232,6 +232,10 @@ file_contents os_read_standard_input(uint64_t limit, int32_t* result) {
     uint64_t length = 0;
     uint8_t* block = nullptr;
     int32_t outcome = os_input_ok;
+    if (isatty(STDIN_FILENO)) {
+        if (result) *result = os_input_terminal;
+        return contents;
+    }
     for (;;) {
         if (!block || length + 1 == capacity) {
             uint64_t wanted = block ? capacity * 2 : capacity;

@@ -5,6 +5,8 @@
 //   Software copy          through a shared-memory image when the server is local
 //                          and offers one, otherwise through an ordinary image
 //   OpenGL                 libGL loaded at run time, contexts, swapping, swap interval
+#include <X11/Xproto.h>
+#include <X11/extensions/shmproto.h>
 #include <dlfcn.h>
 #include <string.h>
 #include <sys/ipc.h>
@@ -39,6 +41,7 @@ static void release_stage(Display* display, os_window_native* native) {
     native->stage = nullptr;
     native->stage_capacity = 0;
     native->stage_is_shm = 0;
+    native->put_pending = 0;
 }
 
 void os_x11_release_present(os_window* window) {
@@ -71,12 +74,20 @@ static uint8_t attach_shm_stage(Display* display, os_window_native* native, uint
     return 1;
 }
 
+static void learn_shm_extension(Display* display) {
+    int event_base = 0, error_base = 0;
+    bool present = XShmQueryExtension(display) &&
+                   XQueryExtension(display, "MIT-SHM", &os_platform.shm_major_opcode, &event_base, &error_base);
+    os_platform.shm_completion_type = present ? event_base + ShmCompletion : 0;
+    os_platform.shm_state = present ? os_shm_available : os_shm_unavailable;
+}
+
 static uint8_t ensure_stage(Display* display, os_window* window, uint64_t capacity) {
     os_window_native* native = window->native;
     if (native->stage && native->stage_capacity >= capacity) return 1;
     release_stage(display, native);
     uint8_t* shm_state = &os_platform.shm_state;
-    if (*shm_state == os_shm_unknown) *shm_state = XShmQueryExtension(display) ? os_shm_available : os_shm_unavailable;
+    if (*shm_state == os_shm_unknown) learn_shm_extension(display);
     if (*shm_state == os_shm_available && !attach_shm_stage(display, native, capacity)) *shm_state = os_shm_unavailable;
     if (!native->stage) {
         native->stage = (uint8_t*)os_alloc(capacity);
@@ -138,48 +149,98 @@ static rect copy_to_stage(os_window* window, rect area) {
     return staged;
 }
 
-static void present_area(os_window* window, rect area) {
-    if (!window || !(window->flags & os_window_flag_open) || !(window->flags & os_window_flag_back_buffer) ||
-        !window->back_buffer.pixels)
-        return;
-    const pixel_buffer* buffer = &window->back_buffer;
-    // Only the part inside the back buffer exists to be copied.
+uint8_t os_x11_present_handle_event(os_window* window, const XEvent* event) {
+    if (!os_platform.shm_completion_type || event->type != os_platform.shm_completion_type) return 0;
+    os_window_native* native = window->native;
+    // Frames overlap: an older put's completion does not free the stage.
+    if (native && event->xany.serial >= native->put_serial) native->put_pending = 0;
+    return 1;
+}
+
+uint8_t os_x11_is_present_request(int request_code, int minor_code) {
+    int shm = os_platform.shm_major_opcode;
+    return request_code == X_PutImage || (shm && request_code == shm && minor_code == X_ShmPutImage);
+}
+
+// The stage is the server's to read until the last put from it is done. Its
+// completion usually waits in the queue by the next frame; only when it has
+// not come does this cost a round trip.
+static void wait_until_stage_read(Display* display, os_window_native* native) {
+    if (!native->put_pending) return;
+    XEvent event;
+    int type = os_platform.shm_completion_type;
+    while (native->put_pending && XCheckTypedWindowEvent(display, native->window, type, &event))
+        if (event.xany.serial >= native->put_serial) native->put_pending = 0;
+    if (native->put_pending) XSync(display, False);
+    native->put_pending = 0;
+}
+
+// Only the part inside the back buffer exists to be copied; false when nothing is left.
+static bool clip_to_buffer(const pixel_buffer* buffer, rect area, rect* clipped) {
     int32_t left = area.x > 0 ? area.x : 0;
     int32_t top = area.y > 0 ? area.y : 0;
     int32_t right = area.x + area.w < buffer->width ? area.x + area.w : buffer->width;
     int32_t bottom = area.y + area.h < buffer->height ? area.y + area.h : buffer->height;
-    if (right <= left || bottom <= top) return;
-    rect clipped = {left, top, right - left, bottom - top};
+    *clipped = rect{left, top, right - left, bottom - top};
+    return right > left && bottom > top;
+}
+
+// One frame's areas: the stage is waited for once, and only the last put asks
+// for a completion event, so a frame costs no round trip when the server keeps up.
+static int32_t present_areas(os_window* window, const rect* areas, int32_t count) {
+    if (!window || !(window->flags & os_window_flag_open) || !(window->flags & os_window_flag_back_buffer) ||
+        !window->back_buffer.pixels || !window->native)
+        return 0;
+    const pixel_buffer* buffer = &window->back_buffer;
+    int32_t last = -1;
+    rect clipped;
+    for (int32_t i = 0; i < count; i++)
+        if (clip_to_buffer(buffer, areas[i], &clipped)) last = i;
+    if (last < 0) return 1;
 
     Display* display = os_x11_display();
+    if (!display) return 0;
     int32_t scale = os_window_scale(window);
     int32_t stage_width = buffer->width * scale, stage_height = buffer->height * scale;
     // Grown in powers of two, as the back buffer is, so that small resizes keep it.
     uint64_t stage_bytes = window->back_buffer_capacity;
     while (stage_bytes < (uint64_t)stage_width * (uint64_t)stage_height * sizeof(color)) stage_bytes <<= 1;
-    if (!ensure_stage(display, window, stage_bytes)) return;
-    XImage* image = image_for_size(display, window->native, stage_width, stage_height);
-    if (!image) return;
-    rect staged = copy_to_stage(window, clipped);
-    Window native = (Window)window->native_handle;
+    if (!ensure_stage(display, window, stage_bytes)) return 0;
+    os_window_native* native = window->native;
+    XImage* image = image_for_size(display, native, stage_width, stage_height);
+    if (!image) return 0;
+    wait_until_stage_read(display, native);
+    Window target = (Window)window->native_handle;
     GC gc = (GC)window->device_context;
-    if (window->native->stage_is_shm)
-        XShmPutImage(display, native, gc, image, staged.x, staged.y, staged.x, staged.y, (unsigned)staged.w,
-                     (unsigned)staged.h, False);
-    else
-        XPutImage(display, native, gc, image, staged.x, staged.y, staged.x, staged.y, (unsigned)staged.w,
-                  (unsigned)staged.h);
-    // The server must have read the stage before the next frame overwrites it.
-    // No ShmCompletion event is asked for: the round trip of XSync is the wait.
-    XSync(display, False);
+    for (int32_t i = 0; i <= last; i++) {
+        if (!clip_to_buffer(buffer, areas[i], &clipped)) continue;
+        rect staged = copy_to_stage(window, clipped);
+        if (native->stage_is_shm) {
+            if (i == last) native->put_serial = NextRequest(display);
+            XShmPutImage(display, target, gc, image, staged.x, staged.y, staged.x, staged.y, (unsigned)staged.w,
+                         (unsigned)staged.h, i == last);
+            native->put_pending = 1;
+        } else {
+            // An ordinary put carries the pixels in the request itself.
+            XPutImage(display, target, gc, image, staged.x, staged.y, staged.x, staged.y, (unsigned)staged.w,
+                      (unsigned)staged.h);
+        }
+    }
+    XFlush(display);
+    return 1;
 }
 
-void os_window_present(os_window* window) {
-    if (!window) return;
-    present_area(window, rect{0, 0, window->back_buffer.width, window->back_buffer.height});
+int32_t os_window_present(os_window* window) {
+    if (!window) return 0;
+    rect whole = {0, 0, window->back_buffer.width, window->back_buffer.height};
+    return present_areas(window, &whole, 1);
 }
 
-void os_window_present_rect(os_window* window, rect area) { present_area(window, area); }
+int32_t os_window_present_rect(os_window* window, rect area) { return present_areas(window, &area, 1); }
+
+int32_t os_window_present_rects(os_window* window, const rect* areas, int32_t count) {
+    return present_areas(window, areas, count);
+}
 
 // ---------------------------------------------------------------------------
 // OpenGL

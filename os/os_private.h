@@ -158,6 +158,10 @@ struct os_window_native {
     uint64_t stage_capacity;
     uint8_t stage_is_shm;
     XShmSegmentInfo shm;
+    // A shared-memory put the server may not have read yet: the stage must not
+    // be written until its completion event (or a round trip) says it has.
+    uint8_t put_pending;
+    unsigned long put_serial;  // the request of the last such put
 };
 
 struct os_click_tracker {
@@ -199,6 +203,7 @@ struct os_clipboard_transfer {
     uint64_t length;
     uint64_t sent;
     uint64_t last_activity_ms;  // a requestor silent for too long is given up
+    long saved_mask;            // our events on the requestor before the send, given back at its end
 };
 
 struct os_clipboard_atoms {
@@ -338,6 +343,8 @@ struct os_platform_state {
 
     // Presentation
     uint8_t shm_state;
+    int shm_major_opcode;     // MIT-SHM's request code, once shm_state is known
+    int shm_completion_type;  // the event type of its completions; 0 until then
     os_gl_get_proc_address_function gl_get_proc_address;
     os_gl_choose_visual_function gl_choose_visual;
     os_gl_create_context_function gl_create_context;
@@ -420,6 +427,10 @@ char* os_xdnd_parse_uri_list(const char* text, int64_t length, uint32_t* out_cou
 // Presentation hooks, called by the window's creation and close
 
 void os_x11_release_present(os_window* window);
+// The pump hands every event over first; true for a put's completion, which it took.
+uint8_t os_x11_present_handle_event(os_window* window, const XEvent* event);
+// Whether the request an X error names copied a picture onto a window.
+uint8_t os_x11_is_present_request(int request_code, int minor_code);
 // A visual suited to an OpenGL window, or null; free it with XFree.
 XVisualInfo* os_x11_gl_visual(Display* display, int screen);
 void os_x11_gl_teardown(os_window* window);

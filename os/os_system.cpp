@@ -42,7 +42,22 @@ static void cache_clock_frequency(void) {
     os_platform.clock_frequency = nanoseconds_per_second;
 }
 
+// A closed 0, 1 or 2 would be the next descriptor opened: the X connection
+// would then take the start-up report, the error lines or the reads of
+// standard input. /dev/null holds each such place first.
+static void open_closed_standard_descriptors(void) {
+    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; fd++) {
+        if (fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+        int opened = open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY);
+        if (opened >= 0 && opened != fd) {
+            dup2(opened, fd);
+            close(opened);
+        }
+    }
+}
+
 void os_init(void) {
+    open_closed_standard_descriptors();
     // X11 has no per-process DPI awareness to switch on.
     cache_clock_frequency();
     os_ignore_broken_pipes();

@@ -110,6 +110,21 @@ static void install_parking_handlers(void) {
     sigaction(threads.resume_signal, &action, nullptr);
 }
 
+// A thread of ours may itself control others. Cancelled while it held the
+// lock, it would never release it, and its own end (which takes the lock)
+// would wait forever: cancellation waits until the lock is given back.
+static int lock_registry(void) {
+    int cancel_state = PTHREAD_CANCEL_ENABLE;
+    pthread_setcancelstate(PTHREAD_CANCEL_DISABLE, &cancel_state);
+    pthread_mutex_lock(&threads.control_lock);
+    return cancel_state;
+}
+
+static void unlock_registry(int cancel_state) {
+    pthread_mutex_unlock(&threads.control_lock);
+    pthread_setcancelstate(cancel_state, nullptr);
+}
+
 static os_running_thread* running_items(void) { return (os_running_thread*)threads.running.items; }
 
 // The running thread of that id, or null once it has ended. Call with the
@@ -184,11 +199,11 @@ os_thread* os_thread_start(os_thread_function* function, uint64_t user_value) {
     pthread_attr_setdetachstate(&attributes, PTHREAD_CREATE_DETACHED);
     pthread_t handle;
     // Listed before it runs, so that a thread that ends at once is struck off.
-    pthread_mutex_lock(&threads.control_lock);
+    int cancel_state = lock_registry();
     int failed = pthread_create(&handle, &attributes, run_thread, start);
     // Without a slot (no memory) the thread runs on, beyond control.
     if (!failed) add_running(id, handle);
-    pthread_mutex_unlock(&threads.control_lock);
+    unlock_registry(cancel_state);
     pthread_attr_destroy(&attributes);
     if (failed) {
         os_free(start);
@@ -202,13 +217,13 @@ os_thread* os_thread_start(os_thread_function* function, uint64_t user_value) {
 void os_thread_suspend(os_thread* thread) {
     if (!thread || !(thread->flags & os_thread_flag_controllable)) return;
     if (thread->flags & os_thread_flag_suspended) return;
-    pthread_mutex_lock(&threads.control_lock);
+    int cancel_state = lock_registry();
     os_running_thread* entry = find_running(thread->id);
     if (entry && pthread_kill(entry->thread, threads.suspend_signal) == 0) {
         thread->flags |= os_thread_flag_suspended;
         while (sem_wait(&threads.parked) != 0 && errno == EINTR) {}
     }
-    pthread_mutex_unlock(&threads.control_lock);
+    unlock_registry(cancel_state);
 }
 
 void os_thread_resume(os_thread* thread) {
@@ -216,16 +231,16 @@ void os_thread_resume(os_thread* thread) {
     uint8_t both = os_thread_flag_controllable | os_thread_flag_suspended;
     if ((thread->flags & both) != both) return;
     thread->flags &= (uint8_t)~os_thread_flag_suspended;
-    pthread_mutex_lock(&threads.control_lock);
+    int cancel_state = lock_registry();
     os_running_thread* entry = find_running(thread->id);
     if (entry) pthread_kill(entry->thread, threads.resume_signal);
-    pthread_mutex_unlock(&threads.control_lock);
+    unlock_registry(cancel_state);
 }
 
 void os_thread_kill(os_thread* thread) {
     if (!thread || !(thread->flags & os_thread_flag_controllable)) return;
     uint8_t parked = thread->flags & os_thread_flag_suspended;
-    pthread_mutex_lock(&threads.control_lock);
+    int cancel_state = lock_registry();
     os_running_thread* entry = find_running(thread->id);
     if (entry) {
         pthread_cancel(entry->thread);
@@ -233,8 +248,9 @@ void os_thread_kill(os_thread* thread) {
         // an asynchronous cancel until it runs again: wake it so the cancel can act.
         if (parked) pthread_kill(entry->thread, threads.resume_signal);
     }
-    pthread_mutex_unlock(&threads.control_lock);
+    // Cleared first: a thread killing itself ends as the lock is given back.
     memset(thread, 0, sizeof *thread);
+    unlock_registry(cancel_state);
 }
 
 uint32_t os_current_thread_id(void) { return (uint32_t)syscall(SYS_gettid); }

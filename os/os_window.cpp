@@ -36,8 +36,14 @@
 // Requests that can fail on their own (a drag source that vanished, a shared
 // memory attach over a remote link) must not end the program; inside a trap
 // the error is only recorded.
+static void mark_pictures_lost(void);
+
 static int handle_x_error(Display*, XErrorEvent* error) {
-    if (os_platform.x11_trap_depth > 0) {
+    // A copy of a frame that failed left the window without that picture; no
+    // trapped request is such a copy.
+    uint8_t picture_lost = os_x11_is_present_request(error->request_code, error->minor_code);
+    if (picture_lost) mark_pictures_lost();
+    if (os_platform.x11_trap_depth > 0 && !picture_lost) {
         os_platform.x11_last_error = error->error_code;
         return 0;
     }
@@ -194,6 +200,10 @@ static os_window* find_window(Window native) {
     for (int64_t i = 0; i < os_platform.windows.count; i++)
         if (window_items()[i]->native_handle == native) return window_items()[i];
     return nullptr;
+}
+
+static void mark_pictures_lost(void) {
+    for (int64_t i = 0; i < os_platform.windows.count; i++) window_items()[i]->flags |= os_window_flag_exposed;
 }
 
 static uint8_t add_to_window_list(os_window* window) {
@@ -1500,6 +1510,7 @@ static void handle_event(Display* display, XEvent* event) {
     }
     os_window* window = find_window(event->xany.window);
     if (!window || !(window->flags & os_window_flag_open)) return;
+    if (os_x11_present_handle_event(window, event)) return;
     switch (event->type) {
     case KeyPress:
     case KeyRelease: handle_key(display, window, &event->xkey); break;
@@ -1522,7 +1533,9 @@ static void handle_event(Display* display, XEvent* event) {
         }
         break;
     case PropertyNotify:
-        if (event->xproperty.atom == os_platform.atoms.net_frame_extents) refresh_geometry(window);
+        // Managers set the extents and then resize: a size read here is already
+        // the new one, so it is reported here, not left for the ConfigureNotify.
+        if (event->xproperty.atom == os_platform.atoms.net_frame_extents) update_geometry(window);
         break;
     default: break;
     }
@@ -1542,10 +1555,22 @@ uint32_t os_poll_messages(void) {
     return handled;
 }
 
+// A present's completion is no message: taken here, it wakes no frame.
+static bool message_waiting(Display* display) {
+    XEvent event;
+    while (XPending(display)) {
+        XPeekEvent(display, &event);
+        if (!os_platform.shm_completion_type || event.type != os_platform.shm_completion_type) return true;
+        XNextEvent(display, &event);
+        handle_event(display, &event);
+    }
+    return false;
+}
+
 void os_wait_for_message(void) {
     Display* display = os_x11_display();
     if (!display) return;
-    while (!XPending(display)) {
+    while (!message_waiting(display)) {
         // Watched files wake the loop too, once their changes have settled.
         int32_t timeout = os_file_watch_timeout();
         if (timeout == 0) return;

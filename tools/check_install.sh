@@ -7,7 +7,8 @@ build_dir=$1
 prefix=$(mktemp -d)
 trap 'rm -rf "$prefix"' EXIT
 cmake --install "$build_dir" --prefix "$prefix" >/dev/null
-for file in lib/bitlorn/bitlorn lib/bitlorn/types.c lib/bitlorn/mono.png share/man/man1/bitlorn.1 \
+for file in lib/bitlorn/bitlorn lib/bitlorn/types.c lib/bitlorn/mono.png share/man/man1/bitlorn.1.gz \
+            share/doc/bitlorn/copyright share/doc/bitlorn/changelog.gz \
             share/applications/org.bitlorn.Bitlorn.desktop share/metainfo/org.bitlorn.Bitlorn.metainfo.xml \
             share/icons/hicolor/48x48/apps/bitlorn.png share/icons/hicolor/128x128/apps/bitlorn.png \
             share/icons/hicolor/256x256/apps/bitlorn.png; do

@@ -4,7 +4,8 @@
 # is rewritten underneath. Prints the program's resident memory each minute and
 # checks the goals: no sanitizer report, no crash, a clean exit when the window
 # is closed, and less than 1 MiB of growth over the last 15 minutes (or the last
-# three quarters of a shorter run).
+# three quarters of a shorter run). Beside the memory it prints the driver's
+# actions so far; a driver that ends early or stops acting fails the run at once.
 #
 # usage: tools/soak.sh [MINUTES [SANITIZED_BINARY [DRIVER]]]
 #   defaults: 20, build-sanitize/bitlorn, build/bench/soak_driver
@@ -57,22 +58,43 @@ program_pid=$!
 driver_pid=$!
 
 rss() { awk '/^VmRSS:/ { print $2 }' "/proc/$program_pid/status" 2>/dev/null || echo 0; }
-echo "minute rss_kib"
+# The driver prints its running count every second: "N actions, E X errors".
+actions() { tail -n 1 "$work/driver.txt" 2>/dev/null | awk '{ print $1 + 0 }'; }
+stop_early() {
+    echo "FAIL: $1"
+    echo "driver: $(tail -n 3 "$work/driver.txt")"
+    head -40 "$work/stderr.txt"
+    exit 1
+}
+echo "minute rss_kib actions"
 minute=0
+last_actions=0
 while [ "$minute" -lt "$minutes" ]; do
     sleep 60
     minute=$((minute + 1))
     kib=$(rss)
-    echo "$minute $kib"
+    done_actions=$(actions)
+    echo "$minute $kib $done_actions"
     eval "rss_$minute=$kib"
+    kill -0 "$program_pid" 2>/dev/null || stop_early "the program ended during the soak"
+    kill -0 "$driver_pid" 2>/dev/null || stop_early "the driver ended early"
+    [ "$done_actions" -gt "$last_actions" ] || stop_early "the driver did nothing for a minute"
+    last_actions=$done_actions
 done
 
-wait "$driver_pid" || true
+wait "$driver_pid" || stop_early "the driver failed"
 driver_pid=
+# The driver closed the window; a program that does not end within a minute hangs.
+tries=0
+while kill -0 "$program_pid" 2>/dev/null && [ "$tries" -lt 600 ]; do
+    tries=$((tries + 1))
+    sleep 0.1
+done
+kill -0 "$program_pid" 2>/dev/null && stop_early "the program did not end when its window was closed"
 status=0
 wait "$program_pid" || status=$?
 program_pid=
-echo "driver: $(cat "$work/driver.txt")"
+echo "driver: $(tail -n 1 "$work/driver.txt")"
 echo "program exit status: $status"
 
 failed=0

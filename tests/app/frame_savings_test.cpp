@@ -124,6 +124,8 @@ TEST_F(FrameSavings, PresentedFramesMatchWholeFrames) {
         if (screen.pixels.size() != fake.pixels.size()) {
             ASSERT_TRUE(update.whole) << "frame " << frame;
         }
+        // Now and then the copy fails (a headless window's always does): nothing of it reaches the window.
+        if (frame % 97 == 1) present_frame_update(&update);
         screen.window.width = fake.window.width;
         if (update.whole) screen.pixels = fake.pixels;
         for (int32_t i = 0; !update.whole && i < update.count; i++) {
@@ -134,12 +136,13 @@ TEST_F(FrameSavings, PresentedFramesMatchWholeFrames) {
             }
         }
         ASSERT_EQ(picture(screen), whole_frames.at(frame)) << "frame " << frame;
-        if (frame > 0 && whole_frames[frame] == whole_frames[frame - 1]) {
+        if (frame > 0 && whole_frames[frame] == whole_frames[frame - 1] && frame % 97 != 2) {
             EXPECT_TRUE(update.count == 0 && !update.whole) << "an identical frame presented something, frame " << frame;
             unchanged++;
         } else if (!update.whole) {
             partial++;
         }
+        if (frame % 97 == 1) screen.pixels.clear();
         frame++;
     });
     // The session must exercise both savings, not only whole frames.

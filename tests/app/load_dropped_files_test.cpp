@@ -1,6 +1,8 @@
 // Dropped and named files: which one loads, and when the placements are kept.
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <string>
 
@@ -89,6 +91,16 @@ TEST_F(DroppedFiles, CommandLinePathsLoadLikeADrop) {
     load_paths(paths, 3);
     EXPECT_EQ(loaded_path(), second);
     EXPECT_EQ(app_state.file.size, 2u);
+    // Standard input is read once (a second "-" would find it empty); an empty path gets its line.
+    int saved = dup(0), piped = open(write_temp_file("piped", "hello", 5).c_str(), O_RDONLY);
+    dup2(piped, 0), close(piped);
+    utf8_string twice[] = {os_string("-"), os_string(missing.c_str()), os_string(""), os_string("-")};
+    std::string said = capture_stdout([&] { load_paths(twice, 4); }, 2);
+    dup2(saved, 0), close(saved);
+    EXPECT_TRUE(loaded_path() == "(standard input)" && app_state.file.size == 5u);
+    EXPECT_EQ(said, "bitlorn: cannot open " + missing + ": No such file or directory\n"
+                    "bitlorn: cannot open '': an empty path names no file\n"
+                    "bitlorn: standard input is read only once; the later - is skipped\n");
 }
 
 TEST_F(DroppedFiles, CtrlOWithNoChooserToRunSaysWhatToInstallAndKeepsTheFile) {

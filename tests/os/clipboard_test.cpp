@@ -249,6 +249,19 @@ TEST_F(ClipboardTest, LargeSendsEndWithARequestorThatDiesAndRunSideBySideToOneWi
     // A requestor that goes away after one piece takes its copy of the data with it.
     XConvertSelection(peer, atom("CLIPBOARD"), atom("image/png"), pairs[1], window, CurrentTime);
     EXPECT_TRUE(serve_requestor(peer, [&](Atom p) { return p == pairs[1] && take(peer, window, p) != "INCR"; }));
+
+    // Any client may name one of our own windows as the requestor: it keeps its events.
+    os_window* ours = os_window_create(20, 20, os_string("requestor"), os_window_flag_hidden);
+    Window own = (Window)ours->native_handle;
+    XWindowAttributes before = {}, after = {};
+    XGetWindowAttributes(os_x11_display(), own, &before);
+    XSelectInput(peer, own, PropertyChangeMask);
+    XConvertSelection(peer, atom("CLIPBOARD"), atom("image/png"), atom("P3"), own, CurrentTime);
+    EXPECT_TRUE(serve_requestor(peer, [&](Atom p) { return p == atom("P3") && take(peer, own, p).empty(); }));
+    EXPECT_TRUE(pump_until([&] {
+        return XGetWindowAttributes(os_x11_display(), own, &after) && after.your_event_mask == before.your_event_mask;
+    }));
+    os_window_destroy(ours);
     XCloseDisplay(peer);
     EXPECT_TRUE(pump_until([] {
         auto& transfers = os_platform.clipboard.transfers;

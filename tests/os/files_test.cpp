@@ -201,6 +201,14 @@ TEST(StandardInput, ReadWholeUpToTheLimit) {
         }
         os_free_file_contents(&contents);
     }
+    // A terminal is not read: reading it would wait for someone to type.
+    int terminal = posix_openpt(O_RDWR | O_NOCTTY), result = -1;
+    ASSERT_TRUE(terminal >= 0 && grantpt(terminal) == 0 && unlockpt(terminal) == 0);
+    int typed = open(ptsname(terminal), O_RDONLY | O_NOCTTY);
+    dup2(typed, STDIN_FILENO), close(typed);
+    EXPECT_EQ(os_read_standard_input(0, &result).data, nullptr);
+    EXPECT_EQ(result, os_input_terminal);
+    close(terminal);
     dup2(saved, STDIN_FILENO);
     close(saved);
 }

@@ -1,5 +1,7 @@
 // System information, process strings, memory blocks and libraries.
+#include <fcntl.h>
 #include <string.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <string>
@@ -17,6 +19,18 @@ TEST(System, MachineFacts) {
     utf8_string s = os_string("abc");
     EXPECT_EQ(s.length, 3);
     EXPECT_EQ(os_string(nullptr).length, 0);
+}
+
+// Started with 0, 1 and 2 closed (`bitlorn - <&- >&- 2>&-`), each becomes /dev/null, never the X connection.
+TEST(System, InitFillsClosedStandardDescriptors) {
+    pid_t child = fork();
+    if (child == 0) {
+        close(0), close(1), close(2);
+        os_init();
+        _exit(read(0, &child, 1) == 0 && open("/dev/null", O_RDONLY) > 2 ? 0 : 1);
+    }
+    int status = -1;
+    EXPECT_TRUE(waitpid(child, &status, 0) == child && status == 0);
 }
 
 TEST(System, CommandLineAndArguments) {

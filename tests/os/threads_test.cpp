@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "os/os.h"
+#include "os/os_private.h"
 
 // Waits up to five seconds for the condition; a loaded machine may be slow.
 template <typename Condition> static bool eventually(Condition condition) {
@@ -87,6 +88,12 @@ TEST(ThreadsTest, SuspendParksAndResumeReleasesOnlyAControllableThread) {
     os_free(thread);
 }
 
+static uint32_t kill_itself(os_thread* thread) {
+    thread->flags |= os_thread_flag_controllable;
+    os_thread_kill(thread);
+    return 0;
+}
+
 TEST(ThreadsTest, KillingAParkedThreadEndsIt) {
     busy_count = 0;
     os_thread* thread = os_thread_start(count_forever, 0);
@@ -97,6 +104,12 @@ TEST(ThreadsTest, KillingAParkedThreadEndsIt) {
     uint64_t stopped_at = busy_count.load();
     os_sleep_milliseconds(30);
     EXPECT_EQ(busy_count.load(), stopped_at);
+    os_free(thread);
+    // Cancelled with the registry's lock in its hands (in its own kill), a thread leaves the lock free.
+    thread = os_thread_start(kill_itself, 0);
+    pthread_mutex_t* lock = &os_platform.threads.control_lock;
+    ASSERT_TRUE(thread && eventually([&] { return thread->id == 0 && pthread_mutex_trylock(lock) == 0; }));
+    pthread_mutex_unlock(lock);
     os_free(thread);
 }
 

@@ -221,6 +221,15 @@ TEST_F(WindowTest, BackBufferGrowsInPowersOfTwoAndNeverShrinks) {
     EXPECT_EQ(resizes[0].event.width, 300);
     EXPECT_EQ(resizes[0].back_buffer_width, 300);  // fitted before the callback ran
 
+    // A window manager sets the frame extents, then resizes, in one flush.
+    long extents[4] = {1, 2, 3, 4};
+    XChangeProperty(tester, (Window)window->native_handle, XInternAtom(tester, "_NET_FRAME_EXTENTS", False),
+                    XA_CARDINAL, 32, PropModeReplace, (unsigned char*)extents, 4);
+    XResizeWindow(tester, (Window)window->native_handle, 280, 230);
+    XSync(tester, False);
+    ASSERT_TRUE(pump_until([&] { return count_of(os_event_window_resize) == 2; }));
+    EXPECT_TRUE(events_of(os_event_window_resize).back().width == 280 && window->back_buffer.height == 230);
+
     os_window_move_resize(window, 100, 100, 20, 10, 1);
     ASSERT_TRUE(pump_until([&] { return window->width == 20; }));
     EXPECT_EQ(window->back_buffer.width, 20);
@@ -256,6 +265,7 @@ TEST_F(WindowTest, PresentShowsTheBackBufferAndPresentRectOnlyItsRectangle) {
     for (int32_t y = 0; y < buffer->height; y++)
         for (int32_t x = 0; x < buffer->width; x++) buffer->pixels[y * buffer->width + x] = (color)(0xFF000000u | (x << 16) | (y << 8) | 0x5A);
     os_window_present(window);
+    XSync(os_x11_display(), False);  // the tester's connection must see what ours sent
     XImage* image = XGetImage(tester, (Window)window->native_handle, 0, 0, 200, 150, AllPlanes, ZPixmap);
     ASSERT_NE(image, nullptr);
     EXPECT_EQ(read_pixel(image, 0, 0), 0x00005Au);
@@ -264,7 +274,10 @@ TEST_F(WindowTest, PresentShowsTheBackBufferAndPresentRectOnlyItsRectangle) {
     XDestroyImage(image);
 
     for (int32_t i = 0; i < buffer->width * buffer->height; i++) buffer->pixels[i] = 0xFF123456u;
-    os_window_present_rect(window, rect{10, 20, 30, 40});
+    rect areas[] = {{10, 20, 30, 40}, {300, 0, 5, 5}};  // one frame's, the second outside the buffer
+    EXPECT_EQ(os_window_present_rects(window, areas, 2), 1);
+    EXPECT_TRUE(!window->native->stage_is_shm || window->native->put_pending);  // no round trip waited
+    XSync(os_x11_display(), False);
     image = XGetImage(tester, (Window)window->native_handle, 0, 0, 200, 150, AllPlanes, ZPixmap);
     ASSERT_NE(image, nullptr);
     EXPECT_EQ(read_pixel(image, 10, 20), 0x123456u);
@@ -277,9 +290,19 @@ TEST_F(WindowTest, PresentShowsTheBackBufferAndPresentRectOnlyItsRectangle) {
     Bool pixmaps = False;
     if (XShmQueryVersion(tester, &major, &minor, &pixmaps)) {
         EXPECT_TRUE(window->native->stage_is_shm);
+        EXPECT_TRUE(pump_until([&] { return !window->native->put_pending; }));  // the completion came
     }
     // A rectangle reaching past the buffer is cut to it.
     os_window_present_rect(window, rect{-10, 140, 500, 500});
+    // A copy the server refuses (a GC of another depth) leaves the window without its picture.
+    Pixmap bitmap = XCreatePixmap(os_x11_display(), (Window)window->native_handle, 1, 1, 1);
+    void* gc = window->device_context;
+    window->device_context = XCreateGC(os_x11_display(), bitmap, 0, nullptr);
+    window->flags &= (uint16_t)~os_window_flag_exposed;
+    os_window_present_rect(window, rect{0, 0, 8, 8});
+    EXPECT_TRUE(pump_until([&] { return (window->flags & os_window_flag_exposed) != 0; }));
+    XFreeGC(os_x11_display(), (GC)window->device_context), XFreePixmap(os_x11_display(), bitmap);
+    window->device_context = gc;
 }
 
 TEST_F(WindowTest, DeleteWindowMessageGivesExactlyOneCloseEvent) {

@@ -1,6 +1,7 @@
 // A scaled window: the back buffer at the divided size, presented enlarged,
 // whole and by a rectangle cut at the buffer's right edge.
 #include "window_fixture.h"
+#include "os/os_private.h"
 
 #include <X11/Xutil.h>
 
@@ -15,6 +16,7 @@ TEST_F(WindowTest, ScaledWindowPresentsEnlargedWholeAndByRectangles) {
     os_window_present(window);
     for (int32_t y = 6; y < 13; y++) std::fill_n(buffer->pixels + y * 67 + 60, 7, 0xFF123456u);
     os_window_present_rect(window, rect{60, 6, 20, 7});
+    XSync(os_x11_display(), False);
     XImage* image = XGetImage(tester, (Window)window->native_handle, 0, 0, 200, 150, AllPlanes, ZPixmap);
     ASSERT_NE(image, nullptr);
     int32_t wrong = 0;
