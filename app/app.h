@@ -5,7 +5,8 @@
 //   app_main.cpp            app_main, print_startup_report, frame_budget_microseconds
 //   startup_files.cpp       load_font, load_types_file, path_beside_executable
 //   layout_panels.cpp       layout_panels
-//   compose_frame.cpp       compose_frame, compose_changed_frame, compose_next_frame
+//   compose_frame.cpp       compose_frame, compose_changed_frame, compose_next_frame,
+//                           frame_history_free
 //   input_events.cpp        app_on_event, input_begin_frame
 //   key_bindings.cpp        the key table and its dispatch (key_bindings.h)
 //   view_commands.cpp       the viewer's keyboard commands
@@ -70,7 +71,7 @@ void load_types_file(void);
 char* path_beside_executable(const char* name_with_slash);
 
 void layout_panels(void);
-// Draws the whole frame into the back buffer.
+// Records the frame and draws all of it into the back buffer.
 void compose_frame(void);
 
 enum : int32_t { frame_update_most_areas = 8 };
@@ -90,6 +91,9 @@ frame_update compose_changed_frame(bool whole_wanted);
 // The frame loop's composition: whole after an expose, a resize or a new
 // file, otherwise only what changed.
 frame_update compose_next_frame(void);
+// Frees the recorded frames and the scratch block, and empties the record.
+struct frame_history;
+void frame_history_free(frame_history* frames);
 
 void app_on_event(os_event* event);
 void input_begin_frame(void);

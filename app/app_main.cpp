@@ -114,10 +114,10 @@ void release_app_state(void) {
     void* blocks[] = {app_state.font.pixels,      app_state.font.glyphs,       app_state.text.data,
                       app_state.scratch_text.data, app_state.placements.items,   app_state.changed_pointer.items,
                       app_state.changed_buttons.items, app_state.input,           app_state.overview.kinds,
-                      app_state.overview.entropies, app_state.frame_scratch,      app_state.frames[0].commands,
-                      app_state.frames[0].tile_marks, app_state.frames[1].commands, app_state.frames[1].tile_marks};
+                      app_state.overview.entropies};
     for (void* block : blocks) os_free(block);
     type_table_free(&app_state.types);
+    frame_history_free(&app_state.frames);
     app_state_reset();
 }
 

@@ -68,7 +68,6 @@ static double median_frame_ms(int frames, frame_way way) {
 
 static void size_window(headless_window* window, int32_t width, int32_t height) {
     use_headless_window(window, width, height, true);
-    app_state.frame_shown_valid = 0;
     layout_panels();
     app_state.mouse_x = app_state.hex_panel.x + app_state.panel_pad + 5 * app_state.hex_cell_w + 3;
     app_state.mouse_y = app_state.hex_panel.y + app_state.panel_pad + 10 * app_state.hex_cell_h + 3;

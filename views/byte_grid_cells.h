@@ -7,7 +7,7 @@
 
 #include <stdint.h>
 
-#include "render/pixel_buffer.h"
+#include "render/draw_list.h"
 #include "views/placement_index.h"
 
 struct cell_layers {
@@ -16,5 +16,5 @@ struct cell_layers {
     bool shaded;
 };
 
-void paint_cell_layers(pixel_buffer* buffer, rect clip, rect cell, const cell_layers* layers);
-void paint_cell_layers_blended(pixel_buffer* buffer, rect clip, rect cell, const cell_layers* layers);
+void paint_cell_layers(draw_list* list, rect cell, const cell_layers* layers);
+void paint_cell_layers_blended(draw_list* list, rect cell, const cell_layers* layers);

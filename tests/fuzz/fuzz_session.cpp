@@ -38,10 +38,8 @@ static os_window& window = headless.window;
 // Everything allocated once is carried over app_state_reset.
 static void fresh_state(void) {
     application_state kept = app_state;
-    for (void* block : {(void*)kept.overview.kinds, (void*)kept.overview.entropies, (void*)kept.frame_scratch,
-                        (void*)kept.frames[0].commands, (void*)kept.frames[0].tile_marks,
-                        (void*)kept.frames[1].commands, (void*)kept.frames[1].tile_marks})
-        os_free(block);
+    for (void* block : {(void*)kept.overview.kinds, (void*)kept.overview.entropies}) os_free(block);
+    frame_history_free(&kept.frames);
     app_state_reset();
     if (!kept.font.glyphs) {
         build_glyph_atlas(&app_state.font, embedded_mono_png, embedded_mono_png_size);
