@@ -3,7 +3,7 @@
 //   main.cpp                the process entry
 //   command_line.cpp        parse_command_line, finish_command_line, scale_from_environment
 //   app_main.cpp            app_main, print_startup_report, frame_budget_microseconds
-//   startup_files.cpp       load_font, load_types_file, path_beside_executable
+//   startup_files.cpp       start_shell, load_font, load_types_file, path_beside_executable
 //   layout_panels.cpp       layout_panels
 //   compose_frame.cpp       compose_frame, compose_changed_frame, compose_next_frame,
 //                           frame_history_free
@@ -63,7 +63,14 @@ int32_t scale_from_environment(void);
 // For help, version and errors: prints what they ask for and gives the exit code.
 int finish_command_line(const command_line_options* options);
 
-// Start-up steps after the window, in order; app_main calls them.
+// Start-up once app_state.window is set, the same for the program and for
+// every headless start: the font, the shared text buffer, the built-in types
+// with the palette from its start, and the layout; with
+// `files_beside_program`, mono.png and a watched types.c from beside the
+// executable, otherwise the built-in font and no types.c. False when the
+// font or the text buffer could not be had.
+bool start_shell(bool files_beside_program);
+// Its steps that read files.
 void load_font(void);
 void load_types_file(void);
 // Paths beside the executable: the directory (ending in '/') then the name,

@@ -6,7 +6,6 @@
 #include "app/prompt_line.h"
 #include "os/os.h"
 #include "render/app_icon.h"
-#include "render/text_buffer.h"
 #include "types/type_table.h"
 #include "views/views.h"
 
@@ -16,7 +15,6 @@ enum : int32_t {
     lowest_refresh_rate = 30,
     fallback_refresh_rate = 60,
     microseconds_per_second = 1000000,
-    shared_text_capacity = 10000,
     work_share_numerator = 3,
     work_share_denominator = 4,
 };
@@ -154,12 +152,7 @@ int app_main(void) {
     app_state.target_frame_us = frame_budget_microseconds(os_first_monitor());
     app_state.frame_ticks = os_now_ticks();
 
-    load_font();
-    text_buffer_create(&app_state.text, shared_text_capacity);
-    register_builtin_types();
-    load_types_file();
-    watch_types_file();
-    layout_panels();
+    start_shell(true);
     load_paths(paths, options.path_count);
     os_free(paths);
 

@@ -5,7 +5,6 @@
 
 #include "app/app.h"
 #include "render/font.h"
-#include "render/text_buffer.h"
 #include "test_canvas.h"
 #include "test_support.h"
 #include "types/growable_array.h"
@@ -18,11 +17,7 @@ void ViewsTest::start(int32_t width, int32_t height) {
     // freeing what the last test or start left behind.
     release_app_state();
     use_headless_window(&headless, width, height, true);
-    ASSERT_TRUE(build_glyph_atlas(&app_state.font, embedded_mono_png, embedded_mono_png_size));
-    ASSERT_TRUE(text_buffer_create(&app_state.text, 10000));
-    reset_type_colors();
-    register_builtin_types();
-    layout_panels();
+    ASSERT_TRUE(start_shell(false));
 }
 
 void ViewsTest::load(const std::vector<uint8_t>& bytes) {
