@@ -4,7 +4,7 @@
 //   command_line.cpp        parse_command_line, finish_command_line, scale_from_environment
 //   app_main.cpp            app_main, print_startup_report, frame_budget_microseconds
 //   startup_files.cpp       start_shell, load_font, load_types_file, path_beside_executable
-//   layout_panels.cpp       layout_panels
+//   layout_panels.cpp       layout_panels, print_layout_when_asked
 //   compose_frame.cpp       compose_frame, compose_changed_frame, compose_next_frame,
 //                           frame_history_free
 //   input_events.cpp        app_on_event, input_begin_frame
@@ -78,6 +78,11 @@ void load_types_file(void);
 char* path_beside_executable(const char* name_with_slash);
 
 void layout_panels(void);
+// With BITLORN_PRINT_LAYOUT set, one line on standard output: "Layout:", then
+// x y w h of the text, hex, data and structure panels, the panel padding,
+// the character grid's cell width, the hex grid's cell width and height, the
+// gap between groups of eight cells, the bytes per row and the visible rows.
+void print_layout_when_asked(void);
 // Records the frame and draws all of it into the back buffer.
 void compose_frame(void);
 

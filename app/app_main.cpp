@@ -153,6 +153,7 @@ int app_main(void) {
     app_state.frame_ticks = os_now_ticks();
 
     start_shell(true);
+    print_layout_when_asked();
     load_paths(paths, options.path_count);
     os_free(paths);
 
