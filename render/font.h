@@ -4,7 +4,9 @@
 
 #include <stdint.h>
 
-#include "render/draw_list.h"
+#include "render/pixel_buffer.h"
+
+struct draw_list;
 
 struct glyph {
     int32_t x, y;      // top-left of the trimmed glyph in the image

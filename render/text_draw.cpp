@@ -2,6 +2,8 @@
 // blits (opaque, soft-edged and faded) and text measuring.
 #include "render/font.h"
 
+#include "render/draw_list.h"
+
 enum : uint32_t {
     replacement_character = 0xfffd,
     newline_glyph = 10,
