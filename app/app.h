@@ -4,9 +4,10 @@
 //   command_line.cpp        parse_command_line, finish_command_line, scale_from_environment
 //   app_main.cpp            app_main, print_startup_report, frame_budget_microseconds,
 //                           present_frame_update
-//   startup_files.cpp       load_font, load_types_file, path_beside_executable
-//   layout_panels.cpp       layout_panels
-//   compose_frame.cpp       compose_frame, compose_changed_frame, compose_next_frame
+//   startup_files.cpp       start_shell, load_font, load_types_file, path_beside_executable
+//   layout_panels.cpp       layout_panels, print_layout_when_asked
+//   compose_frame.cpp       compose_frame, compose_changed_frame, compose_next_frame,
+//                           frame_history_free
 //   input_events.cpp        app_on_event, input_begin_frame
 //   key_bindings.cpp        the key table and its dispatch (key_bindings.h)
 //   key_list.cpp            the list of keys that F1 shows (key_bindings.h)
@@ -71,7 +72,14 @@ int finish_command_line(const command_line_options* options);
 // --offset and --length: selects those bytes of the loaded file and scrolls them into view.
 void select_from_command_line(const command_line_options* options);
 
-// Start-up steps after the window, in order; app_main calls them.
+// Start-up once app_state.window is set, the same for the program and for
+// every headless start: the font, the shared text buffer, the built-in types
+// with the palette from its start, and the layout; with
+// `files_beside_program`, mono.png and a watched types.c from beside the
+// executable, otherwise the built-in font and no types.c. False when the
+// font or the text buffer could not be had.
+bool start_shell(bool files_beside_program);
+// Its steps that read files.
 void load_font(void);
 void load_types_file(void);
 // Paths beside the executable: the directory (ending in '/') then the name,
@@ -79,7 +87,12 @@ void load_types_file(void);
 char* path_beside_executable(const char* name_with_slash);
 
 void layout_panels(void);
-// Draws the whole frame into the back buffer.
+// With BITLORN_PRINT_LAYOUT set, one line on standard output: "Layout:", then
+// x y w h of the text, hex, data and structure panels, the panel padding,
+// the character grid's cell width, the hex grid's cell width and height, the
+// gap between groups of eight cells, the bytes per row and the visible rows.
+void print_layout_when_asked(void);
+// Records the frame and draws all of it into the back buffer.
 void compose_frame(void);
 
 enum : int32_t { frame_update_most_areas = 8 };
@@ -102,6 +115,9 @@ frame_update compose_next_frame(void);
 // Shows the update's areas on the window; one that cannot be shown makes the
 // next frame whole.
 void present_frame_update(const frame_update* update);
+// Frees the recorded frames and the scratch block, and empties the record.
+struct frame_history;
+void frame_history_free(frame_history* frames);
 
 void app_on_event(os_event* event);
 void input_begin_frame(void);

@@ -5,7 +5,6 @@
 #include "app/sliced_jobs.h"
 #include "os/os.h"
 #include "render/app_icon.h"
-#include "render/text_buffer.h"
 #include "types/type_table.h"
 #include "views/changed_bytes.h"
 #include "views/views.h"
@@ -16,7 +15,6 @@ enum : int32_t {
     lowest_refresh_rate = 30,
     fallback_refresh_rate = 60,
     microseconds_per_second = 1000000,
-    shared_text_capacity = 10000,
 };
 
 static const char window_title[] = "Bitlorn  |  " BITLORN_VERSION;
@@ -83,7 +81,7 @@ void present_frame_update(const frame_update* update) {
     bool shown = update->whole ? os_window_present(window)
                                : os_window_present_rects(window, update->areas, update->count);
     // Frames send only what changed: what the server missed comes with the next one.
-    if (!shown) app_state.frame_whole_wanted = 1;
+    if (!shown) app_state.frames.whole_wanted = 1;
 }
 
 static void run_one_frame_tail(void) {
@@ -104,13 +102,12 @@ void release_app_state(void) {
     void* blocks[] = {app_state.font.pixels,      app_state.font.glyphs,       app_state.text.data,
                       app_state.scratch_text.data, app_state.placements.items,   app_state.changed_pointer.items,
                       app_state.changed_buttons.items, app_state.input,           app_state.overview.kinds,
-                      app_state.overview.entropies, app_state.frame_scratch,      app_state.frames[0].commands,
-                      app_state.frames[0].tile_marks, app_state.frames[1].commands, app_state.frames[1].tile_marks,
-                      app_state.changes.digests, app_state.changes.before, app_state.changes.shown,
-                      app_state.changes.shown_before, app_state.changes.spans, app_state.changes.kept_spans,
-                      app_state.overview.buffer};
+                      app_state.overview.entropies, app_state.overview.buffer,    app_state.changes.digests,
+                      app_state.changes.before,     app_state.changes.shown,      app_state.changes.shown_before,
+                      app_state.changes.spans,      app_state.changes.kept_spans};
     for (void* block : blocks) os_free(block);
     type_table_free(&app_state.types);
+    frame_history_free(&app_state.frames);
     app_state_reset();
 }
 
@@ -148,12 +145,8 @@ int app_main(void) {
     app_state.target_frame_us = frame_budget_microseconds(os_first_monitor());
     app_state.frame_ticks = os_now_ticks();
 
-    load_font();
-    text_buffer_create(&app_state.text, shared_text_capacity);
-    register_builtin_types();
-    load_types_file();
-    watch_types_file();
-    layout_panels();
+    start_shell(true);
+    print_layout_when_asked();
     load_paths(paths, options.path_count);
     os_free(paths);
     select_from_command_line(&options);

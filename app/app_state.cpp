@@ -1,5 +1,5 @@
 // The one global record: its start-up values, the input table's records,
-// the frame's back buffer and pointer, and the one range-row behaviour.
+// the frame's draw list and pointer, and the one range-row behaviour.
 #include "app/app_state.h"
 
 #include <string.h>
@@ -42,14 +42,7 @@ void app_state_reset(void) {
     app_state.overview.hover_row = -1;
 }
 
-pixel_buffer* frame_buffer(void) {
-    if (app_state.press.finding) return nullptr;
-    if (app_state.frame_target) return app_state.frame_target;
-    if (!app_state.window) return nullptr;
-    pixel_buffer* buffer = &app_state.window->back_buffer;
-    if (!buffer->pixels || buffer->width <= 0 || buffer->height <= 0) return nullptr;
-    return buffer;
-}
+draw_list* frame_list(void) { return app_state.press.finding ? nullptr : app_state.frames.recording; }
 
 input_record* input_at(uint16_t index) {
     if (!app_state.input) app_state.input = (input_table*)os_alloc_zeroed(sizeof(input_table));
@@ -72,7 +65,7 @@ pointer_input frame_pointer(void) {
 
 widget_frame structure_widget_frame(void) {
     widget_frame frame = {};
-    frame.buffer = frame_buffer();
+    frame.list = frame_list();
     frame.font = &app_state.font;
     frame.indent_width = app_state.indent_width;
     // The structure panel's inner right edge: the only panel with flowing buttons.

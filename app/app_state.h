@@ -108,6 +108,19 @@ struct change_state {
     uint64_t kept_count, kept_capacity;
 };
 
+// The last two recorded frames: the one on screen and the next, compared
+// to draw and show only the areas that changed.
+struct frame_history {
+    draw_list lists[2];
+    draw_list* recording;  // what the painters append to while a frame is recorded, else null
+    color* scratch;        // the areas being redrawn, as they were
+    uint64_t scratch_capacity;
+    uint8_t shown;         // which of the two lists is on screen
+    uint8_t shown_valid;   // 0 when the screen may not show it (nothing recorded yet, an
+                           // expose, a resize, a new file)
+    uint8_t whole_wanted;  // the next frame is shown whole (a resize, a new or reloaded file)
+};
+
 struct application_state {
     // Shared buffers and tables
     text_buffer text;
@@ -180,17 +193,7 @@ struct application_state {
 
     // Window and frame clock
     os_window* window;
-    // The last two recorded frames: the one on screen and the next, compared
-    // to draw and show only the rows that changed.
-    draw_list frames[2];
-    uint8_t frame_shown;        // which of the two is on screen
-    uint8_t frame_shown_valid;  // 0 when the screen may not show it (nothing recorded yet, a whole
-                                // frame drawn directly, an expose, a resize, a new file)
-    pixel_buffer frame_recording;  // what the painters draw into while a frame is recorded
-    pixel_buffer* frame_target;    // &frame_recording while recording, else null
-    color* frame_scratch;  // the rows being redrawn, as they were
-    uint64_t frame_scratch_capacity;
-    uint8_t frame_whole_wanted;    // the next frame is shown whole (a resize, a new or reloaded file)
+    frame_history frames;
     uint64_t frame_ticks;
     int32_t target_frame_us;
 };
@@ -207,10 +210,10 @@ input_record* input_at(uint16_t index);
 bool left_button_went_down(void);
 bool left_button_is_down(void);
 
-// The main window's back buffer, which every painter draws into; null when
-// there is no window or nothing to draw into, and while the painters only
-// find which item a press lands on.
-pixel_buffer* frame_buffer(void);
+// The frame being recorded, which every painter draws into; null outside
+// a frame's recording and while the painters only find which item a press
+// lands on.
+draw_list* frame_list(void);
 
 // The pointer and the left button of this frame.
 pointer_input frame_pointer(void);

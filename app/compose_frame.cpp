@@ -1,6 +1,6 @@
-// Frame composition: the cleared back buffer, the panel outlines, the views
-// and the status bar, drawn whole, or recorded and drawn only where the
-// picture changed.
+// Frame composition: the background, the panel outlines, the views and the
+// status bar, recorded, then drawn into the back buffer whole or only where
+// the picture changed.
 #include <string.h>
 
 #include "app/app.h"
@@ -24,10 +24,6 @@ enum : int32_t {
 
 static const char drop_hint[] = "Drag and drop a file onto the window.";
 
-static void clear_buffer(pixel_buffer* buffer) {
-    fill_pixels(buffer->pixels, (int64_t)buffer->width * buffer->height, background_color);
-}
-
 static rect text_position(int64_t x, int64_t y) {
     rect position = {};
     position.x = (int32_t)x;
@@ -35,7 +31,7 @@ static rect text_position(int64_t x, int64_t y) {
     return position;
 }
 
-static void draw_status_bar(pixel_buffer* buffer) {
+static void draw_status_bar(draw_list* list) {
     int64_t gh = app_state.font.glyph_h;
     int64_t x = app_state.margin;
     int64_t top = app_state.hex_panel.y;
@@ -43,11 +39,11 @@ static void draw_status_bar(pixel_buffer* buffer) {
     // Pointing at the overview asks what lies there; only a prompt in use
     // keeps the line.
     if (!prompt_line_busy() && build_overview_hover_line(text)) {
-        draw_text(buffer, &app_state.font, text_position(x, top - 2 * gh), text->length, text->data);
+        draw_text(list, &app_state.font, text_position(x, top - 2 * gh), text->length, text->data);
     } else if (prompt_line_shown()) {
-        draw_prompt_line(buffer, text, (int32_t)x, (int32_t)(top - 2 * gh));
+        draw_prompt_line(list, text, (int32_t)x, (int32_t)(top - 2 * gh));
     } else if (app_state.file_path) {
-        draw_text(buffer, &app_state.font, text_position(x, top - 2 * gh), app_state.file_path_len,
+        draw_text(list, &app_state.font, text_position(x, top - 2 * gh), app_state.file_path_len,
                   app_state.file_path);
     }
 
@@ -62,37 +58,28 @@ static void draw_status_bar(pixel_buffer* buffer) {
     text_append_int(text, app_state.hover_offset);
     text_append_cstring(text, ",");
     text_append_int(text, app_state.hover_len);
-    if (text->data) draw_text(buffer, &app_state.font, text_position(x, top - gh), text->length, text->data);
+    if (text->data) draw_text(list, &app_state.font, text_position(x, top - gh), text->length, text->data);
 }
 
-// Everything after the clear, drawn into `buffer`.
-static void paint_frame(pixel_buffer* buffer) {
-    rect clip = whole_buffer(buffer);
-    draw_rect_outline(buffer, clip, app_state.text_panel, outline_thickness, outline_color);
-    draw_rect_outline(buffer, clip, app_state.hex_panel, outline_thickness, outline_color);
-    draw_rect_outline(buffer, clip, app_state.inspect_panel, outline_thickness, outline_color);
-    draw_rect_outline(buffer, clip, app_state.struct_panel, outline_thickness, outline_color);
+// The whole frame, recorded into `list`.
+static void paint_frame(draw_list* list) {
+    fill_rect(list, rect{0, 0, list->width, list->height}, background_color);
+    draw_rect_outline(list, app_state.text_panel, outline_thickness, outline_color);
+    draw_rect_outline(list, app_state.hex_panel, outline_thickness, outline_color);
+    draw_rect_outline(list, app_state.inspect_panel, outline_thickness, outline_color);
+    draw_rect_outline(list, app_state.struct_panel, outline_thickness, outline_color);
 
     if (!app_state.file.data) {
         rect at = text_position((int64_t)app_state.hex_panel.x + app_state.margin,
                                 (int64_t)app_state.hex_panel.y + app_state.margin);
-        draw_text(buffer, &app_state.font, at, sizeof drop_hint - 1, drop_hint);
+        draw_text(list, &app_state.font, at, sizeof drop_hint - 1, drop_hint);
     } else {
         app_state.hover_len = 1;
         find_matches_note_shown();
         paint_views();
-        draw_status_bar(buffer);
+        draw_status_bar(list);
     }
-    draw_key_list(buffer);
-}
-
-void compose_frame(void) {
-    pixel_buffer* buffer = frame_buffer();
-    if (!buffer) return;
-    // The recorded frames no longer describe what the buffer holds.
-    app_state.frame_shown_valid = 0;
-    clear_buffer(buffer);
-    paint_frame(buffer);
+    draw_key_list(list);
 }
 
 // Copies the pixels of `area` between the buffer and a packed block.
@@ -123,15 +110,16 @@ static void redraw_changed_areas(const draw_list* now, pixel_buffer* back, frame
     uint64_t whole = (uint64_t)back->width * (uint64_t)back->height;
     bool compare = pixels * verified_share <= whole;
     uint64_t needed = pixels * sizeof(color);
-    if (compare && needed > app_state.frame_scratch_capacity) {
-        color* grown = (color*)os_realloc(app_state.frame_scratch, needed);
+    frame_history* frames = &app_state.frames;
+    if (compare && needed > frames->scratch_capacity) {
+        color* grown = (color*)os_realloc(frames->scratch, needed);
         if (grown) {
-            app_state.frame_scratch = grown;
-            app_state.frame_scratch_capacity = needed;
+            frames->scratch = grown;
+            frames->scratch_capacity = needed;
         }
         compare = grown != nullptr;
     }
-    color* saved = app_state.frame_scratch;
+    color* saved = frames->scratch;
     for (int32_t i = 0; compare && i < update->count; i++) {
         copy_area(back, update->areas[i], saved, true);
         saved += (uint64_t)update->areas[i].w * update->areas[i].h;
@@ -141,7 +129,7 @@ static void redraw_changed_areas(const draw_list* now, pixel_buffer* back, frame
 
     frame_update drawn = *update;
     update->count = 0;
-    saved = app_state.frame_scratch;
+    saved = frames->scratch;
     for (int32_t i = 0; i < drawn.count; i++) {
         rect area = drawn.areas[i];
         if (!area_unchanged(back, area, saved)) update->areas[update->count++] = area;
@@ -149,44 +137,57 @@ static void redraw_changed_areas(const draw_list* now, pixel_buffer* back, frame
     }
 }
 
+// The window's back buffer, when there is one to draw into.
+static pixel_buffer* back_buffer(void) {
+    if (!app_state.window) return nullptr;
+    pixel_buffer* buffer = &app_state.window->back_buffer;
+    if (!buffer->pixels || buffer->width <= 0 || buffer->height <= 0) return nullptr;
+    return buffer;
+}
+
 frame_update compose_changed_frame(bool whole_wanted) {
     frame_update update = {};
-    pixel_buffer* back = frame_buffer();
+    pixel_buffer* back = back_buffer();
     if (!back) return update;
-    draw_list* before = &app_state.frames[app_state.frame_shown];
-    draw_list* now = &app_state.frames[app_state.frame_shown ^ 1];
-    app_state.frame_recording = pixel_buffer{back->width, back->height, nullptr};
-    pixel_buffer* recording = &app_state.frame_recording;
-    draw_list_begin(now, recording);
-    app_state.frame_target = recording;
-    fill_rect(recording, whole_buffer(recording), whole_buffer(recording), background_color);
-    paint_frame(recording);
-    app_state.frame_target = nullptr;
-    draw_list_end();
+    frame_history* frames = &app_state.frames;
+    draw_list* before = &frames->lists[frames->shown];
+    draw_list* now = &frames->lists[frames->shown ^ 1];
+    draw_list_begin(now, back->width, back->height);
+    frames->recording = now;
+    paint_frame(now);
+    frames->recording = nullptr;
 
-    update.whole = whole_wanted || !app_state.frame_shown_valid;
+    update.whole = whole_wanted || !frames->shown_valid;
     if (!update.whole) {
         update.count = draw_list_changed_areas(now, before, update.areas, frame_update_most_areas);
         update.whole = update.count == 1 && update.areas[0].w == back->width && update.areas[0].h == back->height;
     }
     if (update.whole) {
         update.count = 1;
-        update.areas[0] = whole_buffer(back);
-        draw_list_replay(now, back, update.areas[0]);
+        update.areas[0] = rect{0, 0, back->width, back->height};
+        draw_list_replay_whole(now, back);
     } else {
         redraw_changed_areas(now, back, &update);
     }
-    app_state.frame_shown ^= 1;
+    frames->shown ^= 1;
     // An incomplete list cannot be compared with: the next frame is whole.
-    app_state.frame_shown_valid = !now->failed;
+    frames->shown_valid = !now->failed;
     return update;
 }
+
+void compose_frame(void) { compose_changed_frame(true); }
 
 frame_update compose_next_frame(void) {
     os_window* window = app_state.window;
     // What the server shows may be lost (exposed) or stale (a new size or file).
-    bool whole = app_state.frame_whole_wanted || (window && (window->flags & os_window_flag_exposed));
+    bool whole = app_state.frames.whole_wanted || (window && (window->flags & os_window_flag_exposed));
     if (window) window->flags &= (uint16_t)~os_window_flag_exposed;
-    app_state.frame_whole_wanted = 0;
+    app_state.frames.whole_wanted = 0;
     return compose_changed_frame(whole);
+}
+
+void frame_history_free(frame_history* frames) {
+    for (draw_list& list : frames->lists) draw_list_free(&list);
+    os_free(frames->scratch);
+    *frames = frame_history{};
 }

@@ -132,7 +132,7 @@ void app_on_event(os_event* event) {
     case os_event_char: dispatch_text(event->code); break;
     case os_event_window_resize:
         layout_panels();
-        app_state.frame_whole_wanted = 1;
+        app_state.frames.whole_wanted = 1;
         break;
     case os_event_file_drop:
         if (event->paths) load_dropped_files(event->paths);

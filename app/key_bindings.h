@@ -6,7 +6,7 @@
 
 #include <stdint.h>
 
-#include "render/pixel_buffer.h"
+#include "render/draw_list.h"
 
 // Whether a binding wants a modifier held, not held, or does not care.
 enum key_modifier_rule : uint8_t {
@@ -60,4 +60,4 @@ bool dispatch_text(uint32_t code);
 // The key list (F1): every key and chord with what it does, over the panels.
 bool key_list_shown(void);
 void key_list_show(bool shown);
-void draw_key_list(pixel_buffer* buffer);
+void draw_key_list(draw_list* list);

@@ -40,27 +40,26 @@ static rect panels_area(void) {
     return rect{first.x, top, last.x + last.w - first.x, first.y + first.h - top};
 }
 
-static void draw_entry(pixel_buffer* buffer, int32_t x, int32_t y, const char* chord, const char* description) {
+static void draw_entry(draw_list* list, int32_t x, int32_t y, const char* chord, const char* description) {
     int32_t gw = app_state.font.glyph_w;
     text_buffer* text = &app_state.text;
     text_reset(text);
     text_append_cstring(text, chord);
-    draw_text(buffer, &app_state.font, rect{x, y, 0, 0}, text->length, text->data);
+    draw_text(list, &app_state.font, rect{x, y, 0, 0}, text->length, text->data);
     text_reset(text);
     text_append_cstring(text, description);
-    draw_text(buffer, &app_state.font, rect{x + chord_column_glyphs * gw, y, 0, 0}, text->length, text->data);
+    draw_text(list, &app_state.font, rect{x + chord_column_glyphs * gw, y, 0, 0}, text->length, text->data);
 }
 
-void draw_key_list(pixel_buffer* buffer) {
-    if (!key_list_shown() || !buffer) return;
+void draw_key_list(draw_list* list) {
+    if (!key_list_shown() || !list) return;
     rect area = panels_area();
-    rect clip = whole_buffer(buffer);
-    fill_rect(buffer, clip, area, key_list_background);
-    draw_rect_outline(buffer, clip, area, 1, key_list_outline);
+    fill_rect(list, area, key_list_background);
+    draw_rect_outline(list, area, 1, key_list_outline);
     int32_t gw = app_state.font.glyph_w, line = app_state.font.glyph_h;
     if (gw <= 0 || line <= 0) return;
     int32_t left = area.x + app_state.panel_pad, top = area.y + app_state.panel_pad;
-    draw_text(buffer, &app_state.font, rect{left, top, 0, 0}, sizeof heading - 1, heading);
+    draw_text(list, &app_state.font, rect{left, top, 0, 0}, sizeof heading - 1, heading);
     int32_t first_y = top + heading_lines * line;
     int32_t rows = (area.y + area.h - app_state.panel_pad - first_y) / line;
     if (rows < 1) rows = 1;
@@ -70,7 +69,7 @@ void draw_key_list(pixel_buffer* buffer) {
     int32_t entry = 0;
     auto place = [&](const char* chord, const char* description) {
         int32_t x = left + entry / rows * (column_glyphs + column_gap_glyphs) * gw;
-        draw_entry(buffer, x, first_y + entry % rows * line, chord, description);
+        draw_entry(list, x, first_y + entry % rows * line, chord, description);
         entry++;
     };
     for (int32_t i = 0; i < count; i++) {

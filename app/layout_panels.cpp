@@ -1,5 +1,9 @@
-// The panel layout: the four panels' rectangles and the grids' cell metrics for the window's size.
+// The panel layout: the four panels' rectangles and the grids' cell metrics
+// for the window's size, and the line that tells them to a test.
+#include <stdlib.h>
+
 #include "app/app.h"
+#include "app/app_print.h"
 #include "app/app_state.h"
 
 enum : int32_t {
@@ -65,4 +69,16 @@ void layout_panels(void) {
     app_state.hex_panel = hex;
     app_state.inspect_panel = inspect;
     app_state.struct_panel = structure;
+}
+
+void print_layout_when_asked(void) {
+    const char* asked = getenv("BITLORN_PRINT_LAYOUT");
+    if (!asked || !asked[0]) return;
+    const rect* panels[] = {&app_state.text_panel, &app_state.hex_panel, &app_state.inspect_panel,
+                            &app_state.struct_panel};
+    app_print("Layout:");
+    for (const rect* r : panels) app_print(" %d %d %d %d", (int)r->x, (int)r->y, (int)r->w, (int)r->h);
+    app_print(" %d %d %d %d %d %lld %lld\n", (int)app_state.panel_pad, (int)app_state.text_cell_w,
+              (int)app_state.hex_cell_w, (int)app_state.hex_cell_h, (int)app_state.group_gap,
+              (long long)app_state.bytes_per_row, (long long)app_state.visible_rows);
 }

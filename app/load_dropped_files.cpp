@@ -60,7 +60,7 @@ void keep_loaded_file(os_mapped_file file) {
     app_state.file_mapped_bytes = file.mapped_bytes;
     app_state.file_guard_slot = file.guard_slot;
     // A new or reloaded file is shown whole, whatever it has in common with the last.
-    app_state.frame_whole_wanted = 1;
+    app_state.frames.whole_wanted = 1;
 }
 
 bool loaded_file_damaged(void) {

@@ -243,7 +243,7 @@ void build_prompt_line(text_buffer* text) { build_line_skipping(text, 0); }
 
 // The line stops short of the structure view, which reaches up beside it;
 // while typing, the end of a long text is the part worth seeing.
-void draw_prompt_line(pixel_buffer* buffer, text_buffer* text, int32_t x, int32_t y) {
+void draw_prompt_line(draw_list* list, text_buffer* text, int32_t x, int32_t y) {
     build_line_skipping(text, 0);
     const prompt_state* prompt = &app_state.prompt;
     int32_t glyph_w = app_state.font.glyph_w;
@@ -259,7 +259,7 @@ void draw_prompt_line(pixel_buffer* buffer, text_buffer* text, int32_t x, int32_
         }
         if (text->length > fits) text->length = fits;
     }
-    if (text->data) draw_text(buffer, &app_state.font, rect{x, y, 0, 0}, text->length, text->data);
+    if (text->data) draw_text(list, &app_state.font, rect{x, y, 0, 0}, text->length, text->data);
     if (prompt->text_selected && prompt->kind != prompt_closed && glyph_w > 0) {
         // The typed text follows the label and the cut mark, if any.
         uint64_t first = strlen(label_of(prompt->kind));
@@ -268,7 +268,7 @@ void draw_prompt_line(pixel_buffer* buffer, text_buffer* text, int32_t x, int32_
         if (end > text->length) end = text->length;
         if (end > first) {
             rect area = {x + (int32_t)first * glyph_w, y, (int32_t)(end - first) * glyph_w, app_state.font.glyph_h};
-            blend_rect(buffer, rect{0, 0, buffer->width, buffer->height}, area, prompt_selection_shade);
+            blend_rect(list, area, prompt_selection_shade);
         }
     }
 }

@@ -7,7 +7,7 @@
 
 #include "app/prompt_state.h"
 #include "app/sliced_jobs_state.h"
-#include "render/pixel_buffer.h"
+#include "render/draw_list.h"
 #include "render/text_buffer.h"
 
 // Results of reading the prompt's text.
@@ -95,7 +95,7 @@ bool prompt_line_busy(void);
 // The prompt line's text, built afresh.
 void build_prompt_line(text_buffer* text);
 // Draws it at (x, y), cut to fit left of the structure view, in `text`.
-void draw_prompt_line(pixel_buffer* buffer, text_buffer* text, int32_t x, int32_t y);
+void draw_prompt_line(draw_list* list, text_buffer* text, int32_t x, int32_t y);
 
 // Go to: moves the selection to the offset in the prompt's text; false,
 // with a message, when the text is not a number.

@@ -1,4 +1,5 @@
-// The two files read at start-up from beside the executable: the font and the types.
+// Start-up after the window: the shell's one start sequence, and the two
+// files it reads from beside the executable, the font and the types.
 #include <string.h>
 
 #include "app/app.h"
@@ -6,9 +7,10 @@
 #include "app/app_state.h"
 #include "os/os.h"
 #include "render/font.h"
+#include "render/text_buffer.h"
 #include "types/type_parser.h"
 
-enum : uint64_t { png_signature_size = 8 };
+enum : uint64_t { png_signature_size = 8, shared_text_capacity = 10000 };
 
 // Built on the heap so that no directory is too long for it; the directory
 // already ends in '/', so the joint holds "//", which the file system accepts.
@@ -51,4 +53,18 @@ void load_types_file(void) {
     if (!code.data) return;
     create_types_from_code((const char*)code.data, code.size);
     os_free_file_contents(&code);
+}
+
+bool start_shell(bool files_beside_program) {
+    if (files_beside_program) load_font();
+    else build_glyph_atlas(&app_state.font, embedded_mono_png, embedded_mono_png_size);
+    bool ready = app_state.font.glyphs && text_buffer_create(&app_state.text, shared_text_capacity);
+    reset_type_colors();
+    register_builtin_types();
+    if (files_beside_program) {
+        load_types_file();
+        watch_types_file();
+    }
+    layout_panels();
+    return ready;
 }

@@ -1,9 +1,9 @@
 // Composes frames of a 1280 x 720 and a 1920 x 1080 window over a 1 MiB file
 // with a 64-byte selection and the pointer over the hex grid, with 0, 1,000
 // and 10,000 placements (half of them in view), and reports the median time
-// per frame three ways: drawn whole and directly (compose_frame), recorded
-// and drawn whole (the frame loop after a scroll), and recorded with only the
-// changed rows drawn while the pointer moves between two cells.
+// per frame two ways: recorded and drawn whole (the frame loop after a
+// scroll), and recorded with only the changed areas drawn while the pointer
+// moves between two cells.
 // Usage: compose_bench [FRAMES [PLACEMENTS]]
 #include <stdio.h>
 #include <stdlib.h>
@@ -12,8 +12,6 @@
 #include "app/app_state.h"
 #include "headless_window.h"
 #include "os/os.h"
-#include "render/font.h"
-#include "render/text_buffer.h"
 #include "types/growable_array.h"
 #include "types/type_table.h"
 
@@ -47,7 +45,7 @@ static int compare_u64(const void* a, const void* b) {
     return x < y ? -1 : x > y;
 }
 
-enum frame_way { way_direct, way_recorded_whole, way_pointer_move };
+enum frame_way { way_whole, way_pointer_move };
 
 static double median_frame_ms(int frames, frame_way way) {
     static uint64_t times[most_frames];
@@ -57,8 +55,7 @@ static double median_frame_ms(int frames, frame_way way) {
         if (way == way_pointer_move) app_state.mouse_x = home_x + (i % 2) * app_state.hex_cell_w;
         uint64_t start = os_now_ticks();
         input_begin_frame();
-        if (way == way_direct) compose_frame();
-        else compose_changed_frame(way == way_recorded_whole);
+        compose_changed_frame(way == way_whole);
         times[i] = os_ticks_to_microseconds(os_now_ticks() - start);
     }
     app_state.mouse_x = home_x;
@@ -68,7 +65,6 @@ static double median_frame_ms(int frames, frame_way way) {
 
 static void size_window(headless_window* window, int32_t width, int32_t height) {
     use_headless_window(window, width, height, true);
-    app_state.frame_shown_valid = 0;
     layout_panels();
     app_state.mouse_x = app_state.hex_panel.x + app_state.panel_pad + 5 * app_state.hex_cell_w + 3;
     app_state.mouse_y = app_state.hex_panel.y + app_state.panel_pad + 10 * app_state.hex_cell_h + 3;
@@ -82,9 +78,8 @@ int main(int argument_count, char** arguments) {
     app_state_reset();
 
     static headless_window window;
-    if (!build_glyph_atlas(&app_state.font, embedded_mono_png, embedded_mono_png_size)) return 1;
-    text_buffer_create(&app_state.text, 10000);
-    register_builtin_types();
+    use_headless_window(&window, 1280, 720, true);
+    if (!start_shell(false)) return 1;
 
     app_state.file.size = file_bytes;
     app_state.file.data = (uint8_t*)os_alloc(file_bytes + 1);
@@ -105,15 +100,14 @@ int main(int argument_count, char** arguments) {
         size_window(&window, size[0], size[1]);
         printf("%d x %d, %lld bytes per row, %lld visible rows, %d frames each; median ms per frame:\n", size[0],
                size[1], (long long)app_state.bytes_per_row, (long long)app_state.visible_rows, frames);
-        printf("  placements   whole, direct   whole, recorded   pointer move\n");
+        printf("  placements   whole   pointer move\n");
         for (int c = 0; c < count_total; c++) {
             int64_t count = counts[c];
             set_placements(count);
-            median_frame_ms(10, way_direct);  // warm up
-            double direct = median_frame_ms(frames, way_direct);
-            double recorded = median_frame_ms(frames, way_recorded_whole);
+            median_frame_ms(10, way_whole);  // warm up
+            double whole = median_frame_ms(frames, way_whole);
             double moved = median_frame_ms(frames, way_pointer_move);
-            printf("  %10lld   %13.3f   %15.3f   %12.3f\n", (long long)count, direct, recorded, moved);
+            printf("  %10lld   %5.3f   %12.3f\n", (long long)count, whole, moved);
         }
     }
     return 0;

@@ -42,6 +42,8 @@ foreach(source IN LISTS sources)
       elseif(folder MATCHES "^(types|views)$" AND target STREQUAL "app"
              AND NOT header MATCHES "^app/(app_state|app_print)\\.h$")
         set(rule "of app/, types/ and views/ include only app_state.h and app_print.h")
+      elseif(source MATCHES "^render/(pixel_buffer|font)\\." AND header STREQUAL "render/draw_list.h")
+        set(rule "the pixel rules and the font's records know nothing of the draw list that replays through them")
       elseif(source IN_LIST lower_app_units AND target STREQUAL "app" AND NOT header IN_LIST lower_app_units)
         set(rule "the units that serve the layers below (app_state, app_print) include only those layers and each other")
       elseif(source IN_LIST lower_app_units AND target STREQUAL "views")

@@ -1,17 +1,17 @@
 // Recorded frames: appending commands, pairing the commands of two frames to
-// find the tiles where they differ, and drawing a recorded frame again over
-// an area.
+// find the tiles where they differ, and drawing a recorded frame again.
+//
+//   Recording  draw_list_begin, blocks, appending, the rectangle primitives
+//   Tiles      the grid of tiles in which changes are marked
+//   Diff       pairing two runs of commands the way a diff pairs lines
+//   Blocks     pairing the panels' blocks when they were painted in another order
+//   Areas      draw_list_changed_areas: the marked tiles as rects
+//   Replay     drawing a recorded frame over an area
 #include "render/draw_list.h"
 
 #include <string.h>
 
 #include "os/os.h"
-
-// The recording under way. One at a time: frames are composed one by one.
-static struct {
-    const pixel_buffer* target;
-    draw_list* list;
-} recording;
 
 enum : uint32_t {
     first_capacity = 4096,
@@ -19,28 +19,24 @@ enum : uint32_t {
     diff_effort = 2,      // command comparisons per command before a frame counts as all new
 };
 
-void draw_list_begin(draw_list* list, pixel_buffer* target) {
+enum : uint32_t { alpha_opaque = 0xff, alpha_shift = 24 };
+
+// ---------------------------------------------------------------------------
+// Recording
+
+void draw_list_begin(draw_list* list, int32_t width, int32_t height) {
     list->count = 0;
     list->failed = 0;
-    list->width = target->width;
-    list->height = target->height;
+    list->width = width;
+    list->height = height;
     list->blocks[0] = draw_block{0, 0, {}};
     list->block_count = 1;
-    recording.target = target;
-    recording.list = list;
 }
 
-void draw_list_end(void) { recording = {}; }
-
-void draw_list_begin_block(uint32_t id) {
-    draw_list* list = recording.list;
+void draw_list_begin_block(draw_list* list, uint32_t id) {
     if (!list) return;
     // Past the most blocks, the last one takes in the rest.
     if (list->block_count < draw_list_most_blocks) list->blocks[list->block_count++] = draw_block{id, list->count, {}};
-}
-
-draw_list* draw_list_recording_into(const pixel_buffer* buffer) {
-    return buffer == recording.target ? recording.list : nullptr;
 }
 
 // Grows an array of `size`-byte items to hold `needed`; false when it cannot.
@@ -63,6 +59,76 @@ void draw_list_grow(draw_list* list, const draw_command* command) {
     }
     list->commands[list->count++] = *command;
 }
+
+void draw_list_free(draw_list* list) {
+    os_free(list->commands);
+    os_free(list->tile_marks);
+    *list = draw_list{};
+}
+
+// Clips area to the list's size. False when nothing is left to draw.
+static bool clip_area(const draw_list* list, rect* area) {
+    int64_t x = area->x, y = area->y, w = area->w, h = area->h;
+    if (x < 0) {
+        w += x;
+        x = 0;
+    }
+    if (x + w > list->width) w = (int64_t)list->width - x;
+    if (y < 0) {
+        h += y;
+        y = 0;
+    }
+    if (y + h > list->height) h = (int64_t)list->height - y;
+    if (w <= 0 || h <= 0) return false;
+    *area = rect{(int32_t)x, (int32_t)y, (int32_t)w, (int32_t)h};
+    return true;
+}
+
+static void record(draw_list* list, uint8_t kind, rect area, color value) {
+    if (!list || !clip_area(list, &area)) return;
+    draw_command command = {};
+    command.kind = kind;
+    command.value = value;
+    command.area = area;
+    draw_list_append(list, &command);
+}
+
+void fill_rect(draw_list* list, rect area, color value) { record(list, draw_kind_fill, area, value); }
+
+void draw_rect_outline(draw_list* list, rect area, int32_t thickness, color value) {
+    // The far edges are placed in 64 bits: a rect near INT32_MAX would wrap
+    // them round to the other side of the buffer.
+    int64_t x = area.x, y = area.y, w = area.w, h = area.h, t = thickness;
+    int32_t inner_y = clamp_to_int32(y + t), inner_h = clamp_to_int32(h - 2 * t);
+    fill_rect(list, rect{area.x, area.y, area.w, thickness}, value);
+    fill_rect(list, rect{area.x, clamp_to_int32(y + h - t), area.w, thickness}, value);
+    fill_rect(list, rect{area.x, inner_y, thickness, inner_h}, value);
+    fill_rect(list, rect{clamp_to_int32(x + w - t), inner_y, thickness, inner_h}, value);
+}
+
+void blend_rect(draw_list* list, rect area, color value) {
+    uint32_t alpha = value >> alpha_shift;
+    if (alpha == 0) return;
+    record(list, alpha == alpha_opaque ? draw_kind_fill : draw_kind_blend, area, value);
+}
+
+void blend_vline(draw_list* list, rect area, color value) {
+    if (value >> alpha_shift != alpha_opaque) area.w = 1;
+    blend_rect(list, area, value);
+}
+
+void blend_hline(draw_list* list, rect area, color value) {
+    if (value >> alpha_shift != alpha_opaque) area.h = 1;
+    blend_rect(list, area, value);
+}
+
+void blend_hband(draw_list* list, rect area, color value) {
+    if (value >> alpha_shift != alpha_opaque) area.h = 2;
+    blend_rect(list, area, value);
+}
+
+// ---------------------------------------------------------------------------
+// Tiles
 
 struct tile_range {
     uint32_t left, right, top, bottom;  // inclusive
@@ -98,12 +164,10 @@ static rect bounding(rect a, rect b) {
     return rect{x, y, right - x, bottom - y};
 }
 
-// Pairs the commands of the two lists in order, the way a diff pairs lines,
-// and marks the tiles of every command left unpaired. A pixel that no
-// unpaired command touches gets the same commands in the same order from
-// both, so it is the same. A command unlike its partner is looked for a few
-// places ahead on either side (the few fills a moved hover adds or drops);
-// false when the lists differ too much for pairing to be worth it.
+// ---------------------------------------------------------------------------
+// Diff
+
+// A pairing under way: where unpaired commands are marked, and what effort is left.
 struct diff_state {
     draw_list* marks;
     uint32_t columns;
@@ -146,6 +210,9 @@ static bool match_ranges(diff_state* diff, const draw_command* a, uint32_t n, co
     mark_tiles(diff->marks, b + j, b + m, diff->columns);
     return true;
 }
+
+// ---------------------------------------------------------------------------
+// Blocks
 
 static uint32_t block_end(const draw_list* list, uint32_t k) {
     return k + 1 < list->block_count ? list->blocks[k + 1].first : list->count;
@@ -225,6 +292,9 @@ static bool match_commands(draw_list* now, draw_list* before, uint32_t columns, 
     return true;
 }
 
+// ---------------------------------------------------------------------------
+// Areas
+
 int32_t draw_list_changed_areas(draw_list* now, draw_list* before, rect* areas, int32_t most) {
     if (most < 1 || now->width <= 0 || now->height <= 0) return 0;
     uint32_t columns = (uint32_t)((now->width + draw_tile_w - 1) / draw_tile_w);
@@ -232,11 +302,7 @@ int32_t draw_list_changed_areas(draw_list* now, draw_list* before, rect* areas, 
     bool comparable = now->width == before->width && now->height == before->height && !now->failed &&
                       !before->failed && tiles < UINT32_MAX &&
                       reserve((void**)&now->tile_marks, &now->tile_capacity, (uint32_t)tiles, 1);
-    if (!comparable) {
-        areas[0] = rect{0, 0, now->width, now->height};
-        return 1;
-    }
-    if (!match_commands(now, before, columns, tiles)) {
+    if (!comparable || !match_commands(now, before, columns, tiles)) {
         areas[0] = rect{0, 0, now->width, now->height};
         return 1;
     }
@@ -264,6 +330,9 @@ int32_t draw_list_changed_areas(draw_list* now, draw_list* before, rect* areas, 
     return count;
 }
 
+// ---------------------------------------------------------------------------
+// Replay
+
 // One command over the pixels of `clip` only.
 static void replay_command(const draw_command* command, pixel_buffer* target, rect clip) {
     rect area = command->area;
@@ -285,4 +354,8 @@ static void replay_command(const draw_command* command, pixel_buffer* target, re
 
 void draw_list_replay(const draw_list* list, pixel_buffer* target, rect area) {
     for (uint32_t i = 0; i < list->count; i++) replay_command(&list->commands[i], target, area);
+}
+
+void draw_list_replay_whole(const draw_list* list, pixel_buffer* target) {
+    draw_list_replay(list, target, rect{0, 0, list->width, list->height});
 }

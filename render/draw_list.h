@@ -1,13 +1,12 @@
 // A frame kept as the list of drawing commands its painters issued, so that
-// two frames can be compared exactly and only the rows where they differ are
-// drawn and shown again. The painters stay immediate-mode: they draw into a
-// recording buffer with the ordinary primitives, which append here instead
-// of writing pixels.
+// two frames can be compared exactly and only the areas where they differ are
+// drawn again. The painters stay immediate-mode: the ordinary primitives
+// append to the list, and the frame is drawn by replaying it, whole or over
+// the changed areas.
 #pragma once
 
 #include <stdint.h>
 
-#include "render/font.h"
 #include "render/pixel_buffer.h"
 
 enum draw_kind : uint8_t {
@@ -22,7 +21,7 @@ struct draw_command {
     uint8_t kind;
     uint8_t unused[3];
     color value;  // fill and blend
-    rect area;    // destination, already clipped to the buffer
+    rect area;    // destination, already clipped to the list's size
     int32_t source_x, source_y;  // blits: the image pixel drawn at area.x, area.y
     float opacity;               // faded blits
     uint32_t unused_too;
@@ -40,7 +39,7 @@ enum : uint32_t { draw_list_most_blocks = 8 };
 struct draw_list {
     draw_command* commands;
     uint32_t count, capacity;
-    int32_t width, height;  // of the buffer it was recorded for
+    int32_t width, height;  // of the buffer it is drawn for: every command lies inside
     uint8_t* tile_marks;    // scratch: the tiles a comparison found changed
     uint32_t tile_capacity;
     draw_block blocks[draw_list_most_blocks];  // block 0 (id 0) opens the list
@@ -52,21 +51,27 @@ struct draw_list {
 // tiles of draw_tile_w x draw_tile_h pixels.
 enum : int32_t { draw_tile_w = 64, draw_tile_h = 16 };
 
-// From begin to end, every primitive drawing into `target` appends to `list`
-// (emptied first) instead of touching pixels; target's pixels may be null.
-void draw_list_begin(draw_list* list, pixel_buffer* target);
-void draw_list_end(void);
-// Starts a block of the recording under way: the panels' painters each draw
-// one, so that two frames that paint the same panels in another order (the
-// panel under the pointer goes first) still compare panel by panel.
-void draw_list_begin_block(uint32_t id);
-// The list that drawing into `buffer` appends to, or null.
-draw_list* draw_list_recording_into(const pixel_buffer* buffer);
+// Empties the list for a frame of that size.
+void draw_list_begin(draw_list* list, int32_t width, int32_t height);
+// Starts a block: the panels' painters each draw one, so that two frames
+// that paint the same panels in another order (the panel under the pointer
+// goes first) still compare panel by panel.
+void draw_list_begin_block(draw_list* list, uint32_t id);
 void draw_list_grow(draw_list* list, const draw_command* command);
 inline void draw_list_append(draw_list* list, const draw_command* command) {
     if (list->count < list->capacity) list->commands[list->count++] = *command;
     else draw_list_grow(list, command);
 }
+void draw_list_free(draw_list* list);
+
+// The rectangle primitives: each clips its area to the list's size and
+// records it; a null list records nothing.
+void fill_rect(draw_list* list, rect area, color value);
+void draw_rect_outline(draw_list* list, rect area, int32_t thickness, color value);
+void blend_rect(draw_list* list, rect area, color value);
+void blend_vline(draw_list* list, rect area, color value);
+void blend_hline(draw_list* list, rect area, color value);
+void blend_hband(draw_list* list, rect area, color value);
 
 // The areas in which `now` may draw differently from `before`: wherever a
 // command of one is not paired with an equal command of the other. At most
@@ -76,3 +81,4 @@ inline void draw_list_append(draw_list* list, const draw_command* command) {
 int32_t draw_list_changed_areas(draw_list* now, draw_list* before, rect* areas, int32_t most);
 // Draws every command of `list` that touches `area`, only within it.
 void draw_list_replay(const draw_list* list, pixel_buffer* target, rect area);
+void draw_list_replay_whole(const draw_list* list, pixel_buffer* target);

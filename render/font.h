@@ -6,6 +6,8 @@
 
 #include "render/pixel_buffer.h"
 
+struct draw_list;
+
 struct glyph {
     int32_t x, y;      // top-left of the trimmed glyph in the image
     int32_t w, h;      // 0 x 0 for an empty cell
@@ -38,20 +40,13 @@ bool build_glyph_atlas(glyph_atlas* atlas, const uint8_t* png, uint64_t size);
 extern const uint8_t embedded_mono_png[];
 extern const uint64_t embedded_mono_png_size;
 
-// The caller names the font; the application's is app_state.font.
-void blit_image(pixel_buffer* buffer, rect clip, const glyph_atlas* image, rect source, int32_t x,
-                int32_t y);
-void blit_glyph_faded(pixel_buffer* buffer, rect clip, const glyph_atlas* font, rect source, int32_t x,
-                      int32_t y, float opacity);
-
-// An already clipped blit: area in the buffer, from the image pixel
-// (source_x, source_y) on; faded below opacity 1.
-void blit_span(pixel_buffer* buffer, const glyph_atlas* image, rect area, int32_t source_x, int32_t source_y,
-               float opacity);
-
+// The caller names the font; the application's is app_state.font. Each
+// records its glyphs' blits, clipped to the list's size.
+void blit_image(draw_list* list, const glyph_atlas* image, rect source, int32_t x, int32_t y);
+void blit_glyph_faded(draw_list* list, const glyph_atlas* font, rect source, int32_t x, int32_t y,
+                      float opacity);
 // Only position.x and position.y are read.
-void draw_text(pixel_buffer* buffer, const glyph_atlas* font, rect position, uint64_t length,
-               const char* bytes);
+void draw_text(draw_list* list, const glyph_atlas* font, rect position, uint64_t length, const char* bytes);
 
 struct text_extent {
     int32_t w, h;

@@ -1,38 +1,14 @@
-// The pixel buffer's rectangle primitives: clipped fills, outlines and translucent blends.
+// The pixel rules: fills, blends and glyph blits over areas already inside the buffer.
 #include "render/pixel_buffer.h"
 
 #include <string.h>
 #include <wchar.h>
 
-#include "render/draw_list.h"
+#include "render/font.h"
 
-enum : uint32_t { alpha_opaque = 0xff, alpha_shift = 24 };
+enum : uint32_t { alpha_opaque = 0xff, alpha_shift = 24, hard_edge_alpha = 0x80 };
 
 static uint32_t channel(color value, int shift) { return (value >> shift) & 0xff; }
-
-// Clips area to columns 0..clip.w-1 and rows 0..clip.h-1. False when nothing
-// is left to draw.
-static bool clip_area(rect clip, rect* area) {
-    int64_t x = area->x, y = area->y, w = area->w, h = area->h;
-    if (x < 0) {
-        w += x;
-        x = 0;
-    }
-    if (x + w > clip.w) w = (int64_t)clip.w - x;
-    if (y < 0) {
-        h += y;
-        y = 0;
-    }
-    if (y + h > clip.h) h = (int64_t)clip.h - y;
-    if (w <= 0 || h <= 0) return false;
-    *area = rect{(int32_t)x, (int32_t)y, (int32_t)w, (int32_t)h};
-    return true;
-}
-
-rect whole_buffer(const pixel_buffer* buffer) {
-    if (!buffer) return rect{};
-    return rect{0, 0, buffer->width, buffer->height};
-}
 
 bool rect_contains(rect area, int64_t x, int64_t y) {
     return area.x <= x && x < (int64_t)area.x + area.w && area.y <= y && y < (int64_t)area.y + area.h;
@@ -42,14 +18,6 @@ int32_t clamp_to_int32(int64_t value) {
     if (value > INT32_MAX) return INT32_MAX;
     if (value < INT32_MIN) return INT32_MIN;
     return (int32_t)value;
-}
-
-static void record(draw_list* list, uint8_t kind, rect area, color value) {
-    draw_command command = {};
-    command.kind = kind;
-    command.value = value;
-    command.area = area;
-    draw_list_append(list, &command);
 }
 
 // Four pixels per store: the compiler keeps a plain loop to one pixel at a time.
@@ -85,26 +53,6 @@ void fill_span(pixel_buffer* buffer, rect area, color value) {
         return;
     }
     for (int32_t row = 0; row < area.h; ++row, pixel += buffer->width) fill_short_run(pixel, area.w, value);
-}
-
-void fill_rect(pixel_buffer* buffer, rect clip, rect area, color value) {
-    if (!buffer || !clip_area(clip, &area)) return;
-    if (draw_list* list = draw_list_recording_into(buffer)) {
-        record(list, draw_kind_fill, area, value);
-        return;
-    }
-    fill_span(buffer, area, value);
-}
-
-void draw_rect_outline(pixel_buffer* buffer, rect clip, rect area, int32_t thickness, color value) {
-    // The far edges are placed in 64 bits: a rect near INT32_MAX would wrap
-    // them round to the other side of the buffer.
-    int64_t x = area.x, y = area.y, w = area.w, h = area.h, t = thickness;
-    int32_t inner_y = clamp_to_int32(y + t), inner_h = clamp_to_int32(h - 2 * t);
-    fill_rect(buffer, clip, rect{area.x, area.y, area.w, thickness}, value);
-    fill_rect(buffer, clip, rect{area.x, clamp_to_int32(y + h - t), area.w, thickness}, value);
-    fill_rect(buffer, clip, rect{area.x, inner_y, thickness, inner_h}, value);
-    fill_rect(buffer, clip, rect{clamp_to_int32(x + w - t), inner_y, thickness, inner_h}, value);
 }
 
 static uint32_t clamp_truncate(float value) {
@@ -144,39 +92,93 @@ color blend_pixel(color source, color destination) {
 }
 
 void blend_span(pixel_buffer* buffer, rect area, color value) {
-    if (!buffer) return;
-    if (draw_list* list = draw_list_recording_into(buffer)) {
-        record(list, draw_kind_blend, area, value);
-        return;
-    }
-    if (!buffer->pixels) return;
+    if (!buffer || !buffer->pixels) return;
     for (int32_t row = area.y; row < area.y + area.h; ++row) {
         color* pixel = buffer->pixels + (int64_t)row * buffer->width + area.x;
         for (int32_t i = 0; i < area.w; ++i) pixel[i] = blend_pixel(value, pixel[i]);
     }
 }
 
-void blend_rect(pixel_buffer* buffer, rect clip, rect area, color value) {
-    uint32_t alpha = value >> alpha_shift;
-    if (alpha == alpha_opaque) {
-        fill_rect(buffer, clip, area, value);
+static color load_pixel(const uint8_t* from) {
+    color value;
+    memcpy(&value, from, sizeof value);
+    return value;
+}
+
+// Faded pixels come in few colours over few backgrounds, so the last blend
+// is remembered across the rows of a blit; a pixel faded to nothing leaves a
+// visible one as it was.
+struct fade_memo {
+    color source, under, result;
+};
+
+static void blit_faded_row(color* out, const uint8_t* from, int32_t count, float opacity, fade_memo* memo) {
+    for (int32_t i = 0; i < count; ++i, from += 4) {
+        color pixel = load_pixel(from);
+        uint32_t alpha = (uint32_t)((float)(pixel >> alpha_shift) * opacity);
+        if (alpha == 0 && (out[i] >> alpha_shift) != 0) continue;
+        pixel = (pixel & 0x00ffffff) | (alpha << alpha_shift);
+        if (pixel != memo->source || out[i] != memo->under) *memo = {pixel, out[i], blend_pixel(pixel, out[i])};
+        out[i] = memo->result;
+    }
+}
+
+// Signed, so that shifting the sign bit down spreads it over the pixel.
+typedef int32_t signed_quad __attribute__((vector_size(16)));
+
+static signed_quad hard_quad(const color* out, const uint8_t* from) {
+    signed_quad source, under;
+    memcpy(&source, from, sizeof source);
+    memcpy(&under, out, sizeof under);
+    signed_quad shows = source >> 31;
+    return (source & shows) | (under & ~shows);
+}
+
+// Hard edges: a pixel shows when its alpha's top bit is set, the sign bit of
+// the pixel read as signed, so four pixels are chosen at once by a mask.
+// A row's last four are worked out first, from the pixels as they were, and
+// stored last over the quads before them: a pixel chosen twice comes out the
+// same, and no tail goes pixel by pixel with a branch the glyph's shape
+// makes unpredictable.
+static void blit_hard_row(color* out, const uint8_t* from, int32_t count) {
+    static_assert(alpha_shift + 7 == 31 && hard_edge_alpha == 0x80, "the top alpha bit is the sign bit");
+    if (count < 4) {
+        for (int32_t i = 0; i < count; ++i) {
+            int32_t pixel = (int32_t)load_pixel(from + 4 * i);
+            int32_t shows = pixel >> 31;
+            out[i] = (color)((pixel & shows) | ((int32_t)out[i] & ~shows));
+        }
         return;
     }
-    if (alpha == 0 || !clip_area(clip, &area)) return;
-    blend_span(buffer, area, value);
+    signed_quad last = hard_quad(out + count - 4, from + 4 * (count - 4));
+    for (int32_t i = 0; i + 4 < count; i += 4) {
+        signed_quad result = hard_quad(out + i, from + 4 * i);
+        memcpy(out + i, &result, sizeof result);
+    }
+    memcpy(out + count - 4, &last, sizeof last);
 }
 
-void blend_vline(pixel_buffer* buffer, rect clip, rect area, color value) {
-    if (value >> alpha_shift != alpha_opaque) area.w = 1;
-    blend_rect(buffer, clip, area, value);
-}
-
-void blend_hline(pixel_buffer* buffer, rect clip, rect area, color value) {
-    if (value >> alpha_shift != alpha_opaque) area.h = 1;
-    blend_rect(buffer, clip, area, value);
-}
-
-void blend_hband(pixel_buffer* buffer, rect clip, rect area, color value) {
-    if (value >> alpha_shift != alpha_opaque) area.h = 2;
-    blend_rect(buffer, clip, area, value);
+void blit_span(pixel_buffer* buffer, const glyph_atlas* image, rect area, int32_t source_x, int32_t source_y,
+               float opacity) {
+    if (!buffer || !buffer->pixels || !image || !image->pixels) return;
+    uint8_t flags = image->alpha_flags;
+    int64_t image_stride = (int64_t)image->image_width * 4;
+    const uint8_t* from = image->pixels + (int64_t)source_y * image_stride + (int64_t)source_x * 4;
+    color* out = buffer->pixels + (int64_t)area.y * buffer->width + area.x;
+    int64_t stride = buffer->width;
+    int32_t w = area.w;
+    // The kind of blit is chosen once, not row by row.
+    if (opacity < 1.0f) {
+        fade_memo memo = {0, 0, blend_pixel(0, 0)};
+        for (int32_t row = 0; row < area.h; ++row, from += image_stride, out += stride)
+            blit_faded_row(out, from, w, opacity, &memo);
+    } else if (!(flags & font_alpha_some_transparent)) {
+        for (int32_t row = 0; row < area.h; ++row, from += image_stride, out += stride)
+            memcpy(out, from, (uint64_t)w * sizeof(color));
+    } else if (flags & font_alpha_soft_edges) {
+        for (int32_t row = 0; row < area.h; ++row, from += image_stride, out += stride)
+            for (int32_t i = 0; i < w; ++i) out[i] = blend_pixel(load_pixel(from + 4 * i), out[i]);
+    } else {
+        for (int32_t row = 0; row < area.h; ++row, from += image_stride, out += stride) blit_hard_row(out, from, w);
+    }
 }

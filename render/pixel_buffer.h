@@ -1,5 +1,7 @@
-// The 32-bit pixel buffer everything is drawn into, and its rectangle
-// primitives: opaque fills and translucent blends, nothing else.
+// The 32-bit pixel buffer and the pixel rules every frame is drawn with:
+// opaque fills, translucent blends and image blits over areas that already
+// lie inside the buffer. Painters do not call these; they record into a
+// draw list, which replays through them.
 #pragma once
 
 #include <stdint.h>
@@ -7,22 +9,16 @@
 // color, rect and pixel_buffer: the records of a window's back buffer.
 #include "os/os.h"
 
-// Every primitive clips to columns 0..clip.w-1 and rows 0..clip.h-1; the
-// clip's x and y are not read.
-void fill_rect(pixel_buffer* buffer, rect clip, rect area, color value);
-void draw_rect_outline(pixel_buffer* buffer, rect clip, rect area, int32_t thickness, color value);
-void blend_rect(pixel_buffer* buffer, rect clip, rect area, color value);
-void blend_vline(pixel_buffer* buffer, rect clip, rect area, color value);
-void blend_hline(pixel_buffer* buffer, rect clip, rect area, color value);
-void blend_hband(pixel_buffer* buffer, rect clip, rect area, color value);
-// area must already lie inside the buffer.
-void blend_span(pixel_buffer* buffer, rect area, color value);
+struct glyph_atlas;
+
 void fill_span(pixel_buffer* buffer, rect area, color value);
+void blend_span(pixel_buffer* buffer, rect area, color value);
+// From the image pixel (source_x, source_y) on: with full opacity by the
+// image's alpha flags, faded below opacity 1.
+void blit_span(pixel_buffer* buffer, const glyph_atlas* image, rect area, int32_t source_x, int32_t source_y,
+               float opacity);
 // count pixels from `to` on become value.
 void fill_pixels(color* to, int64_t count, color value);
-
-// The clip rect every caller uses: the whole buffer.
-rect whole_buffer(const pixel_buffer* buffer);
 
 // Edges are summed in 64 bits, so a rect reaching past INT32_MAX still works.
 bool rect_contains(rect area, int64_t x, int64_t y);

@@ -1,7 +1,5 @@
-// Text drawn one fixed-width cell per byte: UTF-8 decoding, glyph blits
-// (opaque, soft-edged and faded) and text measuring.
-#include <string.h>
-
+// Text drawn one fixed-width cell per byte: UTF-8 decoding, recording glyph
+// blits (opaque, soft-edged and faded) and text measuring.
 #include "render/font.h"
 
 #include "render/draw_list.h"
@@ -10,8 +8,6 @@ enum : uint32_t {
     replacement_character = 0xfffd,
     newline_glyph = 10,
     glyph_count = 256,
-    alpha_shift = 24,
-    hard_edge_alpha = 0x80,
 };
 
 utf8_decoded decode_utf8(const uint8_t* bytes, uint64_t available) {
@@ -35,9 +31,9 @@ uint32_t glyph_index_at(const uint8_t* bytes, uint64_t available) {
     return code_point < glyph_count ? code_point : 0;
 }
 
-// Clips the source to the image and the destination to the clip, moving the
-// one with the other. False when nothing is left.
-static bool clip_blit(const glyph_atlas* image, rect clip, rect* source, int32_t* x, int32_t* y) {
+// Clips the source to the image and the destination to the list's size,
+// moving the one with the other. False when nothing is left.
+static bool clip_blit(const glyph_atlas* image, const draw_list* list, rect* source, int32_t* x, int32_t* y) {
     int64_t sx = source->x, sy = source->y, w = source->w, h = source->h, dx = *x, dy = *y;
     if (sx < 0) { w += sx; dx -= sx; sx = 0; }
     if (sy < 0) { h += sy; dy -= sy; sy = 0; }
@@ -45,8 +41,8 @@ static bool clip_blit(const glyph_atlas* image, rect clip, rect* source, int32_t
     if (sy + h > image->image_height) h = image->image_height - sy;
     if (dx < 0) { w += dx; sx -= dx; dx = 0; }
     if (dy < 0) { h += dy; sy -= dy; dy = 0; }
-    if (dx + w > clip.w) w = clip.w - dx;
-    if (dy + h > clip.h) h = clip.h - dy;
+    if (dx + w > list->width) w = list->width - dx;
+    if (dy + h > list->height) h = list->height - dy;
     if (w <= 0 || h <= 0) return false;
     *source = rect{(int32_t)sx, (int32_t)sy, (int32_t)w, (int32_t)h};
     *x = (int32_t)dx;
@@ -55,126 +51,33 @@ static bool clip_blit(const glyph_atlas* image, rect clip, rect* source, int32_t
 }
 
 
-static color load_pixel(const uint8_t* from) {
-    color value;
-    memcpy(&value, from, sizeof value);
-    return value;
+static void clipped_blit(draw_list* list, const glyph_atlas* image, rect source, int32_t x, int32_t y,
+                         float opacity) {
+    if (!list || !image || !image->pixels) return;
+    if (!clip_blit(image, list, &source, &x, &y)) return;
+    draw_command command = {};
+    command.kind = opacity < 1.0f ? draw_kind_blit_faded : draw_kind_blit;
+    command.area = rect{x, y, source.w, source.h};
+    command.source_x = source.x;
+    command.source_y = source.y;
+    command.opacity = opacity < 1.0f ? opacity : 1.0f;
+    command.image = image;
+    draw_list_append(list, &command);
 }
 
-// Faded pixels come in few colours over few backgrounds, so the last blend
-// is remembered across the rows of a blit; a pixel faded to nothing leaves a
-// visible one as it was.
-struct fade_memo {
-    color source, under, result;
-};
-
-static void blit_faded_row(color* out, const uint8_t* from, int32_t count, float opacity, fade_memo* memo) {
-    for (int32_t i = 0; i < count; ++i, from += 4) {
-        color pixel = load_pixel(from);
-        uint32_t alpha = (uint32_t)((float)(pixel >> alpha_shift) * opacity);
-        if (alpha == 0 && (out[i] >> alpha_shift) != 0) continue;
-        pixel = (pixel & 0x00ffffff) | (alpha << alpha_shift);
-        if (pixel != memo->source || out[i] != memo->under) *memo = {pixel, out[i], blend_pixel(pixel, out[i])};
-        out[i] = memo->result;
-    }
+void blit_image(draw_list* list, const glyph_atlas* image, rect source, int32_t x, int32_t y) {
+    clipped_blit(list, image, source, x, y, 1.0f);
 }
 
-typedef int32_t pixel_quad __attribute__((vector_size(16)));
-
-static pixel_quad hard_quad(const color* out, const uint8_t* from) {
-    pixel_quad source, under;
-    memcpy(&source, from, sizeof source);
-    memcpy(&under, out, sizeof under);
-    pixel_quad shows = source >> 31;
-    return (source & shows) | (under & ~shows);
-}
-
-// Hard edges: a pixel shows when its alpha's top bit is set, the sign bit of
-// the pixel read as signed, so four pixels are chosen at once by a mask.
-// A row's last four are worked out first, from the pixels as they were, and
-// stored last over the quads before them: a pixel chosen twice comes out the
-// same, and no tail goes pixel by pixel with a branch the glyph's shape
-// makes unpredictable.
-static void blit_hard_row(color* out, const uint8_t* from, int32_t count) {
-    static_assert(alpha_shift + 7 == 31 && hard_edge_alpha == 0x80, "the top alpha bit is the sign bit");
-    if (count < 4) {
-        for (int32_t i = 0; i < count; ++i) {
-            int32_t pixel = (int32_t)load_pixel(from + 4 * i);
-            int32_t shows = pixel >> 31;
-            out[i] = (color)((pixel & shows) | ((int32_t)out[i] & ~shows));
-        }
-        return;
-    }
-    pixel_quad last = hard_quad(out + count - 4, from + 4 * (count - 4));
-    for (int32_t i = 0; i + 4 < count; i += 4) {
-        pixel_quad result = hard_quad(out + i, from + 4 * i);
-        memcpy(out + i, &result, sizeof result);
-    }
-    memcpy(out + count - 4, &last, sizeof last);
-}
-
-// Rows of an already clipped blit: with full opacity by the image's alpha
-// flags, otherwise faded.
-void blit_span(pixel_buffer* buffer, const glyph_atlas* image, rect area, int32_t source_x, int32_t source_y,
-               float opacity) {
-    if (!buffer || !buffer->pixels || !image || !image->pixels) return;
-    uint8_t flags = image->alpha_flags;
-    int64_t image_stride = (int64_t)image->image_width * 4;
-    const uint8_t* from = image->pixels + (int64_t)source_y * image_stride + (int64_t)source_x * 4;
-    color* out = buffer->pixels + (int64_t)area.y * buffer->width + area.x;
-    int64_t stride = buffer->width;
-    int32_t w = area.w;
-    // The kind of blit is chosen once, not row by row.
-    if (opacity < 1.0f) {
-        fade_memo memo = {0, 0, blend_pixel(0, 0)};
-        for (int32_t row = 0; row < area.h; ++row, from += image_stride, out += stride)
-            blit_faded_row(out, from, w, opacity, &memo);
-    } else if (!(flags & font_alpha_some_transparent)) {
-        for (int32_t row = 0; row < area.h; ++row, from += image_stride, out += stride)
-            memcpy(out, from, (uint64_t)w * sizeof(color));
-    } else if (flags & font_alpha_soft_edges) {
-        for (int32_t row = 0; row < area.h; ++row, from += image_stride, out += stride)
-            for (int32_t i = 0; i < w; ++i) out[i] = blend_pixel(load_pixel(from + 4 * i), out[i]);
-    } else {
-        for (int32_t row = 0; row < area.h; ++row, from += image_stride, out += stride) blit_hard_row(out, from, w);
-    }
-}
-
-static void clipped_blit(pixel_buffer* buffer, rect clip, const glyph_atlas* image, rect source, int32_t x,
-                         int32_t y, float opacity) {
-    if (!buffer || !image || !image->pixels) return;
-    if (!clip_blit(image, clip, &source, &x, &y)) return;
-    rect area = {x, y, source.w, source.h};
-    if (draw_list* list = draw_list_recording_into(buffer)) {
-        draw_command command = {};
-        command.kind = opacity < 1.0f ? draw_kind_blit_faded : draw_kind_blit;
-        command.area = area;
-        command.source_x = source.x;
-        command.source_y = source.y;
-        command.opacity = opacity < 1.0f ? opacity : 1.0f;
-        command.image = image;
-        draw_list_append(list, &command);
-        return;
-    }
-    blit_span(buffer, image, area, source.x, source.y, opacity);
-}
-
-void blit_image(pixel_buffer* buffer, rect clip, const glyph_atlas* image, rect source, int32_t x,
-                int32_t y) {
-    clipped_blit(buffer, clip, image, source, x, y, 1.0f);
-}
-
-void blit_glyph_faded(pixel_buffer* buffer, rect clip, const glyph_atlas* image, rect source, int32_t x,
-                      int32_t y, float opacity) {
+void blit_glyph_faded(draw_list* list, const glyph_atlas* image, rect source, int32_t x, int32_t y,
+                      float opacity) {
     if (!(opacity > 0.0f)) return;
-    clipped_blit(buffer, clip, image, source, x, y, opacity >= 1.0f ? 1.0f : opacity);
+    clipped_blit(list, image, source, x, y, opacity >= 1.0f ? 1.0f : opacity);
 }
 
-void draw_text(pixel_buffer* buffer, const glyph_atlas* font, rect position, uint64_t length,
-               const char* bytes) {
-    if (!buffer || !bytes || !font || !font->glyphs) return;
+void draw_text(draw_list* list, const glyph_atlas* font, rect position, uint64_t length, const char* bytes) {
+    if (!list || !bytes || !font || !font->glyphs) return;
     const uint8_t* text = (const uint8_t*)bytes;
-    rect clip = whole_buffer(buffer);
     int64_t advance = (int64_t)font->glyph_w + font->spacing;
     int64_t pen_x = position.x, pen_y = position.y;
     for (uint64_t i = 0; i < length; ++i) {
@@ -188,8 +91,8 @@ void draw_text(pixel_buffer* buffer, const glyph_atlas* font, rect position, uin
         int64_t left = pen_x + (font->glyph_w - g->w) / 2;
         int64_t top = pen_y + g->y_offset;
         // Only glyphs that can touch the buffer are blitted; the pen still moves.
-        if (g->w > 0 && left > -g->w && left < clip.w && top > -g->h && top < clip.h)
-            blit_image(buffer, clip, font, rect{g->x, g->y, g->w, g->h}, (int32_t)left, (int32_t)top);
+        if (g->w > 0 && left > -g->w && left < list->width && top > -g->h && top < list->height)
+            blit_image(list, font, rect{g->x, g->y, g->w, g->h}, (int32_t)left, (int32_t)top);
         pen_x += advance;
     }
 }

@@ -66,22 +66,22 @@ static const glyph_atlas* font_of(const layout_cursor* cursor) {
     return cursor->frame ? cursor->frame->font : nullptr;
 }
 
-static pixel_buffer* buffer_of(const layout_cursor* cursor) {
-    return cursor->frame && cursor->frame->font ? cursor->frame->buffer : nullptr;
+static draw_list* list_of(const layout_cursor* cursor) {
+    return cursor->frame && cursor->frame->font ? cursor->frame->list : nullptr;
 }
 
 void emit_line(layout_cursor* cursor, text_buffer* line) {
-    pixel_buffer* buffer = buffer_of(cursor);
-    if (buffer) {
+    draw_list* list = list_of(cursor);
+    if (list) {
         const glyph_atlas* font = font_of(cursor);
         int64_t cell = (int64_t)font->glyph_w + font->spacing;
         int64_t unit = cell * cursor->frame->indent_width;
         for (int32_t k = cursor->pending_guides - 1; k >= 0; --k) {
             rect guide = {clamp_to_int32(cursor->x + k * unit), clamp_to_int32(cursor->y + 1), 1,
                           clamp_to_int32(cursor->line_height - 2)};
-            blend_vline(buffer, whole_buffer(buffer), guide, guide_color);
+            blend_vline(list, guide, guide_color);
         }
-        draw_text(buffer, font, rect{clamp_to_int32(cursor->x), clamp_to_int32(cursor->y), 0, 0}, line->length,
+        draw_text(list, font, rect{clamp_to_int32(cursor->x), clamp_to_int32(cursor->y), 0, 0}, line->length,
                   line->data);
     }
     line->length = 0;
@@ -102,12 +102,11 @@ static bool finish_button(layout_cursor* cursor, rect area, uint64_t length, con
     bool clicked = (hit & row_pressed) != 0;
     color face = over ? face_hovered : enabled ? face_idle : face_disabled;
 
-    pixel_buffer* buffer = buffer_of(cursor);
-    if (buffer) {
-        rect clip = whole_buffer(buffer);
-        fill_rect(buffer, clip, area, face);
-        if (toggled) draw_rect_outline(buffer, clip, area, toggled_thickness, toggled_frame);
-        draw_text(buffer, font_of(cursor), rect{area.x + label_inset_x, area.y + label_inset_y, 0, 0}, length,
+    draw_list* list = list_of(cursor);
+    if (list) {
+        fill_rect(list, area, face);
+        if (toggled) draw_rect_outline(list, area, toggled_thickness, toggled_frame);
+        draw_text(list, font_of(cursor), rect{area.x + label_inset_x, area.y + label_inset_y, 0, 0}, length,
                   text);
     }
     return clicked;

@@ -7,7 +7,7 @@
 #include <stdint.h>
 
 #include "render/font.h"
-#include "render/pixel_buffer.h"
+#include "render/draw_list.h"
 #include "render/text_buffer.h"
 
 // The pointer and the left button as the current frame sees them.
@@ -59,7 +59,7 @@ uint32_t item_at(rect area);
 // What the widgets read of the frame they are drawn in; the painter that
 // starts a layout cursor fills one and points the cursor at it.
 struct widget_frame {
-    pixel_buffer* buffer;  // null: nothing is drawn, but hover and clicks still count
+    draw_list* list;  // null: nothing is drawn, but hover and clicks still count
     const glyph_atlas* font;
     int32_t indent_width;  // character cells per indentation guide
     int64_t flow_right;    // a flowing button that would cross this x wraps first

@@ -2,7 +2,7 @@
 #include "types/type_layout.h"
 
 #include "app/app_state.h"
-#include "render/pixel_buffer.h"
+#include "render/draw_list.h"
 #include "types/byte_range.h"
 #include "types/read_number.h"
 #include "types/type_table.h"
@@ -67,10 +67,10 @@ static void append_float_value(text_buffer* line, const type_info* type, const u
 // A row whose area starts below both the back buffer and the pointer can be
 // neither seen nor hit, nor can any row after it.
 static bool row_out_of_reach(const layout_cursor* cursor) {
-    const pixel_buffer* buffer = frame_buffer();
-    if (!buffer) return false;
+    const draw_list* list = frame_list();
+    if (!list) return false;
     int64_t top = cursor->y - row_rise;
-    return top >= buffer->height && top > app_state.mouse_y;
+    return top >= list->height && top > app_state.mouse_y;
 }
 
 static void handle_row(uint64_t o, uint64_t s, const layout_cursor* cursor) {
@@ -83,20 +83,20 @@ static void handle_row(uint64_t o, uint64_t s, const layout_cursor* cursor) {
     uint8_t hit = item_on_row(owner, item_type_lines, row_area{x, y, width, height}, pointer);
     apply_range_row(hit, (int64_t)o, (int64_t)s, range_row_item);
 
-    pixel_buffer* buffer = frame_buffer();
-    if (!buffer) return;
+    draw_list* list = frame_list();
+    if (!list) return;
     rect area = {clamp_to_int32(x), clamp_to_int32(y), clamp_to_int32(width), clamp_to_int32(height)};
     uint64_t select_offset = (uint64_t)app_state.select_offset;
     uint64_t select_len = (uint64_t)app_state.select_len;
     if (ranges_share(select_offset, select_len, o, s)) {
         color shade = range_covers(select_offset, select_len, o, s) ? row_selected_whole : row_selected_part;
-        fill_rect(buffer, whole_buffer(buffer), area, shade);
+        fill_rect(list, area, shade);
     }
     uint64_t hover_offset = (uint64_t)app_state.hover_offset;
     uint64_t hover_len = (uint64_t)app_state.hover_len;
     if (ranges_share(hover_offset, hover_len, o, s)) {
         color outline = range_covers(hover_offset, hover_len, o, s) ? row_hovered_whole : row_hovered_part;
-        draw_rect_outline(buffer, whole_buffer(buffer), area, row_outline_thickness, outline);
+        draw_rect_outline(list, area, row_outline_thickness, outline);
     }
 }
 

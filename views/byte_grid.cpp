@@ -1,7 +1,7 @@
 // The character and hex grids: each visible byte's cell, its layers and its glyphs.
 #include "app/app_state.h"
 #include "render/font.h"
-#include "render/pixel_buffer.h"
+#include "render/draw_list.h"
 #include "types/byte_range.h"
 #include "views/byte_grid_cells.h"
 #include "views/changed_bytes.h"
@@ -31,13 +31,13 @@ static bool in_signed_range(uint64_t offset, int64_t start, int64_t length) {
     return length > 0 && offset_in_range(offset, (uint64_t)start, (uint64_t)length);
 }
 
-static void draw_glyph(pixel_buffer* buffer, rect clip, uint8_t index, int32_t pen_x, int32_t top,
+static void draw_glyph(draw_list* list, uint8_t index, int32_t pen_x, int32_t top,
                        float opacity) {
     const glyph_atlas* font = &app_state.font;
     if (!font->glyphs) return;
     const glyph* g = &font->glyphs[index];
     rect source = {g->x, g->y, g->w, g->h};
-    blit_glyph_faded(buffer, clip, font, source, pen_x + (font->glyph_w - g->w) / 2, top + g->y_offset,
+    blit_glyph_faded(list, font, source, pen_x + (font->glyph_w - g->w) / 2, top + g->y_offset,
                      opacity);
 }
 
@@ -74,8 +74,8 @@ static grid_geometry geometry_of(grid_kind kind) {
 }
 
 // The colour one translucent blend of `source` gives over an opaque-or-not
-// `destination` pixel, by the renderer's own rule (one pixel blended in a
-// scratch buffer), remembered for the last pair asked.
+// `destination` pixel, by the renderer's own rule, remembered for the last
+// pair asked.
 struct blend_memo {
     color source, destination, result;
     bool valid;
@@ -83,9 +83,8 @@ struct blend_memo {
 
 static color blended(blend_memo* memo, color source, color destination) {
     if (memo->valid && memo->source == source && memo->destination == destination) return memo->result;
-    color pixel = destination;
-    pixel_buffer one = {1, 1, &pixel};
-    blend_rect(&one, rect{0, 0, 1, 1}, rect{0, 0, 1, 1}, source);
+    // As in blend_rect, an invisible colour draws nothing.
+    color pixel = source >> 24 ? blend_pixel(source, destination) : destination;
     *memo = blend_memo{source, destination, pixel, true};
     return pixel;
 }
@@ -125,7 +124,7 @@ static rect change_mark_rect(rect cell) {
 // colour of each of the three is worked out once, and the cell is drawn with
 // plain fills: the same pixels as blending mark by mark, without a blend
 // per pixel.
-void paint_cell_layers(pixel_buffer* buffer, rect clip, rect cell, const cell_layers* layers) {
+void paint_cell_layers(draw_list* list, rect cell, const cell_layers* layers) {
     int32_t x = cell.x, y = cell.y, w = cell.w, h = cell.h;
     placement_marks marks = layers->marks;
     bool hovered = layers->hovered, hover_first = layers->hover_first, hover_last = layers->hover_last;
@@ -143,54 +142,54 @@ void paint_cell_layers(pixel_buffer* buffer, rect clip, rect cell, const cell_la
     }
     // Rows that the outline or the hover bar cover whole are not filled first.
     int32_t edge_rows = hovered ? 2 : covered ? 1 : 0;
-    fill_rect(buffer, clip, rect{x, y + edge_rows, w, h - 2 * edge_rows}, fill);
+    fill_rect(list, rect{x, y + edge_rows, w, h - 2 * edge_rows}, fill);
     if (covered) {
-        if (marks.flags & placement_mark_starts) fill_rect(buffer, clip, rect{x, y + 1, 1, h - 2}, outline);
-        if (marks.flags & placement_mark_ends) fill_rect(buffer, clip, rect{x + w - 1, y + 1, 1, h - 2}, outline);
+        if (marks.flags & placement_mark_starts) fill_rect(list, rect{x, y + 1, 1, h - 2}, outline);
+        if (marks.flags & placement_mark_ends) fill_rect(list, rect{x + w - 1, y + 1, 1, h - 2}, outline);
         if (!hovered) {
-            fill_rect(buffer, clip, rect{x, y, w, 1}, outline);
-            fill_rect(buffer, clip, rect{x, y + h - 1, w, 1}, outline);
+            fill_rect(list, rect{x, y, w, 1}, outline);
+            fill_rect(list, rect{x, y + h - 1, w, 1}, outline);
         }
     }
-    if (shows_change_mark(layers, cell)) fill_rect(buffer, clip, change_mark_rect(cell), mark);
+    if (shows_change_mark(layers, cell)) fill_rect(list, change_mark_rect(cell), mark);
     if (hovered) {
-        if (hover_first) fill_rect(buffer, clip, rect{x, y + 2, 2, h - 4}, hover);
-        if (hover_last) fill_rect(buffer, clip, rect{x + w - 2, y + 2, 2, h - 4}, hover);
-        fill_rect(buffer, clip, rect{x, y, w, 2}, hover);
-        fill_rect(buffer, clip, rect{x, y + h - 2, w, 2}, hover);
+        if (hover_first) fill_rect(list, rect{x, y + 2, 2, h - 4}, hover);
+        if (hover_last) fill_rect(list, rect{x + w - 2, y + 2, 2, h - 4}, hover);
+        fill_rect(list, rect{x, y, w, 2}, hover);
+        fill_rect(list, rect{x, y + h - 2, w, 2}, hover);
     }
 }
 
 // The same layers drawn one primitive after another, for cells so small
 // that marks overlap one another.
-void paint_cell_layers_blended(pixel_buffer* buffer, rect clip, rect cell, const cell_layers* layers) {
+void paint_cell_layers_blended(draw_list* list, rect cell, const cell_layers* layers) {
     int32_t x = cell.x, y = cell.y, w = cell.w, h = cell.h;
     placement_marks marks = layers->marks;
     bool hovered = layers->hovered, hover_first = layers->hover_first, hover_last = layers->hover_last;
     bool shaded = layers->shaded;
     bool covered = (marks.flags & placement_mark_covered) != 0;
     color plain = layers->tint ? layers->tint : (color)grid_background;
-    fill_rect(buffer, clip, rect{x, y, w, h}, covered ? marks.color : plain);
+    fill_rect(list, rect{x, y, w, h}, covered ? marks.color : plain);
     if (covered) {
         if (marks.flags & placement_mark_starts)
-            blend_vline(buffer, clip, rect{x, y + 1, 1, h - 2}, grid_region_outline);
+            blend_vline(list, rect{x, y + 1, 1, h - 2}, grid_region_outline);
         if (marks.flags & placement_mark_ends)
-            blend_vline(buffer, clip, rect{x + w - 1, y + 1, 1, h - 2}, grid_region_outline);
-        blend_hline(buffer, clip, rect{x, y, w, 1}, grid_region_outline);
-        blend_hline(buffer, clip, rect{x, y + h - 1, w, 1}, grid_region_outline);
+            blend_vline(list, rect{x + w - 1, y + 1, 1, h - 2}, grid_region_outline);
+        blend_hline(list, rect{x, y, w, 1}, grid_region_outline);
+        blend_hline(list, rect{x, y + h - 1, w, 1}, grid_region_outline);
     }
-    if (shows_change_mark(layers, cell)) fill_rect(buffer, clip, change_mark_rect(cell), changed_byte_mark);
+    if (shows_change_mark(layers, cell)) fill_rect(list, change_mark_rect(cell), changed_byte_mark);
     if (hovered) {
-        if (hover_first) fill_rect(buffer, clip, rect{x, y + 2, 2, h - 4}, grid_hover_frame);
-        if (hover_last) fill_rect(buffer, clip, rect{x + w - 2, y + 2, 2, h - 4}, grid_hover_frame);
-        blend_hband(buffer, clip, rect{x, y, w, 2}, grid_hover_frame);
-        blend_hband(buffer, clip, rect{x, y + h - 2, w, 2}, grid_hover_frame);
+        if (hover_first) fill_rect(list, rect{x, y + 2, 2, h - 4}, grid_hover_frame);
+        if (hover_last) fill_rect(list, rect{x + w - 2, y + 2, 2, h - 4}, grid_hover_frame);
+        blend_hband(list, rect{x, y, w, 2}, grid_hover_frame);
+        blend_hband(list, rect{x, y + h - 2, w, 2}, grid_hover_frame);
     }
-    if (shaded) blend_rect(buffer, clip, rect{x, y, w, h}, grid_selection_shade);
+    if (shaded) blend_rect(list, rect{x, y, w, h}, grid_selection_shade);
 }
 
-static void paint_cell(pixel_buffer* buffer, rect clip, const grid_geometry* g, int32_t x, int32_t y,
-                       uint64_t offset, bool indexed, bool shade_active, bool changed) {
+static void paint_cell(draw_list* list, const grid_geometry* g, int32_t x, int32_t y, uint64_t offset, bool indexed,
+                       bool shade_active, bool changed) {
     int32_t w = g->cell_w, h = g->cell_h;
     placement_marks marks =
         indexed ? placement_index_lookup(&visible_placements, offset)
@@ -205,23 +204,23 @@ static void paint_cell(pixel_buffer* buffer, rect clip, const grid_geometry* g, 
     uint8_t byte = app_state.file.data[offset];
     color tint = app_state.byte_colors ? byte_class_tint(byte) : 0;
     cell_layers layers = {marks, hovered, hover_first, hover_last, shaded, tint, changed};
-    if (w >= 4 && h >= 4) paint_cell_layers(buffer, clip, rect{x, y, w, h}, &layers);
-    else paint_cell_layers_blended(buffer, clip, rect{x, y, w, h}, &layers);
+    if (w >= 4 && h >= 4) paint_cell_layers(list, rect{x, y, w, h}, &layers);
+    else paint_cell_layers_blended(list, rect{x, y, w, h}, &layers);
 
     int32_t top = y + g->pad_y + 1;
     int32_t pen = x + g->pad_x;
     if (g->kind == grid_kind_char) {
-        if (byte) draw_glyph(buffer, clip, byte, pen, top, glyph_opacity_full);
-        else draw_glyph(buffer, clip, 0, pen, top, glyph_opacity_zero_char);
+        if (byte) draw_glyph(list, byte, pen, top, glyph_opacity_full);
+        else draw_glyph(list, 0, pen, top, glyph_opacity_zero_char);
     } else {
         int32_t digit_advance = app_state.font.glyph_w + app_state.font.spacing;
         if (byte) {
-            draw_glyph(buffer, clip, (uint8_t)hex_digit(byte >> 4), pen, top, glyph_opacity_full);
-            draw_glyph(buffer, clip, (uint8_t)hex_digit(byte & 15), pen + digit_advance, top,
+            draw_glyph(list, (uint8_t)hex_digit(byte >> 4), pen, top, glyph_opacity_full);
+            draw_glyph(list, (uint8_t)hex_digit(byte & 15), pen + digit_advance, top,
                        glyph_opacity_full);
         } else {
-            draw_glyph(buffer, clip, '0', pen, top, glyph_opacity_zero_hex);
-            draw_glyph(buffer, clip, '0', pen + digit_advance, top, glyph_opacity_zero_hex);
+            draw_glyph(list, '0', pen, top, glyph_opacity_zero_hex);
+            draw_glyph(list, '0', pen + digit_advance, top, glyph_opacity_zero_hex);
         }
     }
 }
@@ -236,18 +235,17 @@ static uint64_t clamped_row_offset(__int128 row, int64_t bytes_per_row, uint64_t
 }
 
 static void paint_byte_grid(grid_kind kind) {
-    pixel_buffer* buffer = frame_buffer();
-    if (!buffer || !app_state.file.data) return;
+    draw_list* list = frame_list();
+    if (!list || !app_state.file.data) return;
     int64_t bytes_per_row = app_state.bytes_per_row;
     if (app_state.visible_rows <= 0 || bytes_per_row <= 0) return;
-    rect clip = whole_buffer(buffer);
     uint64_t size = app_state.file.size;
     grid_geometry g = geometry_of(kind);
 
     // Rows wholly below the buffer cannot show, so the window of bytes
     // worth indexing stops at the last row that can.
     int64_t rows = app_state.visible_rows;
-    int64_t rows_on_screen = g.cell_h > 0 ? (buffer->height - (int64_t)g.panel.y) / g.cell_h + 1 : rows;
+    int64_t rows_on_screen = g.cell_h > 0 ? (list->height - (int64_t)g.panel.y) / g.cell_h + 1 : rows;
     if (rows_on_screen < 0) rows_on_screen = 0;
     if (rows > rows_on_screen) rows = rows_on_screen;
 
@@ -274,8 +272,8 @@ static void paint_byte_grid(grid_kind kind) {
             __int128 offset = row_offset + c;
             if (offset >= 0 && offset < (__int128)size) {
                 bool changed = changes_cover(&changes, (uint64_t)offset);
-                paint_cell(buffer, clip, &g, x, y, (uint64_t)offset, indexed, shade_active, changed);
-                if (outlined) paint_match_outline(buffer, clip, rect{x, y, g.cell_w, g.cell_h}, (uint64_t)offset);
+                paint_cell(list, &g, x, y, (uint64_t)offset, indexed, shade_active, changed);
+                if (outlined) paint_match_outline(list, rect{x, y, g.cell_w, g.cell_h}, (uint64_t)offset);
                 x += g.advance;
             } else {
                 x += g.cell_w;

@@ -7,7 +7,7 @@
 
 #include <stdint.h>
 
-#include "render/pixel_buffer.h"
+#include "render/draw_list.h"
 #include "views/placement_index.h"
 
 struct cell_layers {
@@ -28,5 +28,5 @@ enum : int32_t { changed_mark_rise = 3, changed_mark_height = 2, changed_mark_le
 // control bytes, 0x80 to 0xFE, 0xFF.
 color byte_class_tint(uint8_t byte);
 
-void paint_cell_layers(pixel_buffer* buffer, rect clip, rect cell, const cell_layers* layers);
-void paint_cell_layers_blended(pixel_buffer* buffer, rect clip, rect cell, const cell_layers* layers);
+void paint_cell_layers(draw_list* list, rect cell, const cell_layers* layers);
+void paint_cell_layers_blended(draw_list* list, rect cell, const cell_layers* layers);

@@ -275,7 +275,7 @@ static int32_t track_row_of(uint64_t offset, uint64_t size, int32_t rows) {
     return row;
 }
 
-void paint_change_marks(pixel_buffer* buffer, rect clip, rect track) {
+void paint_change_marks(draw_list* list, rect track) {
     uint64_t count = 0;
     const byte_span* spans = shown_spans(&count);
     uint64_t size = app_state.file.size;
@@ -285,7 +285,7 @@ void paint_change_marks(pixel_buffer* buffer, rect clip, rect track) {
     for (uint64_t i = 0; i < count && spans[i].start < size;) {
         int32_t first = track_row_of(spans[i].start, size, track.h);
         int32_t last = track_row_of(spans[i].end - 1, size, track.h);
-        fill_rect(buffer, clip, rect{track.x, track.y + first, track.w, last - first + 1}, changed_byte_mark);
+        fill_rect(list, rect{track.x, track.y + first, track.w, last - first + 1}, changed_byte_mark);
         uint64_t start, end;
         overview_row_range(size, track.h, last, &start, &end);
         uint64_t next = first_span_after(end - 1);

@@ -5,7 +5,7 @@
 
 #include <stdint.h>
 
-#include "render/pixel_buffer.h"
+#include "render/draw_list.h"
 
 // The contents are digested in blocks of this many bytes: 8 bytes of digest
 // for each, 0.2% of the file.
@@ -38,4 +38,4 @@ change_cursor changes_cursor_at(uint64_t offset);
 bool changes_cover(change_cursor* cursor, uint64_t offset);
 
 // Marks the rows of the position bar's track behind which bytes changed.
-void paint_change_marks(pixel_buffer* buffer, rect clip, rect track);
+void paint_change_marks(draw_list* list, rect track);

@@ -3,7 +3,7 @@
 
 #include "app/app_state.h"
 #include "render/font.h"
-#include "render/pixel_buffer.h"
+#include "render/draw_list.h"
 #include "render/text_buffer.h"
 #include "stb_sprintf.h"
 #include "types/read_number.h"
@@ -184,26 +184,26 @@ void data_view_binary_text(void) {
     if (selected > app_state.bit_row_max_bytes) text_append_cstring(&app_state.text, "...");
 }
 
-static void draw_label_and_text(pixel_buffer* buffer, const value_row_cursor* cursor,
+static void draw_label_and_text(draw_list* list, const value_row_cursor* cursor,
                                 uint64_t label_length, const char* label) {
-    if (!buffer) return;
+    if (!list) return;
     int32_t text_y = (int32_t)cursor->y + app_state.hex_pad_y + label_top_inset;
-    draw_text(buffer, &app_state.font, rect{(int32_t)cursor->x, text_y, 0, 0}, label_length, label);
-    draw_text(buffer, &app_state.font, rect{(int32_t)cursor->x + value_column_offset, text_y, 0, 0},
+    draw_text(list, &app_state.font, rect{(int32_t)cursor->x, text_y, 0, 0}, label_length, label);
+    draw_text(list, &app_state.font, rect{(int32_t)cursor->x + value_column_offset, text_y, 0, 0},
               app_state.text.length, app_state.text.data);
 }
 
 static void value_row(uint64_t size, uint64_t label_length, const char* label,
                       value_row_cursor* cursor) {
-    pixel_buffer* buffer = frame_buffer();
+    draw_list* list = frame_list();
     rect row = {(int32_t)cursor->x, (int32_t)cursor->y, cursor->row_w, cursor->row_h};
     uint8_t hit = item_on_row(&app_state.press, item_data_view, row_area{row.x, row.y, row.w, row.h}, frame_pointer());
     apply_range_row(hit, app_state.select_offset, (int64_t)size, range_row_value);
     if (hit) {
-        if (buffer)
-            draw_rect_outline(buffer, whole_buffer(buffer), row, row_hover_thickness, row_hover_outline);
+        if (list)
+            draw_rect_outline(list, row, row_hover_thickness, row_hover_outline);
     }
-    draw_label_and_text(buffer, cursor, label_length, label);
+    draw_label_and_text(list, cursor, label_length, label);
     cursor->y += app_state.hex_cell_h;
 }
 
@@ -220,9 +220,9 @@ void paint_data_view(void) {
     }
 
     data_view_binary_text();
-    pixel_buffer* buffer = frame_buffer();
-    if (buffer) {
+    draw_list* list = frame_list();
+    if (list) {
         static const char binary_label[] = "Binary";
-        draw_label_and_text(buffer, &cursor, sizeof binary_label - 1, binary_label);
+        draw_label_and_text(list, &cursor, sizeof binary_label - 1, binary_label);
     }
 }

@@ -58,19 +58,19 @@ bool match_marks_build(uint64_t first, uint64_t end) {
     return true;
 }
 
-void paint_match_outline(pixel_buffer* buffer, rect clip, rect cell, uint64_t offset) {
+void paint_match_outline(draw_list* list, rect cell, uint64_t offset) {
     if (offset < window_first || offset - window_first >= window_length) return;
     uint8_t marks = window_marks[offset - window_first];
     if (!(marks & match_covered)) return;
-    fill_rect(buffer, clip, rect{cell.x, cell.y, cell.w, 1}, match_outline_color);
-    fill_rect(buffer, clip, rect{cell.x, cell.y + cell.h - 1, cell.w, 1}, match_outline_color);
-    if (marks & match_starts) fill_rect(buffer, clip, rect{cell.x, cell.y, 1, cell.h}, match_outline_color);
-    if (marks & match_ends) fill_rect(buffer, clip, rect{cell.x + cell.w - 1, cell.y, 1, cell.h}, match_outline_color);
+    fill_rect(list, rect{cell.x, cell.y, cell.w, 1}, match_outline_color);
+    fill_rect(list, rect{cell.x, cell.y + cell.h - 1, cell.w, 1}, match_outline_color);
+    if (marks & match_starts) fill_rect(list, rect{cell.x, cell.y, 1, cell.h}, match_outline_color);
+    if (marks & match_ends) fill_rect(list, rect{cell.x + cell.w - 1, cell.y, 1, cell.h}, match_outline_color);
 }
 
 // A track row is marked when a bucket of starts that reaches into its part
 // of the file holds a match.
-void paint_match_track_marks(pixel_buffer* buffer, rect clip, rect track) {
+void paint_match_track_marks(draw_list* list, rect track) {
     const find_matches* m = &app_state.prompt.matches;
     uint64_t size = app_state.file.size, length = (uint64_t)m->pattern.length;
     if (!m->shown || length == 0 || length > size) return;
@@ -84,6 +84,6 @@ void paint_match_track_marks(pixel_buffer* buffer, rect clip, rect track) {
         for (uint64_t bucket = start >> m->bucket_shift; bucket <= last && !marked; bucket++)
             marked = m->bucket_matches[bucket] != 0;
         rect mark = {track.x - track_mark_outside, track.y + row, track_mark_width, 1};
-        if (marked) fill_rect(buffer, clip, mark, match_outline_color);
+        if (marked) fill_rect(list, mark, match_outline_color);
     }
 }

@@ -5,10 +5,10 @@
 
 #include <stdint.h>
 
-#include "render/pixel_buffer.h"
+#include "render/draw_list.h"
 
 // Which bytes of [first, end) lie in a match; false when no match is shown.
 bool match_marks_build(uint64_t first, uint64_t end);
 // The outline's sides for a byte of the range last built.
-void paint_match_outline(pixel_buffer* buffer, rect clip, rect cell, uint64_t offset);
-void paint_match_track_marks(pixel_buffer* buffer, rect clip, rect track);
+void paint_match_outline(draw_list* list, rect cell, uint64_t offset);
+void paint_match_track_marks(draw_list* list, rect track);

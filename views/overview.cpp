@@ -2,7 +2,7 @@
 // what is read of each, their colours, and the line that names the row under
 // the pointer.
 #include "app/app_state.h"
-#include "render/pixel_buffer.h"
+#include "render/draw_list.h"
 #include "stb_sprintf.h"
 #include "views/byte_kinds.h"
 #include "views/views.h"
@@ -118,7 +118,7 @@ bool overview_step(void) {
     return o->done < o->rows;
 }
 
-void paint_overview(pixel_buffer* buffer, rect clip, rect track, bool hovered) {
+void paint_overview(draw_list* list, rect track, bool hovered) {
     overview_state* o = &app_state.overview;
     if (!sync_overview() || o->rows != track.h) return;
     // Runs of one kind are filled at once.
@@ -126,7 +126,7 @@ void paint_overview(pixel_buffer* buffer, rect clip, rect track, bool hovered) {
         int32_t end = row + 1;
         while (end < o->done && o->kinds[end] == o->kinds[row]) end++;
         uint8_t kind = o->kinds[row] < byte_kind_count ? o->kinds[row] : (uint8_t)byte_kind_pending;
-        fill_rect(buffer, clip, rect{track.x, track.y + row, track.w, end - row}, kind_colors[kind]);
+        fill_rect(list, rect{track.x, track.y + row, track.w, end - row}, kind_colors[kind]);
         row = end;
     }
     int64_t y = (int64_t)app_state.mouse_y - track.y;

@@ -1,7 +1,7 @@
 // The position bar in the hex panel's right padding: where the visible rows
 // lie in the file, and pressing or dragging on it to scroll there.
 #include "app/app_state.h"
-#include "render/pixel_buffer.h"
+#include "render/draw_list.h"
 #include "views/changed_bytes.h"
 #include "views/match_outlines.h"
 #include "views/views.h"
@@ -82,14 +82,13 @@ bool position_bar_take_pointer(void) {
 
 void paint_position_bar(void) {
     app_state.overview.hover_row = -1;
-    pixel_buffer* buffer = frame_buffer();
-    if (!buffer || !position_bar_shown()) return;
-    rect clip = whole_buffer(buffer);
+    draw_list* list = frame_list();
+    if (!list || !position_bar_shown()) return;
     rect t = position_bar_track();
     if (t.h <= 0) return;
-    fill_rect(buffer, clip, t, bar_track_color);
-    paint_overview(buffer, clip, t, rect_contains(press_area(), app_state.mouse_x, app_state.mouse_y));
-    paint_change_marks(buffer, clip, t);
-    fill_rect(buffer, clip, thumb(t), bar_thumb_color);
-    paint_match_track_marks(buffer, clip, t);
+    fill_rect(list, t, bar_track_color);
+    paint_overview(list, t, rect_contains(press_area(), app_state.mouse_x, app_state.mouse_y));
+    paint_change_marks(list, t);
+    fill_rect(list, thumb(t), bar_thumb_color);
+    paint_match_track_marks(list, t);
 }

@@ -3,7 +3,7 @@
 
 #include "app/app_state.h"
 #include "render/font.h"
-#include "render/pixel_buffer.h"
+#include "render/draw_list.h"
 #include "render/text_buffer.h"
 #include "render/widgets.h"
 #include "types/byte_range.h"
@@ -67,10 +67,9 @@ static uint32_t misc_glyph_at(const misc_text* text, uint64_t i) {
 // apart more than ordinary text. Stops once the pen is below the buffer, so
 // a huge section costs only what can be seen.
 static void draw_misc_bytes(const placement* p, layout_cursor* cursor) {
-    pixel_buffer* buffer = frame_buffer();
+    draw_list* list = frame_list();
     const glyph_atlas* font = &app_state.font;
-    if (!buffer || !font->glyphs) return;
-    rect clip = whole_buffer(buffer);
+    if (!list || !font->glyphs) return;
 
     misc_text text = {nullptr, 0};
     if (app_state.file.data && p->offset < app_state.file.size) {
@@ -85,7 +84,7 @@ static void draw_misc_bytes(const placement* p, layout_cursor* cursor) {
     int64_t inner_w = (int64_t)app_state.struct_panel.w - 2 * (int64_t)app_state.panel_pad;
     int64_t line_end = line_start + inner_w;
     int64_t px = cursor->x, py = cursor->y;
-    for (uint64_t i = 0; i < total && py < buffer->height; i++) {
+    for (uint64_t i = 0; i < total && py < list->height; i++) {
         uint32_t index = misc_glyph_at(&text, i);
         if (index == '\n') {
             px = line_start;
@@ -97,9 +96,9 @@ static void draw_misc_bytes(const placement* p, layout_cursor* cursor) {
         if (inner_w != 0 && px + advance > line_end) {
             px = line_start;
             py += font->glyph_h;
-            if (py >= buffer->height) break;
+            if (py >= list->height) break;
         }
-        if (inner_w == 0 && px >= buffer->width) {
+        if (inner_w == 0 && px >= list->width) {
             // Nothing more shows on this line: jump to the next line feed.
             const uint8_t* rest = text.bytes && i >= 1 && i - 1 < text.shown ? text.bytes + (i - 1) : nullptr;
             const void* feed = rest ? memchr(rest, '\n', text.shown - (i - 1)) : nullptr;
@@ -109,7 +108,7 @@ static void draw_misc_bytes(const placement* p, layout_cursor* cursor) {
         }
         const glyph* g = &font->glyphs[index];
         rect source = {g->x, g->y, g->w, g->h};
-        blit_image(buffer, clip, font, source, (int32_t)(px + (font->glyph_w - g->w) / 2),
+        blit_image(list, font, source, (int32_t)(px + (font->glyph_w - g->w) / 2),
                    (int32_t)(py + g->y_offset));
         px += advance;
     }

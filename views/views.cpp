@@ -36,7 +36,7 @@ static painter* hit_test_panels(void) {
 
 // Each painter draws a block of its own in a recorded frame.
 static void paint_block(painter* paint, uint32_t block) {
-    if (!app_state.press.finding) draw_list_begin_block(block);
+    draw_list_begin_block(frame_list(), block);
     paint();
 }
 

@@ -5,7 +5,7 @@
 #include <stdint.h>
 
 #include "os/os.h"
-#include "render/pixel_buffer.h"
+#include "render/draw_list.h"
 #include "render/text_buffer.h"
 
 // Hit-tests the pointer against the panels and paints all four, the one
@@ -44,7 +44,7 @@ bool overview_step(void);
 bool overview_pending(void);
 // Colours the summarised rows of the track and, when `hovered`, notes the
 // row under the pointer.
-void paint_overview(pixel_buffer* buffer, rect clip, rect track, bool hovered);
+void paint_overview(draw_list* list, rect track, bool hovered);
 // "0x3A000000-0x3A3FFFFF: high entropy (7.98 bits/byte)" for the hovered
 // row; false when no row is hovered.
 bool build_overview_hover_line(text_buffer* text);

@@ -5,9 +5,6 @@
 
 #include "app/app.h"
 #include "app/app_state.h"
-#include "render/font.h"
-
-enum : uint32_t { bench_text_capacity = 10000 };
 
 double seconds_since(uint64_t start_ticks) {
     return (double)os_ticks_to_microseconds(os_now_ticks() - start_ticks) / 1e6;
@@ -33,10 +30,7 @@ bool map_bench_file(const char* path, os_mapped_file* file) {
 
 void start_bench_shell(headless_window* window, int32_t width, int32_t height, const os_mapped_file* file) {
     use_headless_window(window, width, height, true);
-    build_glyph_atlas(&app_state.font, embedded_mono_png, embedded_mono_png_size);
-    text_buffer_create(&app_state.text, bench_text_capacity);
-    register_builtin_types();
-    layout_panels();
+    start_shell(false);
     app_state.file = file->contents;
     app_state.file_mapped_bytes = file->mapped_bytes;
     app_state.file_guard_slot = file->guard_slot;

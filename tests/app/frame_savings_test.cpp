@@ -12,7 +12,6 @@
 
 #include "app/app.h"
 #include "app_test_support.h"
-#include "render/font.h"
 #include "types/growable_array.h"
 #include "types/type_parser.h"
 #include "types/type_table.h"
@@ -76,12 +75,8 @@ protected:
     // Plays the session from a fresh start, calling `frame` where each frame falls.
     template <class F> void play(const std::vector<os_event>& events, F frame) {
         use_fake_window(&fake, 1000, 400, true);
-        ASSERT_TRUE(build_glyph_atlas(&app_state.font, embedded_mono_png, embedded_mono_png_size));
-        ASSERT_TRUE(text_buffer_create(&app_state.text, 10000));
-        register_builtin_types();
-        reset_type_colors();
+        ASSERT_TRUE(start_shell(false));
         capture_stdout([] { create_types_from_code(types_text, sizeof types_text - 1); });
-        layout_panels();
         file.resize(6000);
         for (size_t i = 0; i < file.size(); i++) file[i] = i % 5 ? (uint8_t)(i * 2654435761u >> 13) : 0;
         app_state.file = file_contents{file.size(), file.data()};

@@ -12,6 +12,7 @@
 #include "app/status_line.h"
 #include "app_test_support.h"
 #include "render/font.h"
+#include "test_canvas.h"
 #include "types/type_table.h"
 #include "views/views.h"
 
@@ -125,10 +126,10 @@ protected:
     }
     // Line 1 as it looks with only `text` drawn on it.
     std::vector<color> expected_line_1(const std::string& text) {
-        std::vector<color> pixels(fake.pixels.size(), background);
-        pixel_buffer buffer = {1280, 720, pixels.data()};
+        test_canvas canvas(1280, 720, background);
         rect at = {app_state.margin, app_state.hex_panel.y - 2 * app_state.font.glyph_h, 0, 0};
-        draw_text(&buffer, &app_state.font, at, text.size(), text.data());
+        draw_text(&canvas.list, &app_state.font, at, text.size(), text.data());
+        std::vector<color> pixels = canvas.pixels();
         std::swap(pixels, fake.pixels);
         std::vector<color> out = strip(0);
         std::swap(pixels, fake.pixels);

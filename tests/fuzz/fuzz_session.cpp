@@ -15,8 +15,6 @@
 #include "app/sliced_jobs.h"
 #include "fuzz_support.h"
 #include "headless_window.h"
-#include "render/font.h"
-#include "render/text_buffer.h"
 #include "types/growable_array.h"
 #include "types/type_parser.h"
 #include "views/views.h"
@@ -34,33 +32,6 @@ static const uint16_t keys[] = {
 
 static headless_window headless;
 static os_window& window = headless.window;
-
-// Everything allocated once is carried over app_state_reset.
-static void fresh_state(void) {
-    application_state kept = app_state;
-    for (void* block : {(void*)kept.overview.kinds, (void*)kept.overview.entropies, (void*)kept.frame_scratch,
-                        (void*)kept.frames[0].commands, (void*)kept.frames[0].tile_marks,
-                        (void*)kept.frames[1].commands, (void*)kept.frames[1].tile_marks})
-        os_free(block);
-    app_state_reset();
-    if (!kept.font.glyphs) {
-        build_glyph_atlas(&app_state.font, embedded_mono_png, embedded_mono_png_size);
-        text_buffer_create(&app_state.text, 10000);
-        return;
-    }
-    app_state.font = kept.font;
-    app_state.text = kept.text;
-    app_state.scratch_text = kept.scratch_text;
-    app_state.types = kept.types;
-    app_state.input = kept.input;
-    app_state.changed_pointer = kept.changed_pointer;
-    app_state.changed_buttons = kept.changed_buttons;
-    app_state.placements = kept.placements;
-    app_state.placements.count = 0;
-    app_state.changed_pointer.count = 0;
-    app_state.changed_buttons.count = 0;
-    if (app_state.input) memset(app_state.input, 0, sizeof *app_state.input);
-}
 
 static void send(os_event event) {
     event.window = &window;
@@ -174,13 +145,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const uint8_t* file_bytes = data + in.at;
     in.at += file_length;
 
-    fresh_state();
-    reset_type_table();
+    release_app_state();
     use_headless_window(&headless, width, height, true);
+    start_shell(false);
     app_state.frame_ticks = os_now_ticks();
     capture_stdout_begin();  // the parser's error lines
     create_types_from_code((const char*)types_text, types_length);
-    layout_panels();
 
     uint8_t* file = nullptr;
     if (!(flags & 1)) {
@@ -192,7 +162,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         static char path[] = "/fuzz/input.bin";
         app_state.file_path = path;
         app_state.file_path_len = sizeof path - 1;
-        if (!app_state.placements.items) array_create(&app_state.placements, 128, sizeof(placement));
+        array_create(&app_state.placements, 128, sizeof(placement));
     }
     run_events(&in);
     sliced_job_stop(sliced_job_find);

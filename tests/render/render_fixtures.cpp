@@ -1,4 +1,4 @@
-// PNGs built in memory, the test font cut from them, and canvases to draw on.
+// PNGs built in memory and the test font cut from them.
 #include "render_fixtures.h"
 
 #include <fstream>
@@ -122,15 +122,4 @@ bool load_real_font(void) {
     std::vector<uint8_t> png((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     free_font(&test_font);
     return build_glyph_atlas(&test_font, png.data(), png.size());
-}
-
-test_canvas::test_canvas(int width, int height, color fill) {
-    pixels.assign((size_t)width * height, fill);
-    buffer = pixel_buffer{width, height, pixels.data()};
-}
-
-int test_canvas::count_not(color fill) const {
-    int n = 0;
-    for (color c : pixels) n += c != fill;
-    return n;
 }

@@ -8,6 +8,7 @@
 
 #include "render/font.h"
 #include "render/pixel_buffer.h"
+#include "test_canvas.h"
 
 // An RGBA image, 4 bytes per pixel, R G B A.
 struct test_image {
@@ -44,12 +45,3 @@ bool load_test_font(void);
 void free_font(glyph_atlas* atlas);
 // Builds test_font from the committed render/mono.png.
 bool load_real_font(void);
-
-struct test_canvas {
-    std::vector<color> pixels;
-    pixel_buffer buffer;
-    test_canvas(int width, int height, color fill);
-    color at(int x, int y) const { return pixels[(size_t)y * buffer.width + x]; }
-    // Pixels that differ from `fill`.
-    int count_not(color fill) const;
-};

@@ -17,15 +17,15 @@ protected:
     }
 };
 
-static int count_color(const test_canvas& canvas, color value) {
+static int count_color(test_canvas& canvas, color value) {
     int n = 0;
-    for (color c : canvas.pixels) n += c == value;
+    for (color c : canvas.pixels()) n += c == value;
     return n;
 }
 
 TEST_F(TextDraw, NewlineReturnsToTheStartOneLineLower) {
     test_canvas canvas(64, 64, background);
-    draw_text(&canvas.buffer, &test_font, rect{10, 20, 0, 0}, 3, "A\nB");
+    draw_text(&canvas.list, &test_font, rect{10, 20, 0, 0}, 3, "A\nB");
     color red = as_buffer_color(font_red), green = as_buffer_color(font_green);
     EXPECT_EQ(canvas.at(10, 22), red);
     EXPECT_EQ(canvas.at(16, 32), red);
@@ -52,7 +52,7 @@ TEST_F(TextDraw, MeasureCountsCellsSpacingAndLines) {
 
 TEST_F(TextDraw, TwoByteCharacterShowsItsGlyphThenGlyphZero) {
     test_canvas canvas(32, 16, background);
-    draw_text(&canvas.buffer, &test_font, rect{0, 0, 0, 0}, 2, "\xc3\xa9");
+    draw_text(&canvas.list, &test_font, rect{0, 0, 0, 0}, 2, "\xc3\xa9");
     color red = as_buffer_color(font_red), blue = as_buffer_color(font_blue);
     EXPECT_EQ(canvas.at(1, 4), red);  // 5 wide, centred in 7
     EXPECT_EQ(count_color(canvas, red), 5 * 3);
@@ -62,7 +62,7 @@ TEST_F(TextDraw, TwoByteCharacterShowsItsGlyphThenGlyphZero) {
 
 TEST_F(TextDraw, CharactersBeyondTheFontAndNulShowGlyphZero) {
     test_canvas canvas(64, 16, background);
-    draw_text(&canvas.buffer, &test_font, rect{0, 0, 0, 0}, 4, "\xe2\x82\xac\0");
+    draw_text(&canvas.list, &test_font, rect{0, 0, 0, 0}, 4, "\xe2\x82\xac\0");
     color blue = as_buffer_color(font_blue);
     for (int cell = 0; cell < 4; ++cell) EXPECT_EQ(canvas.at(cell * 7 + 3, 7), blue);
     EXPECT_EQ(count_color(canvas, blue), 4);
@@ -74,7 +74,7 @@ TEST_F(TextDraw, LeadByteAtTheEndReadsNothingBeyondTheText) {
         std::unique_ptr<char[]> text(new char[2]);
         text[0] = 'A';
         text[1] = (char)lead;
-        draw_text(&canvas.buffer, &test_font, rect{0, 0, 0, 0}, 2, text.get());
+        draw_text(&canvas.list, &test_font, rect{0, 0, 0, 0}, 2, text.get());
         EXPECT_EQ(measure_text(&test_font, rect{}, 2, text.get()).w, 14);
         utf8_decoded d = decode_utf8((const uint8_t*)text.get() + 1, 1);
         EXPECT_EQ(d.length, lead == 0xc3 ? 2u : lead == 0xe2 ? 3u : 4u);
@@ -107,7 +107,7 @@ TEST(Utf8, DecodesEachLeadByteKind) {
 
 TEST_F(TextDraw, GlyphsAreClippedAtTheBufferEdgesNotWrapped) {
     test_canvas canvas(10, 12, background);
-    draw_text(&canvas.buffer, &test_font, rect{-3, -4, 0, 0}, 3, "AAA");
+    draw_text(&canvas.list, &test_font, rect{-3, -4, 0, 0}, 3, "AAA");
     color red = as_buffer_color(font_red);
     // The glyphs' top rows start at -2; the first A keeps columns 0..3, the
     // second covers 4..9 and loses one; the third lies wholly outside.
@@ -120,12 +120,12 @@ TEST_F(TextDraw, GlyphsAreClippedAtTheBufferEdgesNotWrapped) {
 TEST_F(TextDraw, EmptyFontOrNoBufferDrawsNothing) {
     test_canvas canvas(16, 16, background);
     draw_text(nullptr, &test_font, rect{}, 1, "A");
-    draw_text(&canvas.buffer, &test_font, rect{}, 0, "A");
+    draw_text(&canvas.list, &test_font, rect{}, 0, "A");
     free_font(&test_font);
-    draw_text(&canvas.buffer, &test_font, rect{}, 3, "A\xc3\xa9");
+    draw_text(&canvas.list, &test_font, rect{}, 3, "A\xc3\xa9");
     EXPECT_EQ(canvas.count_not(background), 0);
     EXPECT_EQ(measure_text(&test_font, rect{}, 3, "ABC").w, 0);
-    draw_text(&canvas.buffer, nullptr, rect{}, 1, "A");
+    draw_text(&canvas.list, nullptr, rect{}, 1, "A");
     EXPECT_EQ(canvas.count_not(background), 0);
     EXPECT_EQ(measure_text(nullptr, rect{}, 3, "A\nB").w, 0);
     EXPECT_EQ(measure_text(nullptr, rect{}, 3, "A\nB").h, 0);
@@ -139,7 +139,7 @@ TEST_F(TextDraw, BlitsFollowTheImageAlpha) {
     glyph_atlas soft;
     ASSERT_TRUE(build_glyph_atlas(&soft, png.data(), png.size()));
     test_canvas canvas(4, 2, background);
-    blit_image(&canvas.buffer, whole_buffer(&canvas.buffer), &soft, rect{0, 0, 3, 2}, 1, 0);
+    blit_image(&canvas.list, &soft, rect{0, 0, 3, 2}, 1, 0);
     EXPECT_EQ(canvas.at(1, 0), 0xff8f8f8fu);
     EXPECT_EQ(canvas.at(2, 0), 0xffffffffu);
     EXPECT_EQ(canvas.count_not(background), 2);
@@ -154,7 +154,7 @@ TEST_F(TextDraw, BlitsFollowTheImageAlpha) {
     ASSERT_TRUE(build_glyph_atlas(&opaque, png.data(), png.size()));
     EXPECT_EQ(opaque.alpha_flags, 0);
     test_canvas copy(6, 2, background);
-    blit_image(&copy.buffer, whole_buffer(&copy.buffer), &opaque, rect{-2, 0, 4, 1}, 0, 1);
+    blit_image(&copy.list, &opaque, rect{-2, 0, 4, 1}, 0, 1);
     EXPECT_EQ(copy.at(1, 1), background);
     EXPECT_EQ(copy.at(2, 1), as_buffer_color(0x102030ff));
     EXPECT_EQ(copy.at(3, 1), as_buffer_color(0x405060ff));
@@ -170,16 +170,15 @@ TEST_F(TextDraw, FadedGlyphsScaleTheirAlpha) {
     free_font(&test_font);
     ASSERT_TRUE(build_glyph_atlas(&test_font, png.data(), png.size()));
     test_canvas canvas(4, 1, background);
-    rect clip = whole_buffer(&canvas.buffer);
-    blit_glyph_faded(&canvas.buffer, clip, &test_font, rect{0, 0, 2, 1}, 0, 0, 0.5f);
+    blit_glyph_faded(&canvas.list, &test_font, rect{0, 0, 2, 1}, 0, 0, 0.5f);
     EXPECT_EQ(canvas.at(0, 0), 0xff878787u);  // alpha 127 over 0x11
     EXPECT_EQ(canvas.at(1, 0), background);   // alpha 0 stays invisible
-    blit_glyph_faded(&canvas.buffer, clip, &test_font, rect{0, 0, 1, 1}, 2, 0, 0.0f);
+    blit_glyph_faded(&canvas.list, &test_font, rect{0, 0, 1, 1}, 2, 0, 0.0f);
     EXPECT_EQ(canvas.at(2, 0), background);
-    blit_glyph_faded(&canvas.buffer, clip, &test_font, rect{0, 0, 1, 1}, 3, 0, 1.0f);
+    blit_glyph_faded(&canvas.list, &test_font, rect{0, 0, 1, 1}, 3, 0, 1.0f);
     EXPECT_EQ(canvas.at(3, 0), 0xffffffffu);
     test_canvas clear(1, 1, 0x00abcdef);  // a pixel faded to nothing replaces one that shows nothing
-    blit_glyph_faded(&clear.buffer, whole_buffer(&clear.buffer), &test_font, rect{1, 0, 1, 1}, 0, 0, 0.5f);
+    blit_glyph_faded(&clear.list, &test_font, rect{1, 0, 1, 1}, 0, 0, 0.5f);
     EXPECT_EQ(clear.at(0, 0), 0u);
 }
 
@@ -194,13 +193,13 @@ TEST(Blit, EveryWidthMatchesColumnByColumn) {
         float opacity = test % 3 == 0 ? 1.0f : test % 3 == 1 ? 0.5f : 0.33f;
         int32_t w = test / 3 + 1, sx = rand() % 40, sy = rand() % 50;
         test_canvas canvas(24, 8, 0), columns(24, 8, 0);
-        for (color& c : canvas.pixels) c = rand() & 1 ? 0xff112233 : (color)rand() << 1;
-        std::copy(canvas.pixels.begin(), canvas.pixels.end(), columns.pixels.begin());
-        blit_glyph_faded(&canvas.buffer, whole_buffer(&canvas.buffer), &atlas, rect{sx, sy, w, 6}, 3, 1, opacity);
+        for (color& c : canvas.pixels()) c = rand() & 1 ? 0xff112233 : (color)rand() << 1;
+        std::copy(canvas.pixels().begin(), canvas.pixels().end(), columns.pixels().begin());
+        blit_glyph_faded(&canvas.list, &atlas, rect{sx, sy, w, 6}, 3, 1, opacity);
         for (int32_t i = 0; i < w; ++i)
-            blit_glyph_faded(&columns.buffer, whole_buffer(&columns.buffer), &atlas, rect{sx + i, sy, 1, 6}, 3 + i, 1,
+            blit_glyph_faded(&columns.list, &atlas, rect{sx + i, sy, 1, 6}, 3 + i, 1,
                              opacity);
-        EXPECT_EQ(canvas.pixels, columns.pixels) << "width " << w << ", opacity " << opacity;
+        EXPECT_EQ(canvas.pixels(), columns.pixels()) << "width " << w << ", opacity " << opacity;
     }
     free_font(&atlas);
 }

@@ -18,7 +18,7 @@ protected:
         free_font(&test_font);
         ASSERT_TRUE(load_test_font());
         ASSERT_TRUE(text_buffer_create(&line, 512));
-        frame.buffer = &canvas.buffer;
+        frame.list = &canvas.list;
         frame.font = &test_font;
         frame.indent_width = 3;
         frame.flow_right = 100 + 300 - 10;  // a panel at x 100, 300 wide, padded 10
@@ -135,7 +135,7 @@ TEST_F(Widgets, EmitLineDrawsGuidesAndTextThenMovesDown) {
 }
 
 TEST_F(Widgets, NothingIsDrawnWithoutAWindow) {
-    frame.buffer = nullptr;
+    frame.list = nullptr;
     layout_cursor cursor = start_cursor();
     cursor.x = 300;
     cursor.line_height = 15;

@@ -3,7 +3,7 @@
 #include <math.h>
 #include <string.h>
 
-#include "headless_window.h"
+#include "test_canvas.h"
 #include "types_fixture.h"
 
 using lines = std::vector<std::string>;
@@ -193,12 +193,12 @@ TEST(TypeLine, hover_click_and_drag_across_member_lines) {
     EXPECT_EQ(app_state.select_len, 4);
 }
 
-// A window whose back buffer shows what the rows painted (no font: no text).
+// A frame being recorded, whose pixels show what the rows painted (no font: no text).
 struct fake_window {
-    headless_window headless;
-    fake_window(int32_t width, int32_t height) { use_headless_window(&headless, width, height, true); }
-    ~fake_window() { app_state.window = nullptr; }
-    color at(int32_t x, int32_t y) const { return headless.pixels[(size_t)y * headless.window.width + x]; }
+    test_canvas canvas;
+    fake_window(int32_t width, int32_t height) : canvas(width, height, 0) { app_state.frames.recording = &canvas.list; }
+    ~fake_window() { app_state.frames.recording = nullptr; }
+    color at(int32_t x, int32_t y) { return canvas.at(x, y); }
 };
 
 TEST(TypeLine, rows_are_shaded_by_selection_and_outlined_by_hover) {

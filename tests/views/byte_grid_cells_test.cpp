@@ -4,15 +4,8 @@
 
 #include <vector>
 
+#include "test_canvas.h"
 #include "views/byte_grid_cells.h"
-
-struct canvas {
-    std::vector<color> pixels;
-    pixel_buffer buffer;
-    canvas(int32_t w, int32_t h, color below) : pixels((size_t)w * (size_t)h, below) {
-        buffer = pixel_buffer{w, h, pixels.data()};
-    }
-};
 
 TEST(ByteGridCells, FastAndBlendedPaintersAgreeOnEveryLayerCombination) {
     const rect cells[] = {
@@ -36,11 +29,12 @@ TEST(ByteGridCells, FastAndBlendedPaintersAgreeOnEveryLayerCombination) {
                     layers.shaded = bits & 64;
                     layers.tint = bits & 128 ? byte_class_tint(0x80) : 0;
                     layers.changed = bits & 256;
-                    canvas fast(30, 26, ground), blended(30, 26, ground);
-                    paint_cell_layers(&fast.buffer, whole_buffer(&fast.buffer), cell, &layers);
-                    paint_cell_layers_blended(&blended.buffer, whole_buffer(&blended.buffer), cell, &layers);
-                    for (size_t i = 0; i < fast.pixels.size(); i++) {
-                        ASSERT_EQ(fast.pixels[i], blended.pixels[i])
+                    test_canvas fast(30, 26, ground), blended(30, 26, ground);
+                    paint_cell_layers(&fast.list, cell, &layers);
+                    paint_cell_layers_blended(&blended.list, cell, &layers);
+                    const std::vector<color>&shown = fast.pixels(), &wanted = blended.pixels();
+                    for (size_t i = 0; i < shown.size(); i++) {
+                        ASSERT_EQ(shown[i], wanted[i])
                             << "cell " << cell.x << "," << cell.y << " " << cell.w << "x" << cell.h << " region "
                             << std::hex << region << " below " << ground << std::dec << " layers " << bits
                             << " pixel " << i % 30 << "," << i / 30;

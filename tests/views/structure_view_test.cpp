@@ -6,6 +6,7 @@
 
 #include "app/app_state.h"
 #include "render/font.h"
+#include "test_canvas.h"
 #include "types/type_layout.h"
 #include "types/type_table.h"
 #include "views/data_view.h"
@@ -381,8 +382,7 @@ TEST_F(StructureView, LargeMiscSectionWrapsAsIfDrawnWhole) {
 
     const glyph_atlas* font = &app_state.font;
     int32_t w = window.width, h = window.height;
-    std::vector<color> reference((size_t)w * (size_t)h, 0xff111111);
-    pixel_buffer buffer = {w, h, reference.data()};
+    test_canvas canvas(w, h, 0xff111111);
     int64_t line_start = content_x(), px = line_start, py = line_y(2);
     int64_t advance = font->glyph_w + 1;
     int64_t line_end = line_start + panel().w - 2 * app_state.panel_pad;
@@ -397,9 +397,10 @@ TEST_F(StructureView, LargeMiscSectionWrapsAsIfDrawnWhole) {
             px = line_start;
             py += font->glyph_h;
         }
-        if (py < h) draw_text(&buffer, &app_state.font, rect{(int32_t)px, (int32_t)py, 0, 0}, 1, &c);
+        if (py < h) draw_text(&canvas.list, &app_state.font, rect{(int32_t)px, (int32_t)py, 0, 0}, 1, &c);
         px += advance;
     }
+    const std::vector<color>& reference = canvas.pixels();
     int mismatches = 0;
     for (int32_t y = line_y(2); y < h; y++)
         for (int32_t x = panel().x; x < w; x++)

@@ -5,7 +5,7 @@
 
 #include "app/app.h"
 #include "render/font.h"
-#include "render/text_buffer.h"
+#include "test_canvas.h"
 #include "test_support.h"
 #include "types/growable_array.h"
 #include "types/type_parser.h"
@@ -17,11 +17,7 @@ void ViewsTest::start(int32_t width, int32_t height) {
     // freeing what the last test or start left behind.
     release_app_state();
     use_headless_window(&headless, width, height, true);
-    ASSERT_TRUE(build_glyph_atlas(&app_state.font, embedded_mono_png, embedded_mono_png_size));
-    ASSERT_TRUE(text_buffer_create(&app_state.text, 10000));
-    reset_type_colors();
-    register_builtin_types();
-    layout_panels();
+    ASSERT_TRUE(start_shell(false));
 }
 
 void ViewsTest::load(const std::vector<uint8_t>& bytes) {
@@ -111,11 +107,11 @@ bool ViewsTest::line_shows(int32_t x, int32_t y, const std::string& text, int32_
                            int32_t spacing) const {
     int32_t cells = width_cells ? width_cells : (int32_t)text.size() + 4;
     int32_t w = cells * (app_state.font.glyph_w + spacing), h = app_state.font.glyph_h;
-    std::vector<color> reference((size_t)w * (size_t)h, 0xff111111);
-    pixel_buffer buffer = {w, h, reference.data()};
+    test_canvas canvas(w, h, 0xff111111);
     int32_t saved_spacing = app_state.font.spacing;
     app_state.font.spacing = spacing;
-    draw_text(&buffer, &app_state.font, rect{0, 0, 0, 0}, text.size(), text.data());
+    draw_text(&canvas.list, &app_state.font, rect{0, 0, 0, 0}, text.size(), text.data());
+    const std::vector<color>& reference = canvas.pixels();
     app_state.font.spacing = saved_spacing;
     for (int32_t row = 0; row < h; row++) {
         for (int32_t col = 0; col < w; col++) {

@@ -6,8 +6,6 @@
 
 namespace {
 
-enum : int32_t { status_line_1_y = 10 };
-
 class FindPromptTest : public ProgramTest {
 protected:
     void key(KeySym keysym, bool down) {

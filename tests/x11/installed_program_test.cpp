@@ -52,10 +52,10 @@ TEST_F(InstalledProgramTest, ScaleTwoIsScaleOneDoubledAndClicksLandOnTheSameByte
     std::vector<uint8_t> bytes(4321);
     for (size_t i = 0; i < bytes.size(); i++) bytes[i] = (uint8_t)(i * 13);
     std::string path = write_temp_file("scaled.bin", bytes.data(), bytes.size());
-    int32_t x = hex_panel_x + panel_pad + 5 * cell_w + cell_w / 2, y = panel_top + panel_pad + 2 * cell_h + cell_h / 2;
     std::vector<uint32_t> plain;
     for (int32_t s : {1, 2}) {
         start(s == 1 ? std::vector<std::string>{path} : std::vector<std::string>{"--scale", "2", path});
+        int32_t x = hex_panel_x + panel_pad + 5 * cell_w + cell_w / 2, y = panel_top + panel_pad + 2 * cell_h + cell_h / 2;
         XMoveResizeWindow(display, window, 0, 0, small_width * s, small_height * s);
         XSync(display, False);
         click(s * x + s - 1, s * y + s - 1);

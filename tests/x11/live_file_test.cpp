@@ -11,8 +11,6 @@
 
 namespace {
 
-constexpr int32_t button_row_step = glyph_h + 8 + 4;
-constexpr int32_t user_type_row_y = first_button_row_y + 4 * button_row_step;
 constexpr int32_t placement_line_y = 35;
 
 void write_file(const std::string& path, const std::string& text, int flags = O_WRONLY | O_TRUNC | O_CREAT) {
@@ -26,8 +24,6 @@ int ignore_x_error(Display*, XErrorEvent*) { return 0; }
 
 class LiveFileTest : public ProgramTest {
 protected:
-    std::string output_path;
-
     void SetUp() override {
         ProgramTest::SetUp();
         // A program that crashed takes its window along; the test then fails on alive().
@@ -42,23 +38,8 @@ protected:
         std::string copy = dir + "/bitlorn";
         fs::copy_file(binary, copy, fs::copy_options::overwrite_existing);
         fs::copy_file(binary.parent_path() / "mono.png", dir + "/mono.png", fs::copy_options::overwrite_existing);
-        output_path = dir + "/output.txt";
-        pid = fork();
-        ASSERT_GE(pid, 0);
-        if (pid == 0) {
-            int out = open(output_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-            dup2(out, 1);
-            dup2(out, 2);
-            std::vector<char*> argv = {(char*)copy.c_str()};
-            for (const std::string& a : arguments) argv.push_back((char*)a.c_str());
-            argv.push_back(nullptr);
-            execv(copy.c_str(), argv.data());
-            _exit(127);
-        }
-        ASSERT_TRUE(wait_until([&] { return (window = find_program_window()) != None; })) << "no window appeared";
+        launch(copy, arguments, true);
     }
-
-    std::string output() { return read_text_file(output_path); }
 
     bool alive() { return pid > 0 && waitpid(pid, nullptr, WNOHANG) == 0; }
 
@@ -177,6 +158,7 @@ TEST_F(LiveFileTest, TypesFileIsReadAgainWhenItChanges) {
     write_file(data, std::string(64, '\x01'));
     start_copy(dir, {data});
     ASSERT_TRUE(wait_until([&] { return status_shows_size(64); }));
+    int32_t button_row_step = button_h + button_gap, user_type_row_y = first_button_row_y + 4 * button_row_step;
 
     // The first user type's button: hovering it shows its size at the selection.
     move_to(struct_text_x + 10, user_type_row_y + 11);

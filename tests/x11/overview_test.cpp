@@ -9,15 +9,7 @@
 
 namespace {
 
-enum : int32_t {
-    status_line_1_y = 10,
-    window_h = 720,
-    bar_inset = 3,
-    visible_rows = (window_h - 2 * margin - 2 * panel_pad - 2 * (glyph_h - 4)) / cell_h,
-    track_x = hex_panel_x + hex_panel_w - panel_pad + bar_inset,
-    track_y = panel_top + panel_pad,
-    track_h = visible_rows * cell_h,
-};
+enum : int32_t { bar_inset = 3 };
 
 using OverviewTest = ProgramTest;
 
@@ -30,6 +22,8 @@ TEST_F(OverviewTest, HoveringTheTrackNamesTheBytesAndControlIMeasures) {
     std::string path = write_temp_file("overview.bin", bytes.data(), bytes.size());
     start({path});
     ASSERT_TRUE(wait_until([&] { return status_shows_size(size); })) << "the file was not loaded";
+    int32_t track_x = hex_panel_x + hex_panel_w - panel_pad + bar_inset, track_y = panel_top + panel_pad;
+    int32_t track_h = visible_rows * cell_h;
 
     const char* kinds[] = {"all zero", "all 0xFF", "mostly text (", "high entropy ("};
     for (int q = 0; q < 4; q++) {

@@ -6,12 +6,9 @@
 
 namespace {
 
-enum : int32_t { type_button_row_y = first_button_row_y + button_h + button_gap };
-
-int32_t button_w(const std::string& label) { return glyph_w * (int32_t)label.size() + 16; }
-
 class PlacementClickTest : public ProgramTest {
 protected:
+    int32_t button_w(const std::string& label) { return glyph_w * (int32_t)label.size() + 16; }
     // Like shows_text, for lines whose background is banded: ink is exactly the white pixels.
     bool shows_white_text(int32_t x, int32_t y, const std::string& text) {
         int32_t w = (int32_t)text.size() * font.glyph_w, h = line_height;
@@ -43,6 +40,7 @@ TEST_F(PlacementClickTest, ClickedByteThenU32ButtonShowsThePlacedValue) {
         << "the status bar does not read Select: 4,1";
 
     int32_t u32_x = struct_text_x + button_w("u8") + button_gap + button_w("u16") + button_gap;
+    int32_t type_button_row_y = first_button_row_y + button_h + button_gap;
     move_to(u32_x + button_w("u32") / 2, type_button_row_y + button_h / 2);
     ASSERT_TRUE(wait_until([&] { return shows_text(status_x, status_line_2_y, "Filesize: 64 | Select: 4,1 | Hover: 4,4"); }))
         << "the u32 button is not under the pointer";

@@ -8,6 +8,7 @@
 #include <X11/Xlib.h>
 #include <X11/Xatom.h>
 #include <X11/Xutil.h>
+#include <fcntl.h>
 #include <signal.h>
 #include <stdint.h>
 #include <stdlib.h>
@@ -16,6 +17,7 @@
 #include <unistd.h>
 
 #include <functional>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -36,30 +38,8 @@ std::vector<uint8_t> text_ink(const glyph_atlas& font, const std::string& text, 
 // ---------------------------------------------------------------------------
 // The program
 
-enum : int32_t { status_x = 10, status_line_2_y = 25, line_height = 15 };
-
-// The client area's layout with the shipped font at the default window width.
-enum : int32_t {
-    glyph_w = 7,
-    glyph_h = 15,
-    margin = 10,
-    panel_pad = 10,
-    cell_w = 18,
-    cell_h = 17,
-    bytes_per_row = 16,
-    panel_top = 40,
-    text_panel_x = margin,
-    text_panel_w = (glyph_w + 2) * bytes_per_row + 4 + 2 * panel_pad,
-    hex_panel_x = text_panel_x + text_panel_w + margin,
-    hex_panel_w = cell_w * bytes_per_row + 4 + 2 * panel_pad,
-    inspect_panel_x = hex_panel_x + hex_panel_w + margin,
-    inspect_panel_w = 28 * glyph_w + 2 * panel_pad,
-    struct_panel_x = inspect_panel_x + inspect_panel_w + margin,
-    struct_text_x = struct_panel_x + panel_pad,
-    button_h = glyph_h + 8,
-    button_gap = 4,
-    first_button_row_y = 20,
-};
+// Drawn by the structure view's toolbar, not by the layout.
+enum : int32_t { button_pad_h = 8, button_gap = 4 };
 inline const char window_title[] = "Bitlorn  |  0.9";
 
 class ProgramTest : public ::testing::Test {
@@ -86,20 +66,63 @@ protected:
         os_free(font.glyphs);
     }
 
-    void start(const std::vector<std::string>& arguments) {
-        const char* binary = getenv("BITLORN_BINARY");
+    // The layout as the program prints it at start (BITLORN_PRINT_LAYOUT),
+    // and the places the tests derive from it and the font.
+    rect text_panel = {}, hex_panel = {}, inspect_panel = {}, struct_panel = {};
+    int32_t panel_pad = 0, text_cell_w = 0, cell_w = 0, cell_h = 0, group_gap = 0, bytes_per_row = 0,
+            visible_rows = 0;
+    int32_t glyph_w = 0, glyph_h = 0, line_height = 0, margin = 0, status_x = 0, status_line_1_y = 0,
+            status_line_2_y = 0, panel_top = 0, text_panel_x = 0, hex_panel_x = 0, hex_panel_w = 0,
+            struct_panel_x = 0, struct_text_x = 0, first_button_row_y = 0, button_h = 0;
+    std::string output_path;  // the program's standard output (and error, when kept)
+
+    void start(const std::vector<std::string>& arguments) { launch(getenv("BITLORN_BINARY"), arguments, false); }
+
+    // Runs `binary` with its standard output (and error, with keep_errors) in
+    // a file, waits for its window and reads the layout it prints.
+    void launch(const std::string& binary, const std::vector<std::string>& arguments, bool keep_errors) {
+        output_path = make_temp_dir() + "/output.txt";
         pid = fork();
         ASSERT_GE(pid, 0);
         if (pid == 0) {
-            freopen("/dev/null", "w", stdout);
+            setenv("BITLORN_PRINT_LAYOUT", "1", 1);
+            int out = open(output_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            dup2(out, 1);
+            if (keep_errors) dup2(out, 2);
             if (!standard_input.empty()) freopen(standard_input.c_str(), "r", stdin);
-            std::vector<char*> argv = {(char*)binary};
+            std::vector<char*> argv = {(char*)binary.c_str()};
             for (const std::string& a : arguments) argv.push_back((char*)a.c_str());
             argv.push_back(nullptr);
-            execv(binary, argv.data());
+            execv(binary.c_str(), argv.data());
             _exit(127);
         }
         ASSERT_TRUE(wait_until([&] { return (window = find_program_window()) != None; })) << "no window appeared";
+        ASSERT_TRUE(wait_until([&] { return read_layout(); })) << "no layout line: " << output();
+    }
+
+    std::string output() { return read_text_file(output_path); }
+
+    bool read_layout() {
+        std::string text = output();
+        size_t at = text.find("Layout:");
+        if (at == std::string::npos || text.find('\n', at) == std::string::npos) return false;
+        std::istringstream in(text.substr(at + strlen("Layout:")));
+        for (rect* r : {&text_panel, &hex_panel, &inspect_panel, &struct_panel}) in >> r->x >> r->y >> r->w >> r->h;
+        in >> panel_pad >> text_cell_w >> cell_w >> cell_h >> group_gap >> bytes_per_row >> visible_rows;
+        glyph_w = font.glyph_w;
+        line_height = glyph_h = font.glyph_h;
+        status_x = margin = text_panel_x = text_panel.x;
+        panel_top = hex_panel.y;
+        // The status lines stand on the grids, one line apart.
+        status_line_1_y = panel_top - 2 * glyph_h;
+        status_line_2_y = panel_top - glyph_h;
+        hex_panel_x = hex_panel.x;
+        hex_panel_w = hex_panel.w;
+        struct_panel_x = struct_panel.x;
+        struct_text_x = struct_panel.x + panel_pad;
+        first_button_row_y = struct_panel.y + panel_pad;
+        button_h = glyph_h + button_pad_h;
+        return !in.fail();
     }
 
     bool is_program_window(Window candidate) {
