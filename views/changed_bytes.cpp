@@ -3,6 +3,7 @@
 #include "views/changed_bytes.h"
 
 #include <string.h>
+#include <xxhash.h>
 
 #include "app/app_state.h"
 #include "views/byte_grid_cells.h"
@@ -18,59 +19,9 @@ enum : uint64_t {
 // ---------------------------------------------------------------------------
 // The digest
 
-static constexpr uint64_t prime_1 = 0x9E3779B185EBCA87ull, prime_2 = 0xC2B2AE3D27D4EB4Full,
-                          prime_3 = 0x165667B19E3779F9ull, prime_4 = 0x85EBCA77C2B2AE63ull,
-                          prime_5 = 0x27D4EB2F165667C5ull;
-
-static uint64_t rotate_left(uint64_t value, int bits) { return (value << bits) | (value >> (64 - bits)); }
-
-static uint64_t read_64(const uint8_t* bytes) {
-    uint64_t value;
-    memcpy(&value, bytes, sizeof value);
-    return value;
-}
-
-static uint32_t read_32(const uint8_t* bytes) {
-    uint32_t value;
-    memcpy(&value, bytes, sizeof value);
-    return value;
-}
-
-static uint64_t mix_round(uint64_t accumulator, uint64_t input) {
-    return rotate_left(accumulator + input * prime_2, 31) * prime_1;
-}
-
-static uint64_t merge_round(uint64_t hash, uint64_t lane) {
-    return (hash ^ mix_round(0, lane)) * prime_1 + prime_4;
-}
-
-uint64_t block_digest(const uint8_t* bytes, uint64_t length) {
-    const uint8_t* at = bytes;
-    const uint8_t* end = bytes + length;
-    uint64_t hash;
-    if (length >= 32) {
-        uint64_t lanes[4] = {prime_1 + prime_2, prime_2, 0, 0 - prime_1};
-        for (; at + 32 <= end; at += 32)
-            for (int k = 0; k < 4; k++) lanes[k] = mix_round(lanes[k], read_64(at + 8 * k));
-        hash = rotate_left(lanes[0], 1) + rotate_left(lanes[1], 7) + rotate_left(lanes[2], 12) +
-               rotate_left(lanes[3], 18);
-        for (uint64_t lane : lanes) hash = merge_round(hash, lane);
-    } else {
-        hash = prime_5;
-    }
-    hash += length;
-    for (; at + 8 <= end; at += 8) hash = rotate_left(hash ^ mix_round(0, read_64(at)), 27) * prime_1 + prime_4;
-    if (at + 4 <= end) {
-        hash = rotate_left(hash ^ (read_32(at) * prime_1), 23) * prime_2 + prime_3;
-        at += 4;
-    }
-    for (; at < end; at++) hash = rotate_left(hash ^ (*at * prime_5), 11) * prime_1;
-    hash ^= hash >> 33;
-    hash *= prime_2;
-    hash ^= hash >> 29;
-    hash *= prime_3;
-    return hash ^ (hash >> 32);
-}
+// XXH3 from libxxhash: fast enough that digesting runs near the speed of
+// reading, and with 64 bits a changed block goes unnoticed once in 2^64.
+uint64_t block_digest(const uint8_t* bytes, uint64_t length) { return XXH3_64bits(bytes, (size_t)length); }
 
 // ---------------------------------------------------------------------------
 // Following the contents

@@ -11,7 +11,7 @@
 // for each, 0.2% of the file.
 enum : uint64_t { change_block_bytes = 4096 };
 
-// A 64-bit digest of `length` bytes, built like XXH64.
+// A 64-bit digest of `length` bytes (XXH3).
 uint64_t block_digest(const uint8_t* bytes, uint64_t length);
 
 // Another file, or the first: the digests start over and no bytes are marked.
