@@ -22,6 +22,20 @@ static bool tally(void* context, uint64_t) {
     return false;
 }
 
+// Composes frames, each with its slices of the job, until the job ends; the
+// number of frames, and the longest one in *longest.
+static int frames_until_done(sliced_job_id job, double* longest) {
+    int frames = 0;
+    for (; sliced_job_running(job); frames++) {
+        app_state.frame_ticks = os_now_ticks();
+        sliced_jobs_run_for_frame();
+        compose_frame();
+        double frame = seconds_since(app_state.frame_ticks);
+        if (frame > *longest) *longest = frame;
+    }
+    return frames;
+}
+
 int main(int argument_count, char** arguments) {
     if (argument_count < 3) {
         fprintf(stderr, "usage: %s FILE PATTERN [RUNS]\n", arguments[0]);
@@ -64,13 +78,7 @@ int main(int argument_count, char** arguments) {
         app_state.select_offset = 0;
         uint64_t start = os_now_ticks();
         find_start(&pattern, false);
-        for (frames = 0; sliced_job_running(sliced_job_find); frames++) {
-            app_state.frame_ticks = os_now_ticks();
-            sliced_jobs_run_for_frame();
-            compose_frame();
-            double frame = seconds_since(app_state.frame_ticks);
-            if (frame > longest_find_frame) longest_find_frame = frame;
-        }
+        frames = frames_until_done(sliced_job_find, &longest_find_frame);
         double took = seconds_since(start);
         if (run == 0 || took < best_frames) best_frames = took;
     }
@@ -90,13 +98,7 @@ int main(int argument_count, char** arguments) {
         find_matches_forget();
         uint64_t start = os_now_ticks();
         find_matches_show(&pattern, found < 0 ? 0 : found, 0);
-        for (count_frames = 0; sliced_job_running(sliced_job_matches); count_frames++) {
-            app_state.frame_ticks = os_now_ticks();
-            sliced_jobs_run_for_frame();
-            compose_frame();
-            double frame = seconds_since(app_state.frame_ticks);
-            if (frame > longest_frame) longest_frame = frame;
-        }
+        count_frames = frames_until_done(sliced_job_matches, &longest_frame);
         double took = seconds_since(start);
         if (run == 0 || took < best_count_frames) best_count_frames = took;
     }
