@@ -8,6 +8,7 @@
 #include "types/growable_array.h"
 #include "types/type_table.h"
 #include "views/changed_bytes.h"
+#include "views/views.h"
 
 enum : int64_t { placements_initial_capacity = 128 };
 
@@ -39,18 +40,13 @@ static void start_new_file(const char* path, uint64_t length, bool watch) {
     }
 }
 
-// The platform's record of the loaded file, put together for the calls that take one.
-static os_mapped_file loaded_mapping(void) {
-    return os_mapped_file{app_state.file, app_state.file_mapped_bytes, app_state.file_guard_slot};
-}
-
 void release_loaded_file(void) {
     // Before the bytes go: workers reading them are called back first. A
     // later file may be mapped at the same address with the same size: what
     // works over these bytes must notice all the same.
     sliced_jobs_forget_file();
     app_state.overview.stale = 1;
-    os_mapped_file mapping = loaded_mapping();
+    os_mapped_file mapping = loaded_file_mapping();
     if (mapping.contents.data) os_unmap_file(&mapping);
     keep_loaded_file(os_mapped_file{{0, nullptr}, 0, -1});
 }
@@ -64,12 +60,12 @@ void keep_loaded_file(os_mapped_file file) {
 }
 
 bool loaded_file_damaged(void) {
-    os_mapped_file mapping = loaded_mapping();
+    os_mapped_file mapping = loaded_file_mapping();
     return os_mapped_file_damaged(&mapping) != 0;
 }
 
 int32_t loaded_file_descriptor(void) {
-    os_mapped_file mapping = loaded_mapping();
+    os_mapped_file mapping = loaded_file_mapping();
     return os_mapped_file_descriptor(&mapping);
 }
 

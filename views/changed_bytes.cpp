@@ -8,6 +8,7 @@
 #include "app/app_state.h"
 #include "views/byte_grid_cells.h"
 #include "views/byte_kinds.h"
+#include "views/views.h"
 
 enum : uint64_t {
     // About a millisecond of digesting between two looks at the clock.
@@ -165,7 +166,7 @@ bool changes_step(void) {
         c->digests[block] = digest;
     }
     // The bytes read for the digests need not stay in the program's memory.
-    os_mapped_file mapping = {app_state.file, app_state.file_mapped_bytes, app_state.file_guard_slot};
+    os_mapped_file mapping = loaded_file_mapping();
     os_mapped_file_drop_pages(&mapping, c->hashed * change_block_bytes, (last - c->hashed) * change_block_bytes);
     c->hashed = last;
     if (c->span_count) c->kept_count = 0;

@@ -55,7 +55,7 @@ static bool sync_overview(void) {
 // The loaded file's descriptor while it is mapped: its samples are read
 // beside the mapping, so they leave no pages in the process.
 static int32_t file_descriptor(void) {
-    os_mapped_file mapping = {app_state.file, app_state.file_mapped_bytes, app_state.file_guard_slot};
+    os_mapped_file mapping = loaded_file_mapping();
     return os_mapped_file_descriptor(&mapping);
 }
 

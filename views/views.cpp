@@ -70,3 +70,7 @@ void paint_views(void) {
     if (left_button_went_down()) find_press_owner();
     paint_all();
 }
+
+os_mapped_file loaded_file_mapping(void) {
+    return os_mapped_file{app_state.file, app_state.file_mapped_bytes, app_state.file_guard_slot};
+}

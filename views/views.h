@@ -24,6 +24,8 @@ void hit_test_byte_grid(rect panel, int32_t cell_w, int32_t cell_h);
 // Brings select_offset into the loaded file: 0 when below it, the last byte
 // when past the end (-1 for an empty file or none).
 void clamp_select_offset(void);
+// The platform's record of the loaded file, for the calls that take one.
+os_mapped_file loaded_file_mapping(void);
 
 // The position bar in the hex panel's right padding, shown while the file has
 // more rows than the panel. Taking the pointer scrolls while the bar holds
