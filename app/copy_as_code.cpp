@@ -12,7 +12,6 @@ enum : uint64_t {
     dump_line_room = 2 * 8 + 2 + 40 + 1 + 16 + 1,  // the widest offset is 16 digits
 };
 
-static const char upper_digits[] = "0123456789ABCDEF";
 static const char lower_digits[] = "0123456789abcdef";
 static const char base64_digits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 static const char* const format_names[copy_format_count] = {"hex text", "a C array", "Python bytes", "base64",
@@ -53,8 +52,7 @@ static uint64_t write_c_array(const uint8_t* bytes, uint64_t count, char* out) {
         }
         out[at++] = '0';
         out[at++] = 'x';
-        out[at++] = upper_digits[bytes[i] >> 4];
-        out[at++] = upper_digits[bytes[i] & 15];
+        at += write_hex_text(bytes + i, 1, out + at);
     }
     out[at++] = ' ';
     out[at++] = '}';

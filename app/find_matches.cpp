@@ -111,10 +111,9 @@ void find_matches_show(const find_pattern* pattern, int64_t at, uint8_t wrapped)
         memset(m, 0, sizeof *m);
         m->active = 1;
         m->pattern = *pattern;
-        sliced_job* job = sliced_job_start(sliced_job_matches, 0);
-        uint64_t starts = starts_in(job);
+        uint64_t starts = app_state.file.size - (uint64_t)pattern->length + 1;
         while ((starts - 1) >> m->bucket_shift >= match_buckets) m->bucket_shift++;
-        job->total = starts;
+        sliced_job_start(sliced_job_matches, starts);
     }
     m->at = at;
     m->wrapped = wrapped;

@@ -22,7 +22,7 @@ enum : uint64_t {
 
 // XXH3 from libxxhash: fast enough that digesting runs near the speed of
 // reading, and with 64 bits a changed block goes unnoticed once in 2^64.
-uint64_t block_digest(const uint8_t* bytes, uint64_t length) { return XXH3_64bits(bytes, (size_t)length); }
+static uint64_t block_digest(const uint8_t* bytes, uint64_t length) { return XXH3_64bits(bytes, (size_t)length); }
 
 // ---------------------------------------------------------------------------
 // Following the contents
@@ -127,9 +127,8 @@ static void compare_block(uint64_t block, uint64_t start, uint64_t stop, uint64_
         to = stop;  // past the old end
     } else if (stop > c->before_size) {
         // The old last block grew: its old bytes are digested again to tell them apart.
-        from = known && block_digest(c->data + start, c->before_size - start) == c->before[block] ? c->before_size
-               : known                                                                           ? start
-                                                                                                 : c->before_size;
+        bool old_bytes_differ = known && block_digest(c->data + start, c->before_size - start) != c->before[block];
+        from = old_bytes_differ ? start : c->before_size;
         to = stop;
     } else if (known && digest != c->before[block]) {
         to = stop;

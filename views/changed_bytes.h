@@ -11,9 +11,6 @@
 // for each, 0.2% of the file.
 enum : uint64_t { change_block_bytes = 4096 };
 
-// A 64-bit digest of `length` bytes (XXH3).
-uint64_t block_digest(const uint8_t* bytes, uint64_t length);
-
 // Another file, or the first: the digests start over and no bytes are marked.
 // Standard input, which is never read again, is not digested.
 void changes_note_new_file(bool watched);
